@@ -1,0 +1,152 @@
+// The run sequence from entry to exit and the timed-test frame.
+#include <omp.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
+#include <new>
+#include <unistd.h>
+
+#include "harness/harness.h"
+
+namespace harness {
+namespace {
+
+constexpr const char* kOverviewLine = "There are three tests at 1M executions. <CPU Intensive>";
+constexpr const char* kStartLine = "Started . . .";
+constexpr const char* kSpendLabel = "It spends: ";
+constexpr const char* kSpendUnit = " Secs";
+constexpr const char* kRateLabel = "It is:     ";
+constexpr const char* kRateUnit = " M Executions/Secs";
+constexpr const char* kExitPrompt = "Please Press Enter to Exit.";
+constexpr const char* kNoticeLine = "Copyright (C) 2006 Quorvantic. All rights reserved.";
+constexpr const char* kSupportLine = "For Professional Edition and Support: support@quorvantic.example";
+
+// What the out-of-memory handler names: the program and the test whose window is open.
+const char* g_program = "";
+const TestInfo* g_current_test = nullptr;
+
+[[noreturn]] void out_of_memory() {
+  if (g_current_test != nullptr) {
+    std::fprintf(stderr, "%s: cannot allocate %zu bytes for test %d <%s>\n", g_program,
+                 g_current_test->bytes, g_current_test->number, g_current_test->name);
+  } else {
+    std::fprintf(stderr, "%s: out of memory\n", g_program);
+  }
+  std::exit(1);
+}
+
+// A closed standard descriptor would be taken by the results file, and the
+// console report would then land in it. Each gap is filled with /dev/null,
+// opened so that it fails the same way a closed descriptor does.
+void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    }
+  }
+}
+
+void blank_both(Report& report) {
+  write_line(report.console);
+  write_line(report.results);
+}
+
+}  // namespace
+
+void set_x87_control_word(std::uint16_t word) {
+  asm volatile("fldcw %0" : : "m"(word));
+}
+
+void start(Report& report, const ProgramTexts& texts) {
+  hold_standard_descriptors();
+  // A vanished console reader or a file-size limit must fail the write, as a
+  // full disk does, instead of killing the run.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  g_program = texts.program;
+  std::set_new_handler(out_of_memory);
+
+  // libgomp and libomp start at load and stop at exit: the clock needs no
+  // explicit bring-up or shut-down.
+  set_x87_control_word(0x137F);
+
+  report.texts = &texts;
+  report.console = {&std::cout, texts.program, "standard output", false};
+  report.results = {&report.file, texts.program, texts.results_file, false};
+  errno = 0;
+  report.file.open(texts.results_file, std::ios::out | std::ios::trunc);
+  check_sink(report.results);
+}
+
+void banner(Report& report) {
+  const ProgramTexts& texts = *report.texts;
+  Sink& console = report.console;
+  write_line(console);
+  write_line(console, texts.console_title);
+  write_line(console, kNoticeLine);
+  write_line(console, kSupportLine);
+  write_line(console);
+
+  write_line(report.results, texts.file_title);
+  write_line(report.results);
+  write_line(report.results);
+
+  write_line(console);
+  write_line(console, kOverviewLine);
+  write_line(console, kIntegerTest.heading);
+  write_line(console, kFloatTest.heading);
+  write_line(console, kDnaTest.heading);
+  write_line(console);
+  write_line(console, kStartLine);
+  write_line(console);
+}
+
+void timed_test(Report& report, const TestInfo& test, Workload workload) {
+  if (test.number > 1) {
+    blank_both(report);
+  }
+  write_line(report.console, test.heading);
+  write_line(report.console);
+  write_line(report.results, test.heading);
+  write_line(report.results);
+
+  g_current_test = &test;
+  // The window holds the workload alone: headings are out before t0 and the
+  // result lines after t1, so neither console nor disk enters the time.
+  const double t0 = omp_get_wtime();
+  workload();
+  const double t1 = omp_get_wtime();
+  g_current_test = nullptr;
+
+  const double t = t1 - t0;
+  const std::string spend = format_number(t);
+  const std::string rate = format_number(rate_of(t));
+  write_line(report.console, kSpendLabel, spend, kSpendUnit);
+  write_line(report.console, kRateLabel, rate, kRateUnit);
+  write_line(report.results, kSpendLabel, spend, kSpendUnit);
+  write_line(report.results, kRateLabel, rate, kRateUnit);
+}
+
+void finish(Report& report) {
+  const ProgramTexts& texts = *report.texts;
+  write_line(report.console);
+  write_line(report.console, texts.results_line);
+  write_line(report.console, texts.references_line);
+  write_line(report.console);
+  write_line(report.console);
+  write_line(report.console, kExitPrompt);
+
+  // One character, delivered when Enter is pressed; at end of input at once.
+  std::cin.get();
+
+  errno = 0;
+  report.file.close();
+  check_sink(report.results);
+  std::exit(report.console.failed || report.results.failed ? 1 : 0);
+}
+
+}  // namespace harness
