@@ -1,0 +1,102 @@
+// Both documents of a run, line by line, and the run's use of its input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "programs.h"
+#include "support.h"
+
+using support::check_document;
+using support::expected_console;
+using support::expected_file;
+using support::lines_of;
+using support::read_file;
+
+class Documents : public ::testing::TestWithParam<Program> {
+ protected:
+  std::string results_path() const { return dir.file(GetParam().texts->results_file); }
+  support::TempDir dir;
+};
+
+TEST_P(Documents, CompletedRunWritesBothDocumentsWithTheSameNumbers) {
+  const support::RunResult r = support::run(GetParam().path, {dir.path});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const support::Numbers console = check_document(lines_of(r.out), expected_console(*GetParam().texts));
+  const support::Numbers file =
+      check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(console.spend[k], file.spend[k]);
+    EXPECT_EQ(console.rate[k], file.rate[k]);
+  }
+}
+
+TEST_P(Documents, ASecondRunLeavesOnlyItsOwnLinesAndArgumentsAreIgnored) {
+  std::string old;
+  for (int i = 0; i < 40; ++i) {
+    old += "an older and longer results file line\n";
+  }
+  support::write_file(results_path(), old);
+  support::RunOptions options{dir.path};
+  options.args = {"--help", "-x", "extra"};
+  const support::RunResult r = support::run(GetParam().path, options);
+  EXPECT_EQ(r.status, 0);
+  check_document(lines_of(r.out), expected_console(*GetParam().texts));
+  check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
+}
+
+TEST_P(Documents, ConsumesExactlyOneCharacterOfInput) {
+  const std::string input = dir.file("input");
+  support::write_file(input, "x\nmore input\n");
+  support::RunOptions options{dir.path};
+  options.input_fd = open(input.c_str(), O_RDONLY);
+  const support::RunResult r = support::run(GetParam().path, options);
+  EXPECT_EQ(r.status, 0);
+  // The descriptor is shared: its offset shows what the program consumed.
+  EXPECT_EQ(lseek(options.input_fd, 0, SEEK_CUR), 1);
+  close(options.input_fd);
+}
+
+// On a terminal the program waits for Enter with its report complete.
+TEST_P(Documents, WaitsOnATerminalUntilEnterIsPressed) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (chdir(dir.path.c_str()) == 0) {
+      execl(GetParam().path.c_str(), GetParam().path.c_str(), nullptr);
+    }
+    _exit(127);
+  }
+  std::string screen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (screen.find("Please Press Enter to Exit.") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    pollfd p = {master, POLLIN, 0};
+    if (poll(&p, 1, 1000) > 0) {
+      char buf[4096];
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n <= 0) {
+        break;
+      }
+      screen.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ASSERT_NE(screen.find("Please Press Enter to Exit."), std::string::npos) << screen;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program did not wait for Enter";
+  check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
+  ASSERT_EQ(write(master, "\n", 1), 1);
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(master);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, Documents, BENCH_PROGRAMS, program_name);

@@ -1,0 +1,169 @@
+// Proof at run time that each timing window holds exactly the measured work.
+// The programs run under a preloaded probe (probe/probe.cpp) that records,
+// per window, every draw, remainder call, allocation and release, and with
+// PROBE_TRACE every access the program makes to the test array.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "programs.h"
+#include "support.h"
+
+namespace {
+
+using Report = std::map<std::string, std::string>;
+
+constexpr long kN = 1000000;
+
+std::string repeat(const std::string& unit, long times) {
+  std::string out;
+  out.reserve(unit.size() * static_cast<std::size_t>(times));
+  for (long i = 0; i < times; ++i) {
+    out += unit;
+  }
+  return out;
+}
+
+// Bytes in the first n lines of a document.
+long bytes_of_lines(const std::string& text, int n) {
+  std::size_t at = 0;
+  for (int i = 0; i < n; ++i) {
+    at = text.find('\n', at) + 1;
+  }
+  return static_cast<long>(at);
+}
+
+struct ProbedRun {
+  support::RunResult result;
+  Report report;
+  std::string file;  // the results file
+};
+
+ProbedRun run_probed(const Program& program, const support::TempDir& dir,
+                     std::vector<std::string> env) {
+  support::RunOptions options{dir.path};
+  options.env = {std::string("LD_PRELOAD=") + PROBE_LIB, "PROBE_REPORT=" + dir.file("probe.txt"),
+                 "PROBE_WATCH=" + program.texts->results_file};
+  options.env.insert(options.env.end(), env.begin(), env.end());
+  ProbedRun run;
+  run.result = support::run(program.path, options);
+  run.report = support::read_report(dir.file("probe.txt"));
+  run.file = support::read_file(dir.file(program.texts->results_file));
+  return run;
+}
+
+// Checks every window: the exact sequence of events, one store per element
+// in ascending order made by the program's own code, and nothing read.
+void expect_windows(const Report& r, const std::string (&events)[3]) {
+  const char* const bytes[] = {"8000000", "16000000", "2000000"};
+  for (int k = 1; k <= 3; ++k) {
+    const std::string w = "w" + std::to_string(k) + ".";
+    EXPECT_EQ(r.at(w + "bytes"), bytes[k - 1]) << w;
+    EXPECT_EQ(r.at(w + "stores"), std::to_string(kN)) << w;
+    EXPECT_EQ(r.at(w + "misplaced"), "0") << w;
+    EXPECT_EQ(r.at(w + "foreign"), "0") << w;
+    EXPECT_EQ(r.at(w + "reads"), "0") << w;
+    EXPECT_TRUE(r.at(w + "events") == events[k - 1])
+        << w << " events (" << r.at(w + "event_count")
+        << "), starting: " << r.at(w + "events").substr(0, 40);
+  }
+}
+
+// The clock is read six times; the x87 unit is set at every reading; the
+// headings are out before each window opens and nothing is written inside it.
+void expect_clean_windows(const ProbedRun& run) {
+  const Report& r = run.report;
+  ASSERT_EQ(r.at("clocks"), "6");
+  for (int c = 1; c <= 6; ++c) {
+    const std::string clock = "clock" + std::to_string(c) + ".";
+    const int test = (c + 1) / 2;
+    EXPECT_EQ(r.at(clock + "cw"), "0x137f") << clock;
+    EXPECT_EQ(r.at(clock + "stdout"), std::to_string(bytes_of_lines(run.result.out, 10 + 5 * test)))
+        << clock;
+    EXPECT_EQ(r.at(clock + "watched"), std::to_string(bytes_of_lines(run.file, 5 * test))) << clock;
+  }
+}
+
+class RandomWork : public ::testing::Test {
+ protected:
+  Program program{"bench_random", BENCH_RANDOM, &support::kRandomTexts};
+  support::TempDir dir;
+};
+
+TEST_F(RandomWork, EveryExecutionDrawsComputesAndStoresOnceInsideItsWindow) {
+  const ProbedRun run = run_probed(program, dir, {"PROBE_TRACE=1"});
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const Report& r = run.report;
+  const std::string events[3] = {"N" + repeat("RFS", kN) + "D", "N" + repeat("RLS", kN) + "D",
+                                 "N" + repeat("SR", kN) + "D"};
+  expect_windows(r, events);
+  expect_clean_windows(run);
+  EXPECT_EQ(r.at("w1.content"), "integer min=-5368676477 max=-5368676351 draw_mismatches=0");
+  EXPECT_EQ(r.at("w2.content"), "float not_k=0 tail_touched=0");
+  EXPECT_EQ(r.at("w3.content"), "dna min=65 max=65");
+  // Seeded once from the calendar time, with the results file open and
+  // empty and nothing on the console yet; no draw or remainder outside.
+  EXPECT_EQ(r.at("srand.calls"), "1");
+  EXPECT_EQ(r.at("time.calls"), "1");
+  EXPECT_EQ(r.at("srand.stdout"), "0");
+  EXPECT_EQ(r.at("srand.watched"), "0");
+  const std::string outside = r.at("outside");
+  for (const char* kind : {"R", "F", "L", "S"}) {
+    EXPECT_EQ(outside.find(kind), std::string::npos) << outside;
+  }
+}
+
+TEST_F(RandomWork, EdgeDrawsStoreTheirExactValues) {
+  // Draws of 0, 126, 127, 32765, 32767, RAND_MAX, ... in turn.
+  const ProbedRun run = run_probed(program, dir, {"PROBE_DRAWS=edges"});
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_EQ(run.report.at("w1.content"),
+            "integer min=-5368676477 max=-5368676351 draw_mismatches=0");
+  EXPECT_EQ(run.report.at("w2.content"), "float not_k=0 tail_touched=0");
+}
+
+TEST_F(RandomWork, TheSeedIsTheCalendarTimeInSeconds) {
+  support::TempDir second, other;
+  const ProbedRun a = run_probed(program, dir, {"PROBE_TIME=1165000000"});
+  const ProbedRun b = run_probed(program, second, {"PROBE_TIME=1165000000"});
+  const ProbedRun c = run_probed(program, other, {"PROBE_TIME=1165000001"});
+  EXPECT_EQ(a.report.at("srand.seed"), "1165000000");
+  for (const char* key : {"w1.draw_hash", "w2.draw_hash", "w3.draw_hash"}) {
+    EXPECT_EQ(a.report.at(key), b.report.at(key)) << key;
+    EXPECT_NE(a.report.at(key), c.report.at(key)) << key;
+  }
+}
+
+class ProbedFailures : public ::testing::TestWithParam<Program> {
+ protected:
+  support::TempDir dir;
+};
+
+TEST_P(ProbedFailures, AKillDuringTestThreeLeavesTheFileUpToItsHeading) {
+  const ProbedRun run = run_probed(GetParam(), dir, {"PROBE_KILL_WINDOW=3"});
+  EXPECT_EQ(run.result.status, 128 + 9);
+  const std::vector<std::string> want = support::expected_file(*GetParam().texts);
+  const std::vector<std::string> kept = support::lines_of(run.file);
+  ASSERT_EQ(kept.size(), 15U);
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (want[i][0] != '@') {
+      EXPECT_EQ(kept[i], want[i]) << "line " << i + 1;
+    }
+  }
+}
+
+TEST_P(ProbedFailures, AFailedAllocationIsNamedAndEndsTheRunWithStatusOne) {
+  const ProbedRun run = run_probed(GetParam(), dir, {"PROBE_FAIL_WINDOW=2"});
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.err,
+            GetParam().name + ": cannot allocate 16000000 bytes for test 2 <Float>\n");
+  // Every line finished before the failure is kept, in both sinks.
+  EXPECT_EQ(support::lines_of(run.file).size(), 10U);
+  EXPECT_EQ(run.file.substr(run.file.size() - 32), "2. Numeric Simulation. <Float>\n\n");
+  EXPECT_EQ(support::lines_of(run.result.out).size(), 20U);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, ProbedFailures, BENCH_PROGRAMS, program_name);
+
+}  // namespace
