@@ -135,6 +135,33 @@ TEST_F(RandomWork, TheSeedIsTheCalendarTimeInSeconds) {
   }
 }
 
+class FixedWork : public ::testing::Test {
+ protected:
+  Program program{"bench_fixed", BENCH_FIXED, &support::kFixedTexts};
+  support::TempDir dir;
+};
+
+TEST_F(FixedWork, EachWindowWorksOutItsValueOnceThenStoresOncePerExecution) {
+  const ProbedRun run = run_probed(program, dir, {"PROBE_TRACE=1"});
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const Report& r = run.report;
+  // One library remainder after the allocation, then the stores alone.
+  const std::string events[3] = {"NF" + repeat("S", kN) + "D", "NL" + repeat("S", kN) + "D",
+                                 "NL" + repeat("S", kN) + "D"};
+  expect_windows(r, events);
+  expect_clean_windows(run);
+  EXPECT_EQ(r.at("w1.content"), "integer min=-5368676358 max=-5368676358 draw_mismatches=-1");
+  EXPECT_EQ(r.at("w2.content"), "float not_k=0 tail_touched=0");
+  EXPECT_EQ(r.at("w3.content"), "dna min=59 max=59");
+  // No generator at all, so every run stores the same values.
+  EXPECT_EQ(r.at("srand.calls"), "0");
+  EXPECT_EQ(r.at("time.calls"), "0");
+  const std::string outside = r.at("outside");
+  for (const char* kind : {"R", "F", "L", "S", "s", "t"}) {
+    EXPECT_EQ(outside.find(kind), std::string::npos) << outside;
+  }
+}
+
 class ProbedFailures : public ::testing::TestWithParam<Program> {
  protected:
   support::TempDir dir;
