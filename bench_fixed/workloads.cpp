@@ -6,19 +6,20 @@
 // element's own width, in order: no dropped loop, no block fill, no vector or
 // merged stores, and the allocation stays real. Neither adds an instruction
 // to the loop.
+#include "bench_fixed/workloads.h"
+
 #include <cmath>
 
-#include "bench_fixed/workloads.h"
 #include "harness/harness.h"
 
 namespace bench_fixed {
 namespace {
 
-volatile const double kIntegerInput = 2147483647.0;   // 2^31 - 1
+volatile const double kIntegerInput = 2147483647.0;  // 2^31 - 1
 volatile const long double kFloatInput = 2147483647.0L;
-volatile const float kDnaInput = 2147483648.0F;        // the float nearest 2^31 - 1
+volatile const float kDnaInput = 2147483648.0F;  // the float nearest 2^31 - 1
 constexpr float kDnaDivisor = 127.0F;
-constexpr float kDnaOffset = 67.0F;                    // 'C'
+constexpr float kDnaOffset = 67.0F;  // 'C'
 
 }  // namespace
 

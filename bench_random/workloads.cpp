@@ -4,10 +4,11 @@
 // own element, in order, at the element's own width (no merging, no vector or
 // block stores), and the block it lands in must really be allocated. The
 // volatile qualifier costs nothing: the store instruction is the same one.
+#include "bench_random/workloads.h"
+
 #include <cmath>
 #include <cstdlib>
 
-#include "bench_random/workloads.h"
 #include "harness/harness.h"
 
 namespace bench_random {

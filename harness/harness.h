@@ -71,7 +71,7 @@ using Workload = void (*)();
 struct Sink {
   std::ostream* stream;
   const char* program;
-  std::string name;  // as the error message names it
+  const char* name;  // as the error message names it
   bool failed;
 };
 

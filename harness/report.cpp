@@ -13,8 +13,8 @@ const TestInfo kFloatTest = {2, "2. Numeric Simulation. <Float>", "Float", kFloa
 const TestInfo kDnaTest = {3, "3. DNA Simulation. <Logic>", "DNA", kDnaBytes};
 
 std::string format_number(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.6g", value);
+  char text[40];  // %.6g of any double takes at most 13 characters
+  (void)std::snprintf(text, sizeof text, "%.6g", value);
   std::string out = text;
   // The C library here writes at least two exponent digits; the report
   // always shows three, as in 1.5e-005 and 1e+006.
@@ -39,8 +39,9 @@ void check_sink(Sink& sink) {
   }
   sink.failed = true;
   const int reason = errno;
-  std::fprintf(stderr, "%s: cannot write %s: %s\n", sink.program, sink.name.c_str(),
-               reason != 0 ? std::strerror(reason) : "write error");
+  // Standard error is the last resort: a failure there has nowhere to go.
+  (void)std::fprintf(stderr, "%s: cannot write %s: %s\n", sink.program, sink.name,
+                     reason != 0 ? std::strerror(reason) : "write error");
 }
 
 void write_line(Sink& sink, std::string_view a, std::string_view b, std::string_view c) {

@@ -1,14 +1,14 @@
 // The run sequence from entry to exit and the timed-test frame.
+#include <fcntl.h>
 #include <omp.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iostream>
 #include <new>
-#include <unistd.h>
 
 #include "harness/harness.h"
 
@@ -23,18 +23,20 @@ constexpr const char* kRateLabel = "It is:     ";
 constexpr const char* kRateUnit = " M Executions/Secs";
 constexpr const char* kExitPrompt = "Please Press Enter to Exit.";
 constexpr const char* kNoticeLine = "Copyright (C) 2006 Quorvantic. All rights reserved.";
-constexpr const char* kSupportLine = "For Professional Edition and Support: support@quorvantic.example";
+constexpr const char* kSupportLine =
+    "For Professional Edition and Support: support@quorvantic.example";
 
 // What the out-of-memory handler names: the program and the test whose window is open.
 const char* g_program = "";
 const TestInfo* g_current_test = nullptr;
 
 [[noreturn]] void out_of_memory() {
+  // Standard error is the last resort: a failure there has nowhere to go.
   if (g_current_test != nullptr) {
-    std::fprintf(stderr, "%s: cannot allocate %zu bytes for test %d <%s>\n", g_program,
-                 g_current_test->bytes, g_current_test->number, g_current_test->name);
+    (void)std::fprintf(stderr, "%s: cannot allocate %zu bytes for test %d <%s>\n", g_program,
+                       g_current_test->bytes, g_current_test->number, g_current_test->name);
   } else {
-    std::fprintf(stderr, "%s: out of memory\n", g_program);
+    (void)std::fprintf(stderr, "%s: out of memory\n", g_program);
   }
   std::exit(1);
 }
@@ -45,7 +47,7 @@ const TestInfo* g_current_test = nullptr;
 void hold_standard_descriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+      (void)open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);  // held until exit
     }
   }
 }
@@ -57,16 +59,15 @@ void blank_both(Report& report) {
 
 }  // namespace
 
-void set_x87_control_word(std::uint16_t word) {
-  asm volatile("fldcw %0" : : "m"(word));
-}
+void set_x87_control_word(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
 
 void start(Report& report, const ProgramTexts& texts) {
   hold_standard_descriptors();
   // A vanished console reader or a file-size limit must fail the write, as a
   // full disk does, instead of killing the run.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  // (Setting a disposition for these two signals cannot fail.)
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
   g_program = texts.program;
   std::set_new_handler(out_of_memory);
 

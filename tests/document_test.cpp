@@ -28,7 +28,8 @@ TEST_P(Documents, CompletedRunWritesBothDocumentsWithTheSameNumbers) {
   const support::RunResult r = support::run(GetParam().path, {dir.path});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  const support::Numbers console = check_document(lines_of(r.out), expected_console(*GetParam().texts));
+  const support::Numbers console =
+      check_document(lines_of(r.out), expected_console(*GetParam().texts));
   const support::Numbers file =
       check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
   for (int k = 0; k < 3; ++k) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "programs.h"
@@ -51,7 +52,7 @@ TEST_P(Failures, ReadOnlyWorkingDirectory) {
   // copy of the program that nobody may execute.
   ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
   const std::string copy = dir.file(GetParam().name);
-  ASSERT_EQ(std::system(("cp '" + GetParam().path + "' '" + copy + "'").c_str()), 0);
+  std::filesystem::copy_file(GetParam().path, copy);
   const std::string work = dir.file("read-only");
   ASSERT_EQ(mkdir(work.c_str(), 0555), 0);
   support::RunOptions options{work};

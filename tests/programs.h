@@ -19,6 +19,6 @@ inline std::string program_name(const ::testing::TestParamInfo<Program>& info) {
   return info.param.name;
 }
 
-#define BENCH_PROGRAMS                                                        \
+#define BENCH_PROGRAMS                                                             \
   ::testing::Values(Program{"bench_random", BENCH_RANDOM, &support::kRandomTexts}, \
                     Program{"bench_fixed", BENCH_FIXED, &support::kFixedTexts})

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -18,9 +19,10 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  const std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
-  if (std::system(command.c_str()) != 0) {
-    ADD_FAILURE() << "cannot remove " << path;
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  if (error) {
+    ADD_FAILURE() << "cannot remove " << path << ": " << error.message();
   }
 }
 
@@ -182,23 +184,24 @@ void append_tests(std::vector<std::string>& lines) {
 }  // namespace
 
 std::vector<std::string> expected_console(const Texts& texts) {
-  std::vector<std::string> lines = {"",
-                                    texts.console_title,
-                                    "Copyright (C) 2006 Quorvantic. All rights reserved.",
-                                    "For Professional Edition and Support: support@quorvantic.example",
-                                    "",
-                                    "",
-                                    "There are three tests at 1M executions. <CPU Intensive>",
-                                    kHeadings[0],
-                                    kHeadings[1],
-                                    kHeadings[2],
-                                    "",
-                                    "Started . . .",
-                                    ""};
+  std::vector<std::string> lines = {
+      "",
+      texts.console_title,
+      "Copyright (C) 2006 Quorvantic. All rights reserved.",
+      "For Professional Edition and Support: support@quorvantic.example",
+      "",
+      "",
+      "There are three tests at 1M executions. <CPU Intensive>",
+      kHeadings[0],
+      kHeadings[1],
+      kHeadings[2],
+      "",
+      "Started . . .",
+      ""};
   append_tests(lines);
-  for (const std::string& tail : {std::string(), "Results: " + texts.results_file,
-                                  texts.references_line, std::string(), std::string(),
-                                  std::string("Please Press Enter to Exit.")}) {
+  for (const std::string& tail :
+       {std::string(), "Results: " + texts.results_file, texts.references_line, std::string(),
+        std::string(), std::string("Please Press Enter to Exit.")}) {
     lines.push_back(tail);
   }
   return lines;

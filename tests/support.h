@@ -22,13 +22,13 @@ enum class Out { File, Pipe, DevFull, ClosedPipe, Closed };
 
 struct RunOptions {
   RunOptions(std::string working_directory) : dir(std::move(working_directory)) {}
-  std::string dir;                   // working directory
-  std::string input = "/dev/null";   // file for standard input
-  int input_fd = -1;                 // or a descriptor shared with the test
-  std::vector<std::string> args;     // arguments after the program name
+  std::string dir;                  // working directory
+  std::string input = "/dev/null";  // file for standard input
+  int input_fd = -1;                // or a descriptor shared with the test
+  std::vector<std::string> args;    // arguments after the program name
   Out out = Out::File;
-  std::vector<std::string> env;      // NAME=value added to the environment
-  std::vector<std::string> prefix;   // a command the program is run under
+  std::vector<std::string> env;     // NAME=value added to the environment
+  std::vector<std::string> prefix;  // a command the program is run under
 };
 
 struct RunResult {

@@ -148,7 +148,8 @@ void on_fault(int, siginfo_t* info, void* context) {
     note('r');
     ++w.reads;
   }
-  g_open_page = reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(addr) & ~(kPage - 1));
+  g_open_page =
+      reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(addr) & ~(kPage - 1));
   mprotect(g_open_page, kPage, PROT_READ | PROT_WRITE);
   uc->uc_mcontext.gregs[REG_EFL] |= 0x100;  // trap after this one instruction
 }
@@ -307,8 +308,8 @@ double omp_get_wtime() {
 
 int rand() {
   static auto draw = real<int (*)()>("rand");
-  const int r = g_edges ? kEdgeDraws[g_next_edge++ % (sizeof kEdgeDraws / sizeof *kEdgeDraws)]
-                        : draw();
+  const int r =
+      g_edges ? kEdgeDraws[g_next_edge++ % (sizeof kEdgeDraws / sizeof *kEdgeDraws)] : draw();
   note('R');
   if (g_window != 0) {
     Window& w = g_windows[g_window];
@@ -428,3 +429,13 @@ void* operator new(std::size_t bytes) {
   note('n');
   return real_new(bytes);
 }
+
+void operator delete(void* p) noexcept {
+  static auto real_delete = real<void (*)(void*)>("_ZdlPv");
+  if (p != nullptr) {
+    note('d');
+  }
+  real_delete(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
