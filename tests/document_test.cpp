@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "programs.h"
@@ -64,32 +65,39 @@ TEST_P(Documents, ConsumesExactlyOneCharacterOfInput) {
   close(options.input_fd);
 }
 
-// On a terminal the program waits for Enter with its report complete.
-TEST_P(Documents, WaitsOnATerminalUntilEnterIsPressed) {
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
+// Starts the program on a terminal of its own and reads the screen until the
+// exit prompt; returns the process and sets the terminal's master side.
+pid_t start_on_terminal(const std::string& program, const std::string& dir, int* master) {
+  const pid_t pid = forkpty(master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    if (chdir(dir.path.c_str()) == 0) {
-      execl(GetParam().path.c_str(), GetParam().path.c_str(), nullptr);
+    if (chdir(dir.c_str()) == 0) {
+      execl(program.c_str(), program.c_str(), nullptr);
     }
     _exit(127);
   }
   std::string screen;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (screen.find("Please Press Enter to Exit.") == std::string::npos &&
+  while (pid > 0 && screen.find("Please Press Enter to Exit.") == std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
-    pollfd p = {master, POLLIN, 0};
+    pollfd p = {*master, POLLIN, 0};
     if (poll(&p, 1, 1000) > 0) {
       char buf[4096];
-      const ssize_t n = read(master, buf, sizeof buf);
+      const ssize_t n = read(*master, buf, sizeof buf);
       if (n <= 0) {
         break;
       }
       screen.append(buf, static_cast<std::size_t>(n));
     }
   }
-  ASSERT_NE(screen.find("Please Press Enter to Exit."), std::string::npos) << screen;
+  EXPECT_NE(screen.find("Please Press Enter to Exit."), std::string::npos) << screen;
+  return pid;
+}
+
+// On a terminal the program waits for Enter with its report complete.
+TEST_P(Documents, WaitsOnATerminalUntilEnterIsPressed) {
+  int master = -1;
+  const pid_t pid = start_on_terminal(GetParam().path, dir.path, &master);
+  ASSERT_GT(pid, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   int status = 0;
   EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program did not wait for Enter";
@@ -98,6 +106,24 @@ TEST_P(Documents, WaitsOnATerminalUntilEnterIsPressed) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   close(master);
+}
+
+// A terminal that goes away hangs the program up, as closing a console
+// window ends a console program; it must not keep waiting.
+TEST_P(Documents, EndsWhenItsTerminalGoesAway) {
+  int master = -1;
+  const pid_t pid = start_on_terminal(GetParam().path, dir.path, &master);
+  ASSERT_GT(pid, 0);
+  close(master);
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 100 && ended == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ended = waitpid(pid, &status, WNOHANG);
+  }
+  ASSERT_EQ(ended, pid) << "still waiting after its terminal went away";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP);
+  check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
 }
 
 // The pair shares a working directory without touching each other's file.
