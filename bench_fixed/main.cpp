@@ -10,7 +10,6 @@ const harness::ProgramTexts kTexts = {
     "Quorvantic Benchmark Standard Complex Contrast for x86_32bit system 2006.03.13",
     "Quorvantic Benchmark Standard Complex Contrast for x86_32bit system",
     "results_complex_contrast_32.txt",
-    "Results: results_complex_contrast_32.txt",
     "References: tavrel_complex_contrast_32_readme.htm",
 };
 

@@ -13,7 +13,6 @@ const harness::ProgramTexts kTexts = {
     "Quorvantic Benchmark Standard Complex for x86_32bit system 2006.03.13",
     "Quorvantic Benchmark Standard Complex for x86_32bit system",
     "results_complex_32.txt",
-    "Results: results_complex_32.txt",
     "References: tavrel_complex_32_readme.htm",
 };
 

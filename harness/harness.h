@@ -47,8 +47,7 @@ struct ProgramTexts {
   const char* program;  // prefix of error messages on standard error
   const char* console_title;
   const char* file_title;
-  const char* results_file;
-  const char* results_line;
+  const char* results_file;  // also named by the console's results line
   const char* references_line;
 };
 

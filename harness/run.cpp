@@ -21,6 +21,7 @@ constexpr const char* kSpendLabel = "It spends: ";
 constexpr const char* kSpendUnit = " Secs";
 constexpr const char* kRateLabel = "It is:     ";
 constexpr const char* kRateUnit = " M Executions/Secs";
+constexpr const char* kResultsLabel = "Results: ";
 constexpr const char* kExitPrompt = "Please Press Enter to Exit.";
 constexpr const char* kNoticeLine = "Copyright (C) 2006 Quorvantic. All rights reserved.";
 constexpr const char* kSupportLine =
@@ -135,7 +136,7 @@ void timed_test(Report& report, const TestInfo& test, Workload workload) {
 void finish(Report& report) {
   const ProgramTexts& texts = *report.texts;
   write_line(report.console);
-  write_line(report.console, texts.results_line);
+  write_line(report.console, kResultsLabel, texts.results_file);
   write_line(report.console, texts.references_line);
   write_line(report.console);
   write_line(report.console);

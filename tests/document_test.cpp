@@ -129,14 +129,14 @@ TEST_P(Documents, EndsWhenItsTerminalGoesAway) {
 // The pair shares a working directory without touching each other's file.
 TEST(Pair, EachProgramLeavesTheOthersResultsFileUntouched) {
   support::TempDir dir;
-  const std::string random_file = dir.file(support::kRandomTexts.results_file);
-  const std::string fixed_file = dir.file(support::kFixedTexts.results_file);
-  ASSERT_EQ(support::run(BENCH_RANDOM, {dir.path}).status, 0);
+  const std::string random_file = dir.file(kRandomProgram.texts->results_file);
+  const std::string fixed_file = dir.file(kFixedProgram.texts->results_file);
+  ASSERT_EQ(support::run(kRandomProgram.path, {dir.path}).status, 0);
   const std::string random_before = read_file(random_file);
-  ASSERT_EQ(support::run(BENCH_FIXED, {dir.path}).status, 0);
+  ASSERT_EQ(support::run(kFixedProgram.path, {dir.path}).status, 0);
   EXPECT_EQ(read_file(random_file), random_before);
   const std::string fixed_before = read_file(fixed_file);
-  ASSERT_EQ(support::run(BENCH_RANDOM, {dir.path}).status, 0);
+  ASSERT_EQ(support::run(kRandomProgram.path, {dir.path}).status, 0);
   EXPECT_EQ(read_file(fixed_file), fixed_before);
   EXPECT_NE(read_file(random_file), random_before) << "the second bench_random run changed nothing";
 }

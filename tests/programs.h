@@ -19,6 +19,7 @@ inline std::string program_name(const ::testing::TestParamInfo<Program>& info) {
   return info.param.name;
 }
 
-#define BENCH_PROGRAMS                                                             \
-  ::testing::Values(Program{"bench_random", BENCH_RANDOM, &support::kRandomTexts}, \
-                    Program{"bench_fixed", BENCH_FIXED, &support::kFixedTexts})
+inline const Program kRandomProgram{"bench_random", BENCH_RANDOM, &support::kRandomTexts};
+inline const Program kFixedProgram{"bench_fixed", BENCH_FIXED, &support::kFixedTexts};
+
+#define BENCH_PROGRAMS ::testing::Values(kRandomProgram, kFixedProgram)

@@ -92,7 +92,7 @@ void expect_exact_work(const ProbedRun& run, const std::string (&events)[3],
 
 class RandomWork : public ::testing::Test {
  protected:
-  Program program{"bench_random", BENCH_RANDOM, &support::kRandomTexts};
+  const Program& program = kRandomProgram;
   support::TempDir dir;
 };
 
@@ -134,8 +134,7 @@ TEST_F(RandomWork, TheSeedIsTheCalendarTimeInSeconds) {
 
 TEST(FixedWork, EachWindowWorksOutItsValueOnceThenStoresOncePerExecution) {
   support::TempDir dir;
-  const ProbedRun run =
-      run_probed({"bench_fixed", BENCH_FIXED, &support::kFixedTexts}, dir, {"PROBE_TRACE=1"});
+  const ProbedRun run = run_probed(kFixedProgram, dir, {"PROBE_TRACE=1"});
   // One library remainder after the allocation, then the stores alone.
   expect_exact_work(
       run,
