@@ -1,0 +1,101 @@
+// What bench_compare measures and reports, shared by the statistics, the
+// rounds, the record and the exports. Times are seconds throughout.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+constexpr int kTests = 3;
+constexpr std::array<const char*, kTests> kTestNames = {"Integer", "Float", "DNA"};
+constexpr double kExecutions = 1e6;  // executions per test
+constexpr double kConfidence = 0.95;
+
+enum class Side { Random, Fixed };
+inline const char* side_name(Side side) { return side == Side::Random ? "random" : "fixed"; }
+
+// One program's three test times from one run, in test order.
+using Times = std::array<double, kTests>;
+
+// One counted round: each program ran once, `first` of them first.
+struct Round {
+  int index = 0;  // from 1
+  Side first = Side::Random;
+  Times random{};
+  Times fixed{};
+};
+
+struct Summary {
+  double median = 0;
+  double mad = 0;  // median absolute deviation, unscaled
+};
+
+struct Interval {
+  double low = 0;
+  double high = 0;
+};
+
+// The per-test summary of the rounds.
+struct TestResult {
+  std::string name;
+  Summary random;
+  Summary fixed;
+  double difference = 0;             // median of the paired differences random - fixed
+  std::optional<Interval> interval;  // sign-test interval; none with too few rounds
+  double ratio = 0;                  // median random / median fixed
+  double ns_per_execution = 0;       // difference per execution, in nanoseconds
+};
+
+// The machine, read where it can be read; every text is "unknown" where not.
+struct MachineRecord {
+  std::string cpu_model = "unknown";
+  std::string logical_cpus = "unknown";
+  std::string kernel = "unknown";
+  std::string libc = "unknown";
+  std::string governor = "unknown";  // as at the start
+  std::string governor_after = "unknown";
+  std::string turbo = "unknown";  // "on", "off" or "unknown"
+  std::string turbo_after = "unknown";
+  std::string aslr = "unknown";        // e.g. "2 (full)"
+  std::string load_before = "unknown";  // the three load averages as /proc shows them
+  std::string load_after = "unknown";
+  double clock_tick = 0;  // seconds between distinct readings of the wall clock; 0 unknown
+};
+
+struct ProgramRecord {
+  std::string path;
+  std::string compiler = "unknown";  // from the ELF .comment section
+};
+
+// One series compared with a baseline's rounds.
+struct BaselineVerdict {
+  std::string test;    // "Integer", "Float", "DNA"
+  std::string series;  // "random", "fixed" or "difference"
+  double ratio = 0;    // median now / median in the baseline
+  double p_value = 1;  // two-sided Mann-Whitney
+  std::string verdict;  // "faster", "slower" or "no significant change"
+};
+
+struct BaselineComparison {
+  std::string path;
+  std::vector<std::string> notes;  // how the baseline's machine or build differs
+  std::vector<BaselineVerdict> verdicts;
+};
+
+// Everything one comparison found; what the report and every export show.
+struct Comparison {
+  std::string version;
+  std::vector<Round> rounds;  // counted rounds only, in the order run
+  std::vector<TestResult> tests;
+  MachineRecord machine;
+  ProgramRecord random;
+  ProgramRecord fixed;
+  std::vector<std::string> warnings;
+  std::optional<BaselineComparison> baseline;
+  std::string stopped;  // empty when every round ran; else why the comparison stopped
+};
+
+}  // namespace compare

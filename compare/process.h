@@ -1,0 +1,44 @@
+// Running one program of the pair as the comparison needs it: in a fresh
+// private temporary directory that is removed afterwards, with standard input
+// at end of file, the caller's environment, its output captured, and a
+// timeout after which it is killed.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+struct RunSpec {
+  std::string program;             // path of the executable
+  std::vector<std::string> env;    // NAME=value added to the caller's; "%DIR%" in a
+                                   // value stands for the run's directory
+  double timeout = 60;             // seconds, then the program is killed
+  std::vector<std::string> files;  // files of the run's directory to read back
+};
+
+struct RunOutcome {
+  enum class End { Exited, Signalled, TimedOut, Interrupted, NotStarted };
+  End end = End::NotStarted;
+  int status = 0;  // the exit status, or the signal that ended the program
+  std::string out;
+  std::string err;
+  std::map<std::string, std::string> files;  // those of RunSpec::files that existed
+  double seconds = 0;                        // wall time from start to end
+  std::string error;                         // why it did not start (NotStarted)
+};
+
+// Runs the program to its end and removes its directory, whatever happened.
+RunOutcome run_in_scratch(const RunSpec& spec);
+
+// After this, SIGINT and SIGTERM no longer end bench_compare: a running
+// program is killed at once and interrupted() becomes true.
+void catch_interrupts();
+bool interrupted();
+
+// Why a program cannot be run at all ("no such file", "not executable"), or
+// empty when it can.
+std::string unrunnable(const std::string& program);
+
+}  // namespace compare
