@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// Included before namespace compare is declared: fmt 9's own headers call an
+// unqualified compare(), which that namespace would otherwise hide.
+#include <fmt/format.h>
+
 namespace compare {
 
 constexpr int kTests = 3;

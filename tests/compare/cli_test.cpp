@@ -1,0 +1,329 @@
+// bench_compare end to end: stand-in programs (shell scripts that write the
+// pair's documents with chosen times) make every figure of the report and the
+// JSON known in advance; the failures are provoked the same way.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Round r's position a(r), a permutation of 0..19 without a trend, so that
+// every order statistic below is worked out by hand from a alone.
+int position(int round) { return (7 * round) % 20; }
+
+constexpr double kUnit = 0.0001;
+constexpr double kRandomBase[3] = {0.1, 0.05, 0.014};
+constexpr double kFixedBase[3] = {0.005, 0.01, 0.001};
+
+// random = R + 2u*a and fixed = F + u*a, so d = R - F + u*a: with a running
+// over 0..19, medians sit at a = 9.5, the 95% interval (k = 6) at a = 5 and
+// 14, the random MAD is 10u and the fixed MAD 5u.
+std::string times_line(bool random, int round) {
+  std::ostringstream line;
+  for (int t = 0; t < 3; ++t) {
+    const double a = position(round);
+    line << (t ? " " : "")
+         << (random ? kRandomBase[t] + 2 * kUnit * a : kFixedBase[t] + kUnit * a);
+  }
+  return line.str();
+}
+
+constexpr const char* kScript = R"(#!/bin/sh
+state="$STANDIN_STATE"
+n=$(( $(cat "$state/ROLE.count" 2>/dev/null || echo 0) + 1 ))
+echo $n > "$state/ROLE.count"
+echo ROLE >> "$state/order"
+set -- $(sed -n "${n}p" "$state/ROLE.times")
+case "$4" in
+  exit3) echo "stand-in trouble" >&2; echo "second line" >&2; exit 3 ;;
+  signal) kill -SEGV $$ ;;
+  hang) sleep 30 & echo $! > "$state/sleeper"; wait; exit 0 ;;
+esac
+{
+  printf 'Stand-in ROLE\n\n\n'
+  printf '1. Numeric Simulation. <Integer>\n\nIt spends: %s Secs\nIt is:     1 M Executions/Secs\n\n' "$1"
+  printf '2. Numeric Simulation. <Float>\n\nIt spends: %s Secs\nIt is:     1 M Executions/Secs\n\n' "$2"
+  printf '3. DNA Simulation. <Logic>\n\nIt spends: %s Secs\nIt is:     1 M Executions/Secs\n' "$3"
+} > FILE
+case "$4" in
+  short) head -n 16 FILE > cut && mv cut FILE ;;
+  malformed) sed -i 's/It spends: [^ ]*/It spends: fast/' FILE ;;
+  disagree) set -- "$1" "0.5" "$3" ;;
+esac
+printf 'It spends: %s Secs\n' "$1" "$2" "$3"
+)";
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// Two stand-ins and their state: the times each run prints, line by line
+// (warm-up first), with an optional behaviour as a fourth word.
+class StandIns {
+ public:
+  StandIns() {
+    for (const char* role : {"random", "fixed"}) {
+      std::string script = replace_all(kScript, "ROLE", role);
+      script = replace_all(script, "FILE",
+                           std::string(role) == "random" ? "results_complex_32.txt"
+                                                         : "results_complex_contrast_32.txt");
+      support::write_file(path(role), script);
+      chmod(path(role).c_str(), 0755);
+    }
+    std::filesystem::create_directory(tmp());
+  }
+  std::string path(const std::string& role) const { return dir_.file(role); }
+  std::string tmp() const { return dir_.file("tmp"); }
+  std::string state(const std::string& name) const { return support::read_file(dir_.file(name)); }
+
+  // Writes each program's lines for `rounds` counted rounds after one warm-up;
+  // `trouble` puts a behaviour on the given program's run number (1 = warm-up).
+  void plan(int rounds, const std::string& role = "", int run = 0, const std::string& trouble = "") {
+    for (const bool random : {true, false}) {
+      const std::string name = random ? "random" : "fixed";
+      std::string lines = "9 9 9\n";  // the warm-up: counted nowhere
+      for (int r = 1; r <= rounds + 2; ++r) {
+        lines += times_line(random, r) + (name == role && r + 1 == run ? " " + trouble : "") + "\n";
+      }
+      if (name == role && run == 1) {
+        lines = "9 9 9 " + trouble + "\n" + lines.substr(6);
+      }
+      support::write_file(dir_.file(name + ".times"), lines);
+    }
+  }
+
+  support::RunResult compare(std::vector<std::string> args,
+                             std::vector<std::string> prefix = {}) const {
+    support::RunOptions options{dir_.path};
+    options.args = {"--random", path("random"), "--fixed", path("fixed")};
+    options.args.insert(options.args.end(), args.begin(), args.end());
+    options.env = {"STANDIN_STATE=" + dir_.path, "TMPDIR=" + tmp()};
+    options.prefix = std::move(prefix);
+    return support::run(BENCH_COMPARE, options);
+  }
+
+  json read_json(const std::string& name) const {
+    return json::parse(support::read_file(dir_.file(name)));
+  }
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  bool tmp_is_empty() const { return std::filesystem::is_empty(tmp()); }
+
+ private:
+  support::TempDir dir_;
+};
+
+TEST(Compare, EveryFigureFollowsFromTheDocuments) {
+  StandIns s;
+  s.plan(20);
+  const support::RunResult run = s.compare({"--json", s.file("out.json"), "--csv", s.file("out.csv"),
+                                            "--markdown", s.file("out.md"), "--seed", "7"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no progress display without a terminal
+  EXPECT_TRUE(s.tmp_is_empty());
+
+  const json j = s.read_json("out.json");
+  ASSERT_EQ(j["rounds"].size(), 20U);
+  // Blocks of two in opposite orders, matching the order the runs happened in.
+  std::string order = s.state("order");
+  EXPECT_EQ(order.substr(0, 13), "random\nfixed\n");  // the warm-up round
+  order = order.substr(13);
+  for (int r = 1; r <= 20; ++r) {
+    const json& round = j["rounds"][r - 1];
+    EXPECT_EQ(round["index"], r);
+    const std::string first = round["first"];
+    const std::string second = first == "random" ? "fixed" : "random";
+    EXPECT_EQ(order.substr(0, first.size() + second.size() + 2), first + "\n" + second + "\n");
+    order = order.substr(first.size() + second.size() + 2);
+    if (r % 2 == 0) {
+      EXPECT_NE(round["first"], j["rounds"][r - 2]["first"]) << "block " << r / 2;
+    }
+    for (int t = 0; t < 3; ++t) {
+      EXPECT_DOUBLE_EQ(round["random"][t], kRandomBase[t] + 2 * kUnit * position(r));
+      EXPECT_DOUBLE_EQ(round["fixed"][t], kFixedBase[t] + kUnit * position(r));
+    }
+  }
+  const std::string names[3] = {"Integer", "Float", "DNA"};
+  for (int t = 0; t < 3; ++t) {
+    const json& test = j["tests"][t];
+    const double r = kRandomBase[t], f = kFixedBase[t], u = kUnit;
+    EXPECT_EQ(test["name"], names[t]);
+    EXPECT_NEAR(test["random"]["median"], r + 19 * u, 1e-12);
+    EXPECT_NEAR(test["random"]["mad"], 10 * u, 1e-12);
+    EXPECT_NEAR(test["fixed"]["median"], f + 9.5 * u, 1e-12);
+    EXPECT_NEAR(test["fixed"]["mad"], 5 * u, 1e-12);
+    EXPECT_NEAR(test["difference"]["median"], r - f + 9.5 * u, 1e-12);
+    EXPECT_NEAR(test["difference"]["low"], r - f + 5 * u, 1e-12);
+    EXPECT_NEAR(test["difference"]["high"], r - f + 14 * u, 1e-12);
+    EXPECT_EQ(test["difference"]["confidence"], 0.95);
+    EXPECT_NEAR(test["ratio"], (r + 19 * u) / (f + 9.5 * u), 1e-9);
+    EXPECT_NEAR(test["ns_per_execution"], (r - f + 9.5 * u) * 1e3, 1e-6);
+  }
+  // Fixed times spread 5u around medians of 0.006 to 0.011: above 5% each.
+  const std::string warnings = j["warnings"].dump();
+  for (const char* test : {"Integer", "Float", "DNA"}) {
+    EXPECT_NE(warnings.find(std::string("bench_fixed's ") + test), std::string::npos) << warnings;
+  }
+  EXPECT_EQ(warnings.find("bench_random's Integer"), std::string::npos) << warnings;
+  EXPECT_EQ(j["programs"]["random"]["path"], s.path("random"));
+  EXPECT_EQ(j["programs"]["fixed"]["compiler"], "unknown");  // a script
+
+  // The console shows the same figures: medians, intervals, ns per execution.
+  for (const char* figure : {"0.1019", "0.00595", "0.09595", "0.0955", "0.0964", "95.95",
+                             "0.04095", "0.0405", "0.0414", "0.01395", "0.0135", "0.0144"}) {
+    EXPECT_NE(run.out.find(figure), std::string::npos) << figure << "\n" << run.out;
+  }
+  EXPECT_NE(run.out.find("95%"), std::string::npos);
+  const std::vector<std::string> csv = support::lines_of(support::read_file(s.file("out.csv")));
+  EXPECT_EQ(csv.size(), 1U + 20 * 2 * 3);
+  const std::string markdown = support::read_file(s.file("out.md"));
+  EXPECT_NE(markdown.find("| Integer"), std::string::npos) << markdown;
+  EXPECT_NE(markdown.find("0.09595"), std::string::npos) << markdown;
+
+  // The same stand-ins against that run as a baseline: nothing changed.
+  s.plan(20);
+  std::filesystem::remove(s.file("random.count"));
+  std::filesystem::remove(s.file("fixed.count"));
+  const support::RunResult again = s.compare({"--baseline", s.file("out.json"), "--json",
+                                              s.file("again.json"), "--rounds", "8"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
+  ASSERT_EQ(verdicts.size(), 9U);
+  for (const json& v : verdicts) {
+    EXPECT_EQ(v["verdict"], "no significant change") << v.dump();
+  }
+}
+
+struct Trouble {
+  const char* role;
+  int run;  // 1 is the warm-up, 6 is round 5
+  const char* behaviour;
+  const char* expected;  // in the one message on standard error
+  int completed;         // counted rounds before it
+};
+
+class Failures : public ::testing::TestWithParam<Trouble> {};
+
+TEST_P(Failures, StopTheComparisonAndKeepWhatRan) {
+  const Trouble& trouble = GetParam();
+  StandIns s;
+  s.plan(20, trouble.role, trouble.run, trouble.behaviour);
+  const support::RunResult run =
+      s.compare({"--timeout", "1", "--json", s.file("out.json"), "--seed", "3"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(trouble.expected), std::string::npos) << run.err;
+  const std::string round =
+      trouble.run == 1 ? "warm-up round 1" : "round " + std::to_string(trouble.run - 1);
+  EXPECT_NE(run.err.find(" in " + round + ":"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(trouble.role), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(s.read_json("out.json")["rounds"].size(), static_cast<std::size_t>(trouble.completed));
+  EXPECT_NE(run.out.find("stopped"), std::string::npos) << run.out;
+  EXPECT_TRUE(s.tmp_is_empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWay, Failures,
+    ::testing::Values(
+        Trouble{"fixed", 6, "exit3", "exited with status 3; its standard error: stand-in trouble; second line", 4},
+        Trouble{"random", 6, "signal", "killed by signal 11", 4},
+        Trouble{"random", 1, "hang", "longer than the timeout of 1 s", 0},
+        Trouble{"fixed", 3, "short", "holds 16 lines, not the 17", 1},
+        Trouble{"random", 4, "malformed", "gives no time for test 1 <Integer>", 2},
+        Trouble{"fixed", 2, "disagree", "disagree on test 2 <Float>", 0}));
+
+TEST(Compare, RefusesBeforeTheFirstRound) {
+  StandIns s;
+  s.plan(4);
+  chmod(s.path("fixed").c_str(), 0644);
+  support::RunResult run = s.compare({});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot run bench_fixed at " + s.path("fixed") + ": not executable"),
+            std::string::npos)
+      << run.err;
+  chmod(s.path("fixed").c_str(), 0755);
+  run = s.compare({"--random", s.file("nowhere")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("No such file"), std::string::npos) << run.err;
+  run = s.compare({"--csv", s.file("no/such/dir.csv")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot write " + s.file("no/such/dir.csv")), std::string::npos)
+      << run.err;
+  EXPECT_EQ(s.state("order"), "");  // no program ever ran
+
+  for (const std::vector<std::string>& usage :
+       {std::vector<std::string>{"--rounds", "0"}, {"--max-time", "5"}, {"--bogus"},
+        {"--rounds", "many"}}) {
+    run = s.compare(usage);
+    EXPECT_EQ(run.status, 2) << usage[0];
+    EXPECT_NE(run.err.find("--rounds"), std::string::npos) << run.err;  // the usage
+  }
+}
+
+// SIGINT from a terminal reaches the whole foreground group; sent by another
+// process it may reach bench_compare alone. Either way the hung run is killed
+// at once and what was completed is written.
+TEST(Compare, InterruptKillsTheRunAndWritesWhatRan) {
+  for (const bool alone : {false, true}) {
+    StandIns s;
+    s.plan(20, "fixed", 4, "hang");
+    std::vector<std::string> prefix = {"timeout", "--preserve-status", "-s", "INT", "2"};
+    if (alone) {
+      prefix.insert(prefix.begin() + 1, "--foreground");
+    }
+    const support::RunResult run = s.compare({"--json", s.file("out.json")}, prefix);
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(s.read_json("out.json")["rounds"].size(), 2U);
+    const std::string sleeper = s.state("sleeper");
+    ASSERT_FALSE(sleeper.empty());
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + sleeper.substr(0, sleeper.size() - 1)))
+        << "the hung run's child is still alive";
+    EXPECT_TRUE(s.tmp_is_empty());
+  }
+}
+
+TEST(Compare, PrecisionGoalAddsBlocksUntilTimeIsUp) {
+  StandIns s;
+  s.plan(40);
+  // A 0.1% goal cannot be met by these spreads: rounds are added until time is up.
+  const support::RunResult run = s.compare(
+      {"--rounds", "6", "--precision", "0.1", "--max-time", "1", "--json", s.file("out.json")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json j = s.read_json("out.json");
+  EXPECT_GT(j["rounds"].size(), 6U);
+  EXPECT_EQ(j["rounds"].size() % 2, 0U);
+  EXPECT_NE(j["warnings"].dump().find("fell short of the precision goal"), std::string::npos);
+}
+
+TEST(Compare, TheRealPair) {
+  support::TempDir dir;
+  support::RunOptions options{dir.path};
+  options.args = {"--rounds", "2", "--warmup", "0", "--json", dir.file("out.json")};
+  const support::RunResult run = support::run(BENCH_COMPARE, options);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json j = json::parse(support::read_file(dir.file("out.json")));
+  EXPECT_EQ(j["rounds"].size(), 2U);
+  for (const char* role : {"random", "fixed"}) {
+    const std::string compiler = j["programs"][role]["compiler"];
+    EXPECT_TRUE(compiler.find("GCC") != std::string::npos ||
+                compiler.find("clang") != std::string::npos)
+        << compiler;
+  }
+  for (const json& test : j["tests"]) {
+    EXPECT_GT(test["difference"]["median"].get<double>(), 0) << test.dump();
+  }
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.path)->path().filename(), "out.json");
+}
+
+}  // namespace
