@@ -1,0 +1,56 @@
+// What a comparison shows to its user: the console report, the exports
+// (JSON, CSV, Markdown), a baseline read back from an earlier JSON export,
+// and the chart drawn by gnuplot.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "compare/model.h"
+
+namespace compare {
+
+// The console report: header, summary table and what it means, baseline,
+// warnings, an early stop, and the record of machine and programs.
+std::string text_report(const Comparison& c);
+
+// The whole comparison as one self-describing JSON document; numbers that
+// are not finite become null.
+nlohmann::json to_json(const Comparison& c);
+
+// One row per run and test: round,block,first,program,position,test,seconds.
+std::string to_csv(const Comparison& c);
+
+// The summary table as Markdown, what it means, and the warnings.
+std::string to_markdown(const Comparison& c);
+
+// An earlier comparison, as read back from its JSON export.
+struct Baseline {
+  std::vector<Round> rounds;
+  MachineRecord machine;
+  ProgramRecord random, fixed;
+};
+
+// Reads a file written from to_json; throws std::runtime_error with a
+// one-line message naming the file and what is wrong with it.
+Baseline read_baseline(const std::string& path);
+
+// One sentence for each way the baseline's machine or build differs from now:
+// the processor, either program's compiler, the kernel.
+std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& base);
+
+// The gnuplot script drawing data_path (as plot_data writes it) into svg_path.
+std::string gnuplot_script(const Comparison& c, const std::string& data_path,
+                           const std::string& svg_path);
+
+// The chart's data: one line per round with its index, the three random
+// times, the three fixed times and the three differences.
+std::string plot_data(const Comparison& c);
+
+// Draws the chart into svg_path with the gnuplot command; throws
+// std::runtime_error when gnuplot is missing or fails, or writes no chart.
+void draw_plot(const Comparison& c, const std::string& svg_path,
+               const std::string& gnuplot = "gnuplot");
+
+}  // namespace compare

@@ -1,0 +1,310 @@
+#include "compare/report.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace compare {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two rounds in both orders; the results are set by hand, not computed.
+Comparison sample() {
+  Comparison c;
+  c.version = "9.8.7";
+  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}},
+              {2, Side::Fixed, {0.75, 0.375, 1.25}, {0.25, 0.125, 0.625}}};
+  c.tests = {
+      {"Integer", {0.5, 0.0125}, {0.125, 0.0025}, 0.375, Interval{0.3, 0.4}, 4, 375},
+      {"Float", {0.25, 0.001}, {0.0625, 0.0005}, 0.1875, std::nullopt, 4, 187.5},
+      {"DNA",
+       {1.125, 0.02},
+       {0.5, 0.01},
+       0.625,
+       Interval{0.5, 0.75},
+       std::numeric_limits<double>::infinity(),
+       std::numeric_limits<double>::quiet_NaN()},
+  };
+  c.machine.cpu_model = "Test CPU 3000";
+  c.machine.kernel = "6.1.0-test";
+  c.random = {"/opt/bench_random", "GCC: 12.2.0"};
+  c.fixed = {"/opt/bench_fixed", "clang 14"};
+  c.warnings = {"the load average rose from 0.1 to 2.5"};
+  c.stopped = "interrupted";
+  return c;
+}
+
+std::string private_dir() {
+  std::string pattern = ::testing::TempDir() + "report_test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::string read(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string baseline_error(const std::string& path) {
+  try {
+    read_baseline(path);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
+  Comparison c = sample();
+  nlohmann::json j = to_json(c);
+  for (const char* key : {"tool", "method", "rounds", "tests", "machine", "programs", "warnings",
+                          "complete", "stopped", "baseline"}) {
+    EXPECT_TRUE(j.contains(key)) << key;
+  }
+  EXPECT_EQ(j["tool"], (nlohmann::json{{"name", "bench_compare"}, {"version", "9.8.7"}}));
+  EXPECT_EQ(j["method"]["units"], "seconds");
+  EXPECT_EQ(j["rounds"][1], (nlohmann::json{{"index", 2},
+                                            {"first", "fixed"},
+                                            {"random", {0.75, 0.375, 1.25}},
+                                            {"fixed", {0.25, 0.125, 0.625}}}));
+  EXPECT_EQ(j["tests"][0]["difference"],
+            (nlohmann::json{{"median", 0.375}, {"low", 0.3}, {"high", 0.4}, {"confidence", 0.95}}));
+  EXPECT_EQ(j["tests"][0]["random"], (nlohmann::json{{"median", 0.5}, {"mad", 0.0125}}));
+  EXPECT_TRUE(j["tests"][1]["difference"]["low"].is_null());
+  EXPECT_TRUE(j["tests"][1]["difference"]["high"].is_null());
+  EXPECT_TRUE(j["tests"][2]["ratio"].is_null());
+  EXPECT_TRUE(j["tests"][2]["ns_per_execution"].is_null());
+  EXPECT_TRUE(j["machine"]["clock_tick"].is_null());
+  EXPECT_EQ(j["machine"]["cpu_model"], "Test CPU 3000");
+  EXPECT_EQ(j["machine"].size(), 12U);
+  EXPECT_EQ(j["programs"]["fixed"],
+            (nlohmann::json{{"path", "/opt/bench_fixed"}, {"compiler", "clang 14"}}));
+  EXPECT_EQ(j["complete"], false);
+  EXPECT_EQ(j["stopped"], "interrupted");
+  EXPECT_TRUE(j["baseline"].is_null());
+
+  c.stopped.clear();
+  c.machine.clock_tick = 1e-9;
+  c.baseline = BaselineComparison{"old.json", {"note"}, {{"DNA", "fixed", 1.5, 0.01, "slower"}}};
+  j = to_json(c);
+  EXPECT_EQ(j["complete"], true);
+  EXPECT_TRUE(j["stopped"].is_null());
+  EXPECT_EQ(j["machine"]["clock_tick"], 1e-9);
+  EXPECT_EQ(j["baseline"]["verdicts"][0], (nlohmann::json{{"test", "DNA"},
+                                                          {"series", "fixed"},
+                                                          {"ratio", 1.5},
+                                                          {"p_value", 0.01},
+                                                          {"verdict", "slower"}}));
+  // Valid JSON once written: it parses back to the same document.
+  EXPECT_EQ(nlohmann::json::parse(j.dump()), j);
+}
+
+TEST(ReportBaseline, ReadsBackWhatToJsonWrote) {
+  const std::string dir = private_dir();
+  const std::string path = dir + "/run.json";
+  Comparison c = sample();
+  write(path, to_json(c).dump(2));
+  Baseline base = read_baseline(path);
+  ASSERT_EQ(base.rounds.size(), c.rounds.size());
+  for (size_t i = 0; i < c.rounds.size(); ++i) {
+    EXPECT_EQ(base.rounds[i].index, c.rounds[i].index);
+    EXPECT_EQ(base.rounds[i].first, c.rounds[i].first);
+    EXPECT_EQ(base.rounds[i].random, c.rounds[i].random);
+    EXPECT_EQ(base.rounds[i].fixed, c.rounds[i].fixed);
+  }
+  EXPECT_EQ(base.machine.cpu_model, "Test CPU 3000");
+  EXPECT_EQ(base.random.compiler, "GCC: 12.2.0");
+  EXPECT_EQ(base.fixed.path, "/opt/bench_fixed");
+  fs::remove_all(dir);
+}
+
+TEST(ReportBaseline, RefusesWhatIsNotARecordOfRounds) {
+  const std::string dir = private_dir();
+  EXPECT_EQ(baseline_error(dir + "/missing.json"),
+            "the baseline " + dir + "/missing.json cannot be read: No such file or directory");
+  write(dir + "/text.json", "rounds: 3\n");
+  EXPECT_NE(baseline_error(dir + "/text.json").find(dir + "/text.json is not JSON"),
+            std::string::npos);
+  write(dir + "/empty.json", "");
+  EXPECT_NE(baseline_error(dir + "/empty.json").find("is not JSON"), std::string::npos);
+  write(dir + "/none.json", R"({"tool": {"name": "bench_compare"}})");
+  EXPECT_EQ(baseline_error(dir + "/none.json"), "the baseline " + dir + "/none.json has no rounds");
+  write(dir + "/bad.json",
+        R"({"rounds": [{"index": 1, "first": "random", "random": [1, 2, 3], "fixed": [1, 2, 3]},
+                       {"index": 2, "first": "random", "random": [1, 2], "fixed": [1, 2, 3]}]})");
+  const std::string bad = baseline_error(dir + "/bad.json");
+  EXPECT_NE(bad.find("malformed round (number 2"), std::string::npos) << bad;
+  EXPECT_NE(bad.find("'random'"), std::string::npos) << bad;
+  write(
+      dir + "/negative.json",
+      R"({"rounds": [{"index": 1, "first": "fixed", "random": [1, 2, 3], "fixed": [1, -2, 3]}]})");
+  EXPECT_NE(baseline_error(dir + "/negative.json").find("malformed round"), std::string::npos);
+  EXPECT_NE(baseline_error(dir).find("it is a directory"), std::string::npos);
+  fs::remove_all(dir);
+}
+
+TEST(ReportBaseline, NotesOnlyWhatDiffers) {
+  Comparison now = sample();
+  Baseline base{now.rounds, now.machine, now.random, now.fixed};
+  EXPECT_TRUE(baseline_notes(now, base).empty());
+
+  base.machine.cpu_model = "Old CPU 100";
+  base.fixed.compiler = "GCC: 10.2.1";
+  EXPECT_EQ(baseline_notes(now, base),
+            (std::vector<std::string>{
+                "The baseline was made on another processor: Old CPU 100 (now Test CPU 3000).",
+                "The baseline's bench_fixed was built by another compiler: GCC: 10.2.1 (now clang "
+                "14)."}));
+
+  // A kernel that could not be read is no evidence of another kernel.
+  base = Baseline{now.rounds, now.machine, now.random, now.fixed};
+  base.machine.kernel = "unknown";
+  EXPECT_TRUE(baseline_notes(now, base).empty());
+}
+
+TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
+  const std::string csv = to_csv(sample());
+  std::istringstream in(csv);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 1U + 2 * 2 * 3);
+  EXPECT_EQ(lines[0], "round,block,first,program,position,test,seconds");
+  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5");
+  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125");
+  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25");
+}
+
+TEST(ReportExports, MarkdownTableHasARowPerTest) {
+  const std::string md = to_markdown(sample());
+  EXPECT_NE(md.find("| Integer | 0.5 ± 0.0125 | 0.125 ± 0.0025 | 0.375 [0.3, 0.4] | 375 | 4x |\n"),
+            std::string::npos)
+      << md;
+  EXPECT_NE(md.find("| Float | 0.25 ± 0.001 | 0.0625 ± 0.0005 | 0.1875, no interval (fewer than 6 "
+                    "rounds) | 187.5 | 4x |\n"),
+            std::string::npos)
+      << md;
+  EXPECT_NE(md.find("| DNA | 1.125 ± 0.02 | 0.5 ± 0.01 | 0.625 [0.5, 0.75] | n/a | n/a |\n"),
+            std::string::npos)
+      << md;
+  EXPECT_NE(md.find("the sign test, which assumes nothing"), std::string::npos);
+  EXPECT_NE(md.find("- the load average rose from 0.1 to 2.5\n"), std::string::npos);
+}
+
+TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
+  Comparison c = sample();
+  c.baseline = BaselineComparison{"old.json",
+                                  {"The baseline ran under another kernel: 5.10 (now 6.1.0-test)."},
+                                  {{"Integer", "difference", 0.8, 0.0123, "faster"}}};
+  const std::string text = text_report(c);
+  for (const char* part :
+       {"bench_compare 9.8.7: 2 counted rounds, run in blocks of two in random order",
+        "0.5 ± 0.0125",
+        "0.125 ± 0.0025",
+        "0.375 [0.3, 0.4]",
+        "375",
+        "4x",
+        "0.1875, no interval (fewer than 6 rounds)",
+        "187.5",
+        "± is the median absolute deviation of a program's times over the rounds;",
+        "Compared with the baseline old.json:",
+        "  The baseline ran under another kernel: 5.10 (now 6.1.0-test).\n",
+        "0.8x",
+        "0.0123",
+        "faster",
+        "\nwarning: the load average rose from 0.1 to 2.5\n",
+        "stopped early (interrupted); the figures cover only the 2 rounds completed",
+        "Test CPU 3000",
+        "6.1.0-test",
+        "/opt/bench_random (GCC: 12.2.0)",
+        "/opt/bench_fixed (clang 14)"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << "missing: " << part << "\n" << text;
+  }
+  // The meaning comes straight under the table.
+  EXPECT_NE(text.find("n/a\n± is the median"), std::string::npos) << text;
+  c.stopped.clear();
+  EXPECT_EQ(text_report(c).find("stopped early"), std::string::npos);
+}
+
+class ReportChart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = private_dir();
+    fs::create_directory(dir_ + "/tmp");
+    const char* old = getenv("TMPDIR");
+    old_tmpdir_ = old != nullptr ? old : "";
+    had_tmpdir_ = old != nullptr;
+    setenv("TMPDIR", (dir_ + "/tmp").c_str(), 1);
+  }
+  void TearDown() override {
+    // Nothing of the chart's own files is left behind.
+    EXPECT_TRUE(fs::is_empty(dir_ + "/tmp"));
+    if (had_tmpdir_) {
+      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+    fs::remove_all(dir_);
+  }
+  std::string error(const std::string& gnuplot) {
+    try {
+      draw_plot(sample(), dir_ + "/chart.svg", gnuplot);
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+  std::string dir_;
+  std::string old_tmpdir_;
+  bool had_tmpdir_ = false;
+};
+
+TEST_F(ReportChart, GnuplotDrawsAnSvg) {
+  const std::string e = error("gnuplot");
+  if (e.find("not installed") != std::string::npos) GTEST_SKIP() << "gnuplot is not installed";
+  ASSERT_EQ(e, "no error");
+  const std::string svg = read(dir_ + "/chart.svg");
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find("Float: random - fixed per round"), std::string::npos);
+}
+
+TEST_F(ReportChart, SaysWhyThereIsNoChartAndLeavesNone) {
+  EXPECT_EQ(
+      error(dir_ + "/no-such-gnuplot")
+          .rfind("cannot draw the chart: gnuplot is not installed (Debian package gnuplot-nox)", 0),
+      0U);
+  EXPECT_EQ(error("false"), "cannot draw the chart: false failed: no message");
+  EXPECT_EQ(error("true"), "cannot draw the chart: true wrote no chart");
+  EXPECT_FALSE(fs::exists(dir_ + "/chart.svg"));
+}
+
+TEST(ReportChartScript, PlotsEachTestsTimesAndDifferences) {
+  const Comparison c = sample();
+  const std::string script = gnuplot_script(c, "/d/it's.dat", "/d/out.svg");
+  EXPECT_NE(script.find("set terminal svg"), std::string::npos);
+  EXPECT_NE(script.find("set output '/d/out.svg'"), std::string::npos);
+  EXPECT_NE(script.find("set multiplot layout 3,2"), std::string::npos);
+  // Difference columns: 8 to 10; the Integer median and interval lines; no
+  // interval lines for Float, which has none.
+  EXPECT_NE(script.find("plot '/d/it''s.dat' using 1:8 with points"), std::string::npos);
+  EXPECT_NE(script.find("0.375 with lines lw 2 title 'median', 0.29999999999999999 with lines"),
+            std::string::npos);
+  EXPECT_NE(script.find("using 1:9 with points pt 7 ps 0.6 title 'difference', 0.1875 with lines "
+                        "lw 2 title 'median'\n"),
+            std::string::npos);
+  EXPECT_EQ(plot_data(c).substr(plot_data(c).find('\n') + 1),
+            "1 0.5 0.25 1.125 0.125 0.0625 0.5 0.375 0.1875 0.625\n"
+            "2 0.75 0.375 1.25 0.25 0.125 0.625 0.5 0.25 0.625\n");
+}
+
+}  // namespace
+}  // namespace compare
