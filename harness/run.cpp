@@ -1,16 +1,12 @@
 // The run sequence from entry to exit and the timed-test frame.
-#include <fcntl.h>
-#include <omp.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <new>
 
 #include "harness/harness.h"
+#include "harness/platform.h"
 
 namespace harness {
 namespace {
@@ -42,17 +38,6 @@ const TestInfo* g_current_test = nullptr;
   std::exit(1);
 }
 
-// A closed standard descriptor would be taken by the results file, and the
-// console report would then land in it. Each gap is filled with /dev/null,
-// opened so that it fails the same way a closed descriptor does.
-void hold_standard_descriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      (void)open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);  // held until exit
-    }
-  }
-}
-
 void blank_both(Report& report) {
   write_line(report.console);
   write_line(report.results);
@@ -63,12 +48,7 @@ void blank_both(Report& report) {
 void set_x87_control_word(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
 
 void start(Report& report, const ProgramTexts& texts) {
-  hold_standard_descriptors();
-  // A vanished console reader or a file-size limit must fail the write, as a
-  // full disk does, instead of killing the run.
-  // (Setting a disposition for these two signals cannot fail.)
-  (void)std::signal(SIGPIPE, SIG_IGN);
-  (void)std::signal(SIGXFSZ, SIG_IGN);
+  platform::prepare_process();
   g_program = texts.program;
   std::set_new_handler(out_of_memory);
 
@@ -119,12 +99,12 @@ void timed_test(Report& report, const TestInfo& test, Workload workload) {
   g_current_test = &test;
   // The window holds the workload alone: headings are out before t0 and the
   // result lines after t1, so neither console nor disk enters the time.
-  const double t0 = omp_get_wtime();
+  const platform::Ticks t0 = platform::read_clock();
   workload();
-  const double t1 = omp_get_wtime();
+  const platform::Ticks t1 = platform::read_clock();
   g_current_test = nullptr;
 
-  const double t = t1 - t0;
+  const double t = platform::seconds_between(t0, t1);
   const std::string spend = format_number(t);
   const std::string rate = format_number(rate_of(t));
   write_line(report.console, kSpendLabel, spend, kSpendUnit);
