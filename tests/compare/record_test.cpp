@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,12 +10,18 @@
 #include <fstream>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace compare {
 namespace {
 
 namespace fs = std::filesystem;
+
+const char* const kNoTurbo = "sys/devices/system/cpu/intel_pstate/no_turbo";
+const char* const kBoost = "sys/devices/system/cpu/cpufreq/boost";
+
+std::string governor(int cpu) {
+  return "sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_governor";
+}
 
 // A fake root laid out like /proc and /sys, removed after each test.
 class FakeRoot : public ::testing::Test {
@@ -33,20 +38,11 @@ class FakeRoot : public ::testing::Test {
     fs::create_directories(path.parent_path());
     std::ofstream(path) << text;
   }
-  void remove(const std::string& relative) const { fs::remove(fs::path(root_) / relative); }
 
   std::string root_;
 };
 
-const char* const kNoTurbo = "sys/devices/system/cpu/intel_pstate/no_turbo";
-const char* const kBoost = "sys/devices/system/cpu/cpufreq/boost";
-const char* const kAslr = "proc/sys/kernel/randomize_va_space";
-
-std::string governor_file(int cpu) {
-  return "sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_governor";
-}
-
-TEST_F(FakeRoot, EveryItemIsUnknownWhereNothingCanBeRead) {
+TEST_F(FakeRoot, UnknownWhereAbsentOrMalformed) {
   auto record = read_machine(root_);
   for (const auto* text : {&record.cpu_model, &record.logical_cpus, &record.kernel, &record.libc,
                            &record.governor, &record.turbo, &record.aslr, &record.load_before}) {
@@ -54,12 +50,11 @@ TEST_F(FakeRoot, EveryItemIsUnknownWhereNothingCanBeRead) {
   }
   EXPECT_EQ(record.clock_tick, 0);  // only this machine's clock is measured
 
-  // Present but empty or malformed reads as unknown too.
-  write("proc/cpuinfo", "flags\t\t: fpu\n\n");
+  write("proc/cpuinfo", "flags\t\t: fpu\n");
   write("proc/loadavg", "0.52 0.31\n");
   write("proc/sys/kernel/osrelease", "\n");
-  write(governor_file(0), "");
-  write(kNoTurbo, "maybe\n");
+  write(governor(0), "");
+  write(kNoTurbo, "2\n");
   record = read_machine(root_);
   for (const auto* text : {&record.cpu_model, &record.logical_cpus, &record.kernel,
                            &record.governor, &record.turbo, &record.load_before}) {
@@ -67,125 +62,81 @@ TEST_F(FakeRoot, EveryItemIsUnknownWhereNothingCanBeRead) {
   }
 }
 
-TEST_F(FakeRoot, ReadsEachItemFromTheTree) {
+TEST_F(FakeRoot, ReadsTheTreeBeforeAndAfter) {
   write("proc/cpuinfo",
-        "processor\t: 0\nmodel name\t: Example CPU @ 2.20GHz\ncpu MHz\t\t: 2200.000\n\n"
-        "processor\t: 1\nmodel name\t: Example CPU @ 2.20GHz\n\n"
-        "processor\t: 2\nmodel name\t: Example CPU @ 2.20GHz\n\n");
+        "processor\t: 0\nmodel name\t: Example CPU @ 2.20GHz\n\n"
+        "processor\t: 1\nmodel name\t: Example CPU @ 2.20GHz\n\nprocessor\t: 2\n");
   write("proc/sys/kernel/osrelease", "6.1.0-28-amd64\n");
   write("proc/loadavg", "0.52 0.31 0.20 1/123 4567\n");
-  write(kAslr, "2\n");
-  write(kNoTurbo, "0\n");
-  for (int cpu = 0; cpu < 3; ++cpu) write(governor_file(cpu), "performance\n");
+  write(kBoost, "1\n");
+  // Distinct governors in processor order, cpu10 after cpu2; not the
+  // shared cpufreq folder.
+  const char* governors[] = {"performance", "powersave", "ondemand", "performance"};
+  for (int cpu = 0; cpu < 4; ++cpu) write(governor(cpu), std::string(governors[cpu]) + "\n");
+  write(governor(10), "schedutil\n");
+  write("sys/devices/system/cpu/cpufreq/scaling_governor", "stray\n");
 
-  const auto record = read_machine(root_ + "/");
+  auto record = read_machine(root_ + "/");
   EXPECT_EQ(record.cpu_model, "Example CPU @ 2.20GHz");
   EXPECT_EQ(record.logical_cpus, "3");
   EXPECT_EQ(record.kernel, "Linux 6.1.0-28-amd64");  // no uname for a tree
-  EXPECT_EQ(record.libc, "unknown");
-  EXPECT_EQ(record.governor, "performance");
+  EXPECT_EQ(record.governor, "performance, powersave, ondemand, schedutil");
   EXPECT_EQ(record.turbo, "on");
-  EXPECT_EQ(record.aslr, "2 (full)");
   EXPECT_EQ(record.load_before, "0.52 0.31 0.20");
-  EXPECT_EQ(record.load_after, "unknown");
-}
 
-TEST_F(FakeRoot, GovernorsThatDifferAreListedOnceInProcessorOrder) {
-  write(governor_file(0), "performance\n");
-  write(governor_file(1), "powersave\n");
-  write(governor_file(2), "ondemand\n");
-  write(governor_file(3), "performance\n");
-  write(governor_file(10), "schedutil\n");
-  write("sys/devices/system/cpu/cpufreq/scaling_governor", "stray\n");
-  EXPECT_EQ(read_machine(root_).governor, "performance, powersave, ondemand, schedutil");
+  write("proc/loadavg", "1.50 0.80 0.40 3/101 99\n");
+  fs::remove_all(fs::path(root_) / "sys/devices/system/cpu/cpu10");
+  write(kNoTurbo, "1\n");  // intel_pstate's word comes before the boost file's
+  read_machine_after(record, root_);
+  EXPECT_EQ(record.load_after, "1.50 0.80 0.40");
+  EXPECT_EQ(record.governor_after, "performance, powersave, ondemand");
+  EXPECT_EQ(record.turbo_after, "off");
+  EXPECT_EQ(record.load_before, "0.52 0.31 0.20");
+  EXPECT_EQ(record.turbo, "on");
 }
 
 TEST_F(FakeRoot, TurboAndAddressRandomisationMappings) {
-  struct Case {
-    const char* no_turbo;  // nullptr: absent
-    const char* boost;
-    const char* turbo;
-  };
-  for (const auto& c : {Case{"0", nullptr, "on"}, Case{"1", nullptr, "off"},
-                        Case{nullptr, "1", "on"}, Case{nullptr, "0", "off"}, Case{"1", "1", "off"},
-                        Case{"x", "1", "on"}, Case{nullptr, "2", "unknown"}}) {
-    remove(kNoTurbo);
-    remove(kBoost);
-    if (c.no_turbo != nullptr) write(kNoTurbo, std::string(c.no_turbo) + "\n");
-    if (c.boost != nullptr) write(kBoost, std::string(c.boost) + "\n");
-    EXPECT_EQ(read_machine(root_).turbo, c.turbo)
-        << "no_turbo " << (c.no_turbo ? c.no_turbo : "absent") << ", boost "
-        << (c.boost ? c.boost : "absent");
-  }
+  write(kBoost, "0\n");
+  EXPECT_EQ(read_machine(root_).turbo, "off");
+  write(kNoTurbo, "0\n");
+  EXPECT_EQ(read_machine(root_).turbo, "on");
 
   for (const auto& [value, shown] :
        {std::pair{"0", "0 (off)"}, std::pair{"1", "1 (partial)"}, std::pair{"2", "2 (full)"}}) {
-    write(kAslr, std::string(value) + "\n");
+    write("proc/sys/kernel/randomize_va_space", std::string(value) + "\n");
     EXPECT_EQ(read_machine(root_).aslr, shown);
   }
 }
 
-TEST_F(FakeRoot, AfterTheRunReadsLoadGovernorAndTurboAgain) {
-  write("proc/loadavg", "0.10 0.20 0.30 1/100 42\n");
-  write(governor_file(0), "powersave\n");
-  write(kBoost, "1\n");
-  auto record = read_machine(root_);
-
-  write("proc/loadavg", "1.50 0.80 0.40 3/101 99\n");
-  write(governor_file(0), "performance\n");
-  write(kBoost, "0\n");
-  read_machine_after(record, root_);
-  EXPECT_EQ(record.load_before, "0.10 0.20 0.30");
-  EXPECT_EQ(record.load_after, "1.50 0.80 0.40");
-  EXPECT_EQ(record.governor, "powersave");
-  EXPECT_EQ(record.governor_after, "performance");
-  EXPECT_EQ(record.turbo, "on");
-  EXPECT_EQ(record.turbo_after, "off");
-
-  fs::remove_all(root_);
-  read_machine_after(record, root_);
-  EXPECT_EQ(record.load_after, "unknown");
-  EXPECT_EQ(record.governor_after, "unknown");
-  EXPECT_EQ(record.turbo_after, "unknown");
-}
-
-TEST(Record, ThisMachineFillsWhatOnlyTheProcessCanTell) {
+TEST(Record, ThisMachineAndItsClock) {
   const auto record = read_machine();
   EXPECT_NE(record.logical_cpus, "unknown");
   EXPECT_EQ(record.kernel.rfind("Linux ", 0), 0U) << record.kernel;
   EXPECT_EQ(record.libc.rfind("glibc 2.", 0), 0U) << record.libc;
-  EXPECT_GT(record.clock_tick, 0);
-}
 
-TEST(Record, ClockTickIsFineAndQuick) {
-  const auto start = std::chrono::steady_clock::now();
-  const double tick = clock_tick();
-  const auto took = std::chrono::steady_clock::now() - start;
+  // The fastest of three calls, so that being descheduled once does not fail it.
+  double tick = 0;
+  auto fastest = std::chrono::steady_clock::duration::max();
+  for (int call = 0; call < 3; ++call) {
+    const auto start = std::chrono::steady_clock::now();
+    tick = clock_tick();
+    fastest = std::min(fastest, std::chrono::steady_clock::now() - start);
+  }
+  EXPECT_LT(fastest, std::chrono::milliseconds(10));
   EXPECT_GT(tick, 0);
   EXPECT_LT(tick, 1e-3);
-  EXPECT_LT(took, std::chrono::milliseconds(10));
 }
 
-TEST_F(FakeRoot, CompilerIsReadFromTheProgramAndUnknownForAnythingElse) {
-  const std::string compiler = compiler_of(BENCH_RANDOM);
+TEST_F(FakeRoot, CompilerOfTheProgramAndUnknownForAnythingElse) {
   const std::string id = COMPILER_ID;
-  EXPECT_NE(compiler.find(id == "Clang" ? "clang" : "GCC:"), std::string::npos) << compiler;
-  std::vector<std::string> parts;
-  for (size_t begin = 0, end = 0; end != std::string::npos; begin = end + 2) {
-    end = compiler.find("; ", begin);
-    parts.push_back(compiler.substr(begin, end - begin));
-  }
-  for (size_t i = 0; i < parts.size(); ++i) {
-    EXPECT_FALSE(parts[i].empty()) << compiler;
-    EXPECT_EQ(std::count(parts.begin(), parts.end(), parts[i]), 1) << compiler;
-  }
+  EXPECT_NE(compiler_of(BENCH_RANDOM).find(id == "Clang" ? "clang" : "GCC:"), std::string::npos)
+      << compiler_of(BENCH_RANDOM);
 
   // A script, a truncated program, a directory, a named pipe (which must not
   // block) and a missing file.
   write("script.sh", "#!/bin/sh\necho GCC: not a compiler\n");
-  std::ifstream program(BENCH_RANDOM, std::ios::binary);
   std::string head(200, '\0');
-  program.read(head.data(), static_cast<std::streamsize>(head.size()));
+  std::ifstream(BENCH_RANDOM, std::ios::binary).read(head.data(), 200);
   write("truncated", head);
   const std::string fifo = root_ + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
