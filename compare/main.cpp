@@ -46,7 +46,7 @@ std::string beside_me(const std::string& name) {
   const std::string dir = self_directory();
   for (const std::string& candidate : {dir + "/" + name, dir + "/../" + name + "/" + name}) {
     if (access(candidate.c_str(), F_OK) == 0) {
-      return candidate;
+      return std::filesystem::path(candidate).lexically_normal().string();
     }
   }
   return dir + "/" + name;
@@ -136,6 +136,8 @@ int main(int argc, char** argv) {
   std::string probe = default_probe_path(self_directory());
   std::uint64_t seed = std::random_device{}();
 
+  // As with most tools, an option given twice takes its last value.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.set_version_flag("--version", std::string("bench_compare ") + BENCH_VERSION);
   app.add_option("--rounds", options.rounds, "Counted rounds, rounded up to even")
       ->capture_default_str()

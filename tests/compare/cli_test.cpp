@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "support.h"
+#include "../support.h"
 
 namespace {
 
@@ -170,12 +170,14 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
     EXPECT_NEAR(test["ratio"], (r + 19 * u) / (f + 9.5 * u), 1e-9);
     EXPECT_NEAR(test["ns_per_execution"], (r - f + 9.5 * u) * 1e3, 1e-6);
   }
-  // Fixed times spread 5u around medians of 0.006 to 0.011: above 5% each.
   const std::string warnings = j["warnings"].dump();
-  for (const char* test : {"Integer", "Float", "DNA"}) {
-    EXPECT_NE(warnings.find(std::string("bench_fixed's ") + test), std::string::npos) << warnings;
+  // MAD / median: fixed 8.4%, 4.6%, 25.6%; random 0.98%, 1.9%, 6.3%.
+  for (const char* varies : {"bench_fixed's Integer", "bench_fixed's DNA", "bench_random's DNA"}) {
+    EXPECT_NE(warnings.find(varies), std::string::npos) << warnings;
   }
-  EXPECT_EQ(warnings.find("bench_random's Integer"), std::string::npos) << warnings;
+  for (const char* steady : {"bench_fixed's Float", "bench_random's Integer", "bench_random's Float"}) {
+    EXPECT_EQ(warnings.find(steady), std::string::npos) << warnings;
+  }
   EXPECT_EQ(j["programs"]["random"]["path"], s.path("random"));
   EXPECT_EQ(j["programs"]["fixed"]["compiler"], "unknown");  // a script
 
@@ -287,18 +289,21 @@ TEST(Compare, InterruptKillsTheRunAndWritesWhatRan) {
     EXPECT_EQ(s.read_json("out.json")["rounds"].size(), 2U);
     const std::string sleeper = s.state("sleeper");
     ASSERT_FALSE(sleeper.empty());
-    EXPECT_FALSE(std::filesystem::exists("/proc/" + sleeper.substr(0, sleeper.size() - 1)))
-        << "the hung run's child is still alive";
+    // Gone, or dead and waiting for init to reap it.
+    const std::string stat =
+        support::read_file("/proc/" + sleeper.substr(0, sleeper.size() - 1) + "/stat");
+    EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos)
+        << "the hung run's child is still alive: " << stat;
     EXPECT_TRUE(s.tmp_is_empty());
   }
 }
 
 TEST(Compare, PrecisionGoalAddsBlocksUntilTimeIsUp) {
   StandIns s;
-  s.plan(40);
+  s.plan(200);
   // A 0.1% goal cannot be met by these spreads: rounds are added until time is up.
   const support::RunResult run = s.compare(
-      {"--rounds", "6", "--precision", "0.1", "--max-time", "1", "--json", s.file("out.json")});
+      {"--rounds", "6", "--precision", "0.1", "--max-time", "4", "--json", s.file("out.json")});
   ASSERT_EQ(run.status, 0) << run.err;
   const json j = s.read_json("out.json");
   EXPECT_GT(j["rounds"].size(), 6U);
