@@ -160,7 +160,11 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
                                       const std::vector<TestResult>& tests,
                                       const MachineRecord& machine) {
   std::vector<std::string> out;
-  if (rounds.size() < static_cast<std::size_t>(kMinRounds)) {
+  if (rounds.empty()) {
+    out.push_back(fmt::format(
+        "No counted rounds: at least {} are needed for a 95% interval of each difference.",
+        kMinRounds));
+  } else if (rounds.size() < static_cast<std::size_t>(kMinRounds)) {
     out.push_back(fmt::format(
         "Only {} counted round{}: at least {} are needed for a 95% interval of each difference.",
         rounds.size(), rounds.size() == 1 ? "" : "s", kMinRounds));

@@ -36,6 +36,7 @@ TEST(Stats, SignTestOrderStatistic) {
 
 TEST(Stats, SignIntervalTakesTheKthValuesFromEachEnd) {
   std::vector<double> d;
+  d.reserve(20);
   for (int i = 0; i < 20; ++i) d.push_back(i * 7 % 20 + 1);  // 1..20 shuffled
   const auto interval = sign_interval(d);
   ASSERT_TRUE(interval.has_value());

@@ -62,6 +62,7 @@ TEST(Warnings, TooFewRounds) {
             std::vector<std::string>{"Only 5 counted rounds: at least 6 are needed for a 95% "
                                      "interval of each difference."});
   EXPECT_TRUE(warnings_of(rounds_with({1, 1, 1, 1, 1, 1})).empty());
+  EXPECT_EQ(warnings_of({}).at(0).rfind("No counted rounds: at least 6", 0), 0U);
 }
 
 TEST(Warnings, ScatteredTimes) {
