@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   if (verify_only) {
-    for (const std::string* other : {&exports.csv, &exports.markdown, &exports.plot, &baseline_path}) {
+    for (const std::string* other :
+         {&exports.csv, &exports.markdown, &exports.plot, &baseline_path}) {
       if (!other->empty()) {
         fail("--verify takes only --random, --fixed, --probe, --timeout and --json");
         std::cerr << app.help();
@@ -209,8 +210,8 @@ int main(int argc, char** argv) {
   options.progress = !quiet && isatty(STDERR_FILENO) != 0;
 
   // Everything that can be found out before the first round is.
-  for (const auto& [role, path] : {std::pair{"bench_random", options.random},
-                                   std::pair{"bench_fixed", options.fixed}}) {
+  for (const auto& [role, path] :
+       {std::pair{"bench_random", options.random}, std::pair{"bench_fixed", options.fixed}}) {
     const std::string why = unrunnable(path);
     if (!why.empty()) {
       fail(std::string("cannot run ") + role + " at " + path + ": " + why);
@@ -249,8 +250,7 @@ int main(int argc, char** argv) {
     comparison.tests = summarise(comparison.rounds);
   }
   comparison.warnings = warnings_for(comparison.rounds, comparison.tests, comparison.machine);
-  comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(),
-                             session.notes.end());
+  comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(), session.notes.end());
   comparison.stopped = session.failure;
   if (baseline && !comparison.rounds.empty()) {
     BaselineComparison against;

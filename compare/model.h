@@ -63,7 +63,7 @@ struct MachineRecord {
   std::string governor_after = "unknown";
   std::string turbo = "unknown";  // "on", "off" or "unknown"
   std::string turbo_after = "unknown";
-  std::string aslr = "unknown";        // e.g. "2 (full)"
+  std::string aslr = "unknown";         // e.g. "2 (full)"
   std::string load_before = "unknown";  // the three load averages as /proc shows them
   std::string load_after = "unknown";
   double clock_tick = 0;  // seconds between distinct readings of the wall clock; 0 unknown
@@ -76,10 +76,10 @@ struct ProgramRecord {
 
 // One series compared with a baseline's rounds.
 struct BaselineVerdict {
-  std::string test;    // "Integer", "Float", "DNA"
-  std::string series;  // "random", "fixed" or "difference"
-  double ratio = 0;    // median now / median in the baseline
-  double p_value = 1;  // two-sided Mann-Whitney
+  std::string test;     // "Integer", "Float", "DNA"
+  std::string series;   // "random", "fixed" or "difference"
+  double ratio = 0;     // median now / median in the baseline
+  double p_value = 1;   // two-sided Mann-Whitney
   std::string verdict;  // "faster", "slower" or "no significant change"
 };
 

@@ -45,8 +45,8 @@ std::string expand(std::string text, const std::string& dir) {
 
 std::string make_scratch() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/bench-compare-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/bench-compare-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {  // created 0700: private to us
     return {};
   }
@@ -66,7 +66,8 @@ std::string slurp(const std::string& path, bool& found) {
                              int status_pipe, const std::vector<std::string>& env) {
   (void)setpgid(0, 0);  // its own group, so that a kill reaches whatever it started
   const int in = open("/dev/null", O_RDONLY);
-  if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) {
+  if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+      chdir(dir.c_str()) != 0) {
     const int reason = errno;
     (void)!write(status_pipe, &reason, sizeof reason);
     _exit(127);

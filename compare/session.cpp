@@ -1,13 +1,12 @@
 #include "compare/session.h"
 
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <random>
-
-#include <fmt/format.h>
 
 #include "compare/document.h"
 #include "compare/process.h"
@@ -102,7 +101,8 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
       what = run.error;
       break;
     case RunOutcome::End::TimedOut:
-      what = fmt::format("it ran longer than the timeout of {:g} s and was killed", options.timeout);
+      what =
+          fmt::format("it ran longer than the timeout of {:g} s and was killed", options.timeout);
       break;
     case RunOutcome::End::Signalled:
       what = fmt::format("it was killed by signal {} ({})", run.status, strsignal(run.status));
@@ -167,8 +167,7 @@ SessionResult run_session(const SessionOptions& options) {
       }
       note_run();
     }
-    progress.update("warm-up round", w, options.warmup, per_run,
-                    2 * (options.warmup - w + rounds));
+    progress.update("warm-up round", w, options.warmup, per_run, 2 * (options.warmup - w + rounds));
   }
 
   auto run_block = [&]() -> bool {

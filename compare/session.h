@@ -28,8 +28,8 @@ struct SessionResult {
   std::vector<Round> rounds;  // counted rounds completed
   std::string failure;        // why the comparison stopped early; empty when it did not
   bool interrupted = false;
-  double run_seconds = 0;           // the runs' own wall times, added up
-  std::vector<std::string> notes;   // e.g. which test fell short of the precision goal
+  double run_seconds = 0;          // the runs' own wall times, added up
+  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
 };
 
 // Whether every test's interval half-width is at most `percent` of its median

@@ -1,8 +1,12 @@
 // bench_compare end to end: stand-in programs (shell scripts that write the
 // pair's documents with chosen times) make every figure of the report and the
 // JSON known in advance; the failures are provoked the same way.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,8 +34,7 @@ std::string times_line(bool random, int round) {
   std::ostringstream line;
   for (int t = 0; t < 3; ++t) {
     const double a = position(round);
-    line << (t ? " " : "")
-         << (random ? kRandomBase[t] + 2 * kUnit * a : kFixedBase[t] + kUnit * a);
+    line << (t ? " " : "") << (random ? kRandomBase[t] + 2 * kUnit * a : kFixedBase[t] + kUnit * a);
   }
   return line.str();
 }
@@ -90,7 +93,8 @@ class StandIns {
 
   // Writes each program's lines for `rounds` counted rounds after one warm-up;
   // `trouble` puts a behaviour on the given program's run number (1 = warm-up).
-  void plan(int rounds, const std::string& role = "", int run = 0, const std::string& trouble = "") {
+  void plan(int rounds, const std::string& role = "", int run = 0,
+            const std::string& trouble = "") {
     for (const bool random : {true, false}) {
       const std::string name = random ? "random" : "fixed";
       std::string lines = "9 9 9\n";  // the warm-up: counted nowhere
@@ -114,6 +118,38 @@ class StandIns {
     return support::run(BENCH_COMPARE, options);
   }
 
+  // Runs bench_compare with standard error on a terminal of its own (standard
+  // output to /dev/null) and returns what the terminal showed.
+  std::string on_terminal(std::vector<std::string> args) const {
+    std::vector<std::string> argv = {BENCH_COMPARE, "--random", path("random"), "--fixed",
+                                     path("fixed")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      setenv("STANDIN_STATE", dir_.path.c_str(), 1);
+      std::vector<char*> raw;
+      for (std::string& a : argv) {
+        raw.push_back(a.data());
+      }
+      raw.push_back(nullptr);
+      execv(raw[0], raw.data());
+      _exit(127);
+    }
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t n = 0; (n = read(master, buffer, sizeof buffer)) > 0;) {
+      screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    return screen;
+  }
+
   json read_json(const std::string& name) const {
     return json::parse(support::read_file(dir_.file(name)));
   }
@@ -127,8 +163,9 @@ class StandIns {
 TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   StandIns s;
   s.plan(20);
-  const support::RunResult run = s.compare({"--json", s.file("out.json"), "--csv", s.file("out.csv"),
-                                            "--markdown", s.file("out.md"), "--seed", "7"});
+  const support::RunResult run =
+      s.compare({"--json", s.file("out.json"), "--csv", s.file("out.csv"), "--markdown",
+                 s.file("out.md"), "--seed", "7"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");  // no progress display without a terminal
   EXPECT_TRUE(s.tmp_is_empty());
@@ -175,15 +212,16 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   for (const char* varies : {"bench_fixed's Integer", "bench_fixed's DNA", "bench_random's DNA"}) {
     EXPECT_NE(warnings.find(varies), std::string::npos) << warnings;
   }
-  for (const char* steady : {"bench_fixed's Float", "bench_random's Integer", "bench_random's Float"}) {
+  for (const char* steady :
+       {"bench_fixed's Float", "bench_random's Integer", "bench_random's Float"}) {
     EXPECT_EQ(warnings.find(steady), std::string::npos) << warnings;
   }
   EXPECT_EQ(j["programs"]["random"]["path"], s.path("random"));
   EXPECT_EQ(j["programs"]["fixed"]["compiler"], "unknown");  // a script
 
   // The console shows the same figures: medians, intervals, ns per execution.
-  for (const char* figure : {"0.1019", "0.00595", "0.09595", "0.0955", "0.0964", "95.95",
-                             "0.04095", "0.0405", "0.0414", "0.01395", "0.0135", "0.0144"}) {
+  for (const char* figure : {"0.1019", "0.00595", "0.09595", "0.0955", "0.0964", "95.95", "0.04095",
+                             "0.0405", "0.0414", "0.01395", "0.0135", "0.0144"}) {
     EXPECT_NE(run.out.find(figure), std::string::npos) << figure << "\n" << run.out;
   }
   EXPECT_NE(run.out.find("95%"), std::string::npos);
@@ -197,8 +235,8 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   s.plan(20);
   std::filesystem::remove(s.file("random.count"));
   std::filesystem::remove(s.file("fixed.count"));
-  const support::RunResult again = s.compare({"--baseline", s.file("out.json"), "--json",
-                                              s.file("again.json"), "--rounds", "8"});
+  const support::RunResult again = s.compare(
+      {"--baseline", s.file("out.json"), "--json", s.file("again.json"), "--rounds", "8"});
   ASSERT_EQ(again.status, 0) << again.err;
   const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
   ASSERT_EQ(verdicts.size(), 9U);
@@ -238,7 +276,8 @@ TEST_P(Failures, StopTheComparisonAndKeepWhatRan) {
 INSTANTIATE_TEST_SUITE_P(
     EachWay, Failures,
     ::testing::Values(
-        Trouble{"fixed", 6, "exit3", "exited with status 3; its standard error: stand-in trouble; second line", 4},
+        Trouble{"fixed", 6, "exit3",
+                "exited with status 3; its standard error: stand-in trouble; second line", 4},
         Trouble{"random", 6, "signal", "killed by signal 11", 4},
         Trouble{"random", 1, "hang", "longer than the timeout of 1 s", 0},
         Trouble{"fixed", 3, "short", "holds 16 lines, not the 17", 1},
@@ -264,9 +303,10 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
       << run.err;
   EXPECT_EQ(s.state("order"), "");  // no program ever ran
 
-  for (const std::vector<std::string>& usage :
-       {std::vector<std::string>{"--rounds", "0"}, {"--max-time", "5"}, {"--bogus"},
-        {"--rounds", "many"}}) {
+  for (const std::vector<std::string>& usage : {std::vector<std::string>{"--rounds", "0"},
+                                                {"--max-time", "5"},
+                                                {"--bogus"},
+                                                {"--rounds", "many"}}) {
     run = s.compare(usage);
     EXPECT_EQ(run.status, 2) << usage[0];
     EXPECT_NE(run.err.find("--rounds"), std::string::npos) << run.err;  // the usage
@@ -309,6 +349,17 @@ TEST(Compare, PrecisionGoalAddsBlocksUntilTimeIsUp) {
   EXPECT_GT(j["rounds"].size(), 6U);
   EXPECT_EQ(j["rounds"].size() % 2, 0U);
   EXPECT_NE(j["warnings"].dump().find("fell short of the precision goal"), std::string::npos);
+}
+
+TEST(Compare, ShowsProgressOnlyOnATerminal) {
+  StandIns s;
+  s.plan(8);
+  const std::string screen = s.on_terminal({"--rounds", "4"});
+  EXPECT_NE(screen.find("round 4 of 4 done, about 0 s left"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("warm-up round 1 of 1 done"), std::string::npos) << screen;
+  std::filesystem::remove(s.file("random.count"));
+  std::filesystem::remove(s.file("fixed.count"));
+  EXPECT_EQ(s.on_terminal({"--rounds", "4", "--quiet"}), "");
 }
 
 TEST(Compare, TheRealPair) {
