@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -95,8 +96,8 @@ std::string aligned(const std::vector<std::vector<std::string>>& rows) {
 
 std::string header(const Comparison& c) {
   return fmt::format(
-      "bench_compare {}: {}, run in blocks of two in random order (random then fixed, then fixed "
-      "then random, or the reverse).",
+      "bench_compare {}: {}, run in blocks of two in random order (random-fixed then "
+      "fixed-random, or the reverse).",
       c.version, plural(c.rounds.size(), "counted round", "counted rounds"));
 }
 
@@ -453,7 +454,7 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
                    quoted(fmt::format("bench_compare {}: {}", c.version,
                                       plural(c.rounds.size(), "round", "rounds"))));
   s += fmt::format("set xrange [0.5:{}.5]\n", last);
-  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\nset key top right\n";
+  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\nset key below horizontal\n";
   const std::string data = quoted(data_path);
   for (int t = 0; t < kTests; ++t) {
     const std::string name = kTestNames.at(t);
@@ -465,21 +466,27 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
         data, 2 + t, 2 + kTests + t);
     s += "unset logscale y\n";
     s += fmt::format("set title {}\n", quoted(name + ": random - fixed per round"));
-    std::string plot = fmt::format("plot {} using 1:{} with points pt 7 ps 0.6 title 'difference'",
-                                   data, 2 + 2 * kTests + t);
-    // The summary lines come from the same test's result, when it has one.
+    // The band goes first so that the points stay visible over it; the
+    // summary comes from the same test's result, when it has one.
+    std::string band;
+    std::string median;
     for (const TestResult& result : c.tests) {
       if (result.name != name) continue;
-      if (std::isfinite(result.difference)) {
-        plot += fmt::format(", {:.17g} with lines lw 2 title 'median'", result.difference);
-      }
       if (result.interval && std::isfinite(result.interval->low) &&
           std::isfinite(result.interval->high)) {
-        plot += fmt::format(", {:.17g} with lines dt 2 lc 'black' title '95% interval'",
-                            result.interval->low);
-        plot += fmt::format(", {:.17g} with lines dt 2 lc 'black' notitle", result.interval->high);
+        band = fmt::format(
+            "'+' using 1:({:.17g}):({:.17g}) with filledcurves fs transparent solid 0.25 noborder "
+            "lc 'gray' title '95% interval', ",
+            result.interval->low, result.interval->high);
+      }
+      if (std::isfinite(result.difference)) {
+        median =
+            fmt::format(", {:.17g} with lines lw 2 lc 'black' title 'median'", result.difference);
       }
     }
+    const std::string plot = fmt::format(
+        "plot {}{} using 1:{} with points pt 7 ps 0.6 lc 'dark-violet' title 'difference'{}", band,
+        data, 2 + 2 * kTests + t, median);
     s += plot + "\n";
   }
   s += "unset multiplot\nset output\n";
@@ -559,8 +566,18 @@ void draw_plot(const Comparison& c, const std::string& svg_path, const std::stri
   std::string arg0 = gnuplot;
   std::string arg1 = script;
   std::vector<char*> argv = {arg0.data(), arg1.data(), nullptr};
+  // bench_compare ignores SIGPIPE for itself; gnuplot gets the usual signals.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, gnuplot.c_str(), &actions, nullptr, argv.data(), environ);
+  const int spawned =
+      posix_spawnp(&pid, gnuplot.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned == ENOENT) {
     throw std::runtime_error(

@@ -293,14 +293,16 @@ TEST(ReportChartScript, PlotsEachTestsTimesAndDifferences) {
   EXPECT_NE(script.find("set terminal svg"), std::string::npos);
   EXPECT_NE(script.find("set output '/d/out.svg'"), std::string::npos);
   EXPECT_NE(script.find("set multiplot layout 3,2"), std::string::npos);
-  // Difference columns: 8 to 10; the Integer median and interval lines; no
-  // interval lines for Float, which has none.
-  EXPECT_NE(script.find("plot '/d/it''s.dat' using 1:8 with points"), std::string::npos);
-  EXPECT_NE(script.find("0.375 with lines lw 2 title 'median', 0.29999999999999999 with lines"),
+  // Differences are columns 8 to 10, each with its median; the interval band
+  // only where there is an interval (not for Float).
+  EXPECT_NE(script.find("plot '+' using 1:(0.29999999999999999):(0.40000000000000002) with "
+                        "filledcurves"),
             std::string::npos);
-  EXPECT_NE(script.find("using 1:9 with points pt 7 ps 0.6 title 'difference', 0.1875 with lines "
-                        "lw 2 title 'median'\n"),
-            std::string::npos);
+  EXPECT_NE(script.find("'/d/it''s.dat' using 1:8 with points"), std::string::npos);
+  EXPECT_NE(script.find("\nplot '/d/it''s.dat' using 1:9 with points pt 7 ps 0.6 lc 'dark-violet' "
+                        "title 'difference', 0.1875 with lines lw 2 lc 'black' title 'median'\n"),
+            std::string::npos)
+      << script;
   EXPECT_EQ(plot_data(c).substr(plot_data(c).find('\n') + 1),
             "1 0.5 0.25 1.125 0.125 0.0625 0.5 0.375 0.1875 0.625\n"
             "2 0.75 0.375 1.25 0.25 0.125 0.625 0.5 0.25 0.625\n");
