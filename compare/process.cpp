@@ -223,7 +223,9 @@ RunOutcome run_in_scratch(const RunSpec& spec) {
   }
   for (const std::string& name : spec.files) {
     bool found = false;
-    std::string text = slurp(dir + "/" + name, found);
+    std::string path = dir;
+    path.append("/").append(name);
+    std::string text = slurp(path, found);
     if (found) {
       outcome.files.emplace(name, std::move(text));
     }

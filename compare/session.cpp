@@ -46,7 +46,7 @@ class Progress {
       : shown_(shown), options_(options), started_(Clock::now()) {}
   ~Progress() {
     if (drawn_) {
-      std::fputs("\r\033[K", stderr);
+      (void)std::fputs("\r\033[K", stderr);
     }
   }
   Progress(const Progress&) = delete;
@@ -56,17 +56,15 @@ class Progress {
     if (!shown_) {
       return;
     }
-    double left = per_run * runs_left;
+    std::string left = fmt::format("about {:.0f} s left", std::max(per_run * runs_left, 0.0));
     if (options_.precision) {
+      // Blocks are added until the goal is met, so only the limit is known.
       const double elapsed = std::chrono::duration<double>(Clock::now() - started_).count();
-      left = std::max(left, 0.0);
-      left = std::min(std::max(left, options_.max_time - elapsed), options_.max_time - elapsed);
+      left = fmt::format("up to {:.0f} s left", std::max(options_.max_time - elapsed, 0.0));
     }
-    std::fputs(fmt::format("\r\033[K{} {} of {} done, about {:.0f} s left", what, done, total,
-                           std::max(left, 0.0))
-                   .c_str(),
-               stderr);
-    std::fflush(stderr);
+    (void)std::fputs(fmt::format("\r\033[K{} {} of {} done, {}", what, done, total, left).c_str(),
+                     stderr);
+    (void)std::fflush(stderr);
     drawn_ = true;
   }
 
