@@ -1,5 +1,5 @@
 // Proof at run time that each timing window holds exactly the measured work.
-// The programs run under a preloaded probe (probe/probe.cpp) that records,
+// The programs run under the preloaded probe (probe/probe.cpp), which records,
 // per window, every draw, remainder call, allocation and release, and with
 // PROBE_TRACE every access the program makes to the test array.
 #include <gtest/gtest.h>
