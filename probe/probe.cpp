@@ -14,6 +14,7 @@
 // reading; PROBE_TIME fixes what time() returns; PROBE_DRAWS=edges makes rand()
 // cycle through edge values; PROBE_FAIL_WINDOW=N fails the allocation of
 // window N; PROBE_KILL_WINDOW=N kills the process as window N opens;
+// PROBE_TRACE_WINDOWS lists the windows traced (default 123);
 // PROBE_EMULATE=0 single-steps every store.
 #include <dlfcn.h>
 #include <link.h>
@@ -91,6 +92,7 @@ unsigned g_seed = 0;
 long g_seed_out = -2, g_seed_watched = -2;
 
 bool g_trace = false;
+bool g_traced[kWindows + 1] = {false, true, true, true};
 bool g_emulate = true;
 bool g_direct = true;
 bool g_edges = false;
@@ -659,7 +661,7 @@ void* new_window_array(Array& slot, std::size_t bytes) {
   slot.stride = bytes / static_cast<std::size_t>(kN);
   slot.window = g_window;
   slot.last_store = -1;
-  if (g_trace) {
+  if (g_trace && g_traced[g_window]) {
     mprotect(base, length, PROT_NONE);
   }
   return base;
@@ -674,6 +676,10 @@ __attribute__((constructor)) void probe_start() {
   g_report = std::getenv("PROBE_REPORT");
   g_watch = std::getenv("PROBE_WATCH");
   g_trace = env_number("PROBE_TRACE", 0) != 0;
+  const char* traced = std::getenv("PROBE_TRACE_WINDOWS");
+  for (int k = 1; traced != nullptr && k <= kWindows; ++k) {
+    g_traced[k] = std::strchr(traced, '0' + k) != nullptr;
+  }
   g_emulate = env_number("PROBE_EMULATE", 1) != 0;
   g_direct = env_number("PROBE_DIRECT", 1) != 0;
   const char* draws = std::getenv("PROBE_DRAWS");
@@ -722,6 +728,7 @@ __attribute__((destructor)) void probe_report() {
   std::fprintf(f, "\n");
   for (int k = 1; k <= kWindows; ++k) {
     const Window& w = g_windows[k];
+    std::fprintf(f, "w%d.traced=%d\n", k, g_trace && g_traced[k] ? 1 : 0);
     std::fprintf(f, "w%d.bytes=%zu\nw%d.released_in=%d\nw%d.stores=%ld\nw%d.misplaced=%ld\n", k,
                  w.bytes, k, w.released_in, k, w.stores, k, w.misplaced);
     std::fprintf(f, "w%d.foreign=%ld\nw%d.repeated=%ld\nw%d.descending=%ld\n", k, w.foreign, k,
