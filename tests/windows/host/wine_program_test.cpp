@@ -4,10 +4,10 @@
 // with the reasons Windows gives.
 //
 // Left out, as they cannot happen there: a file-size limit (Windows has no
-// signal or limit for it), a working directory the user may not write (Wine
-// runs only as its prefix's owner, here root, who passes every permission
-// check), and a terminal that hangs up (a console window that closes ends
-// the process through the system, not through the program).
+// signal or limit for it), a working directory the user may not write (made
+// on Linux by running as another user, and Wine refuses a prefix another
+// user owns), and a terminal that hangs up (a console window that closes
+// ends the process through the system, not through the program).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
