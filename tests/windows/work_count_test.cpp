@@ -11,9 +11,8 @@
 // ends and in between.) A dropped, doubled, merged, vectorised or misordered
 // store, a read, or a store made outside the workload's own code fails.
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-//
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -109,6 +108,9 @@ void protect_traced_pages(DWORD access) {
 }
 
 bool traced(std::uintptr_t address) {
+  if (g_window.trace_lo == 0) {
+    return false;
+  }
   const std::uintptr_t span = kTracedPages * kPage;
   return (address >= g_window.trace_lo && address < g_window.trace_lo + span) ||
          (address >= g_window.trace_hi - span && address < g_window.trace_hi);
