@@ -221,7 +221,7 @@ void examine_window(WindowWork& w, Side side, const std::map<std::string, std::s
     while (in >> item) {
       const std::size_t colon = item.find(':');
       if (colon != std::string::npos) {
-        w.widths[std::atoi(item.substr(0, colon).c_str())] =
+        w.widths[static_cast<int>(std::strtol(item.c_str(), nullptr, 10))] =
             std::strtol(item.c_str() + colon + 1, nullptr, 10);
       }
     }
@@ -648,12 +648,13 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
   }
   if (interrupted()) {
     err << "bench_compare: interrupted\n";
+    return 130;  // as a comparison stopped by Ctrl-C
   }
-  return written && is_verified(programs[0]) && is_verified(programs[1]) && !interrupted() ? 0 : 1;
+  return written && is_verified(programs[0]) && is_verified(programs[1]) ? 0 : 1;
 }
 
 std::string default_probe_path(const std::string& self_exe_dir) {
-  const std::string installed =
+  std::string installed =
       (std::filesystem::path(self_exe_dir) / BENCH_PROBE_FROM_BINDIR).lexically_normal().string();
   const std::string built =
       (std::filesystem::path(self_exe_dir) / BENCH_PROBE_FROM_BUILD).lexically_normal().string();

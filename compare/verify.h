@@ -23,7 +23,7 @@ struct VerifyOptions {
 
 // Prints the findings and one verdict line to `out`, failures to start to
 // `err`. Returns 0 when both programs are verified, 1 when not or when a run
-// failed.
+// failed, 130 when interrupted.
 int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err);
 
 // The probe beside bench_compare: in the build tree, or where

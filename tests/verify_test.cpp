@@ -105,11 +105,19 @@ std::string listed_record(Side side) {
     }
     events += "D";
     const std::string w = "w" + std::to_string(k) + ".";
-    r += w + "traced=1\n" + w + "bytes=" + bytes[k - 1] + "\n" + w +
-         "released_in=" + std::to_string(k) + "\n" + w + "stores=1000000\n" + w +
-         "widths=" + widths[k - 1] + ":1000000\n" + w + "draws=" + (random ? "1000000" : "0") +
-         "\n" + w + "content=" + contents[random][k - 1] + "\n" + w +
-         "event_count=" + std::to_string(events.size()) + "\n" + w + "events=" + events + "\n";
+    const std::pair<const char*, std::string> fields[] = {
+        {"traced", "1"},
+        {"bytes", bytes[k - 1]},
+        {"released_in", std::to_string(k)},
+        {"stores", "1000000"},
+        {"widths", std::string(widths[k - 1]) + ":1000000"},
+        {"draws", random ? "1000000" : "0"},
+        {"content", contents[random][k - 1]},
+        {"event_count", std::to_string(events.size())},
+        {"events", events}};
+    for (const auto& [key, value] : fields) {
+      r.append(w).append(key).append("=").append(value).append("\n");
+    }
   }
   return r;
 }
