@@ -177,7 +177,7 @@ enum class Form { Plain, X87Pop, RepeatedString };
 struct Store {
   std::uintptr_t address;
   std::size_t width;  // bytes written
-  unsigned char value[16];
+  unsigned char value[32];
   std::size_t unit;  // of a string store: the pattern's width, repeated
   std::size_t length;
   Form form;
@@ -239,6 +239,72 @@ bool memory_operand(const ucontext_t* uc, const unsigned char* code, std::size_t
   return true;
 }
 
+// The stores of the vector extensions' own encoding (VEX) that compilers
+// emit for element stores and fills: moves of 4, 8, 16 or 32 bytes from a
+// vector register. `code` points at the C4 or C5 byte.
+bool decode_vex_store(const ucontext_t* uc, const unsigned char* code, Store& s) {
+  std::size_t at = 1;
+  int rex = (code[1] & 0x80) == 0 ? 4 : 0;
+  unsigned map = 1;
+  unsigned last = code[at++];
+  if (code[0] == 0xC4) {
+    rex |= ((last & 0x40) == 0 ? 2 : 0) | ((last & 0x20) == 0 ? 1 : 0);
+    map = last & 0x1F;
+    last = code[at++];
+    rex |= (last & 0x80) != 0 ? 8 : 0;
+  }
+  const unsigned pp = last & 3;  // 0: none, 1: 66, 2: F3, 3: F2
+  const std::size_t vector = (last & 4) != 0 ? 32 : 16;
+  const unsigned op = code[at++];
+  std::size_t width = 0;
+  s.alignment = 1;
+  if (map != 1) {
+    return false;
+  }
+  if ((op == 0x11 || op == 0x29 || op == 0x2B) && pp <= 1) {  // vmovups/pd, vmovaps/pd, vmovntps/pd
+    width = vector;
+    s.alignment = op == 0x11 ? 1 : vector;
+  } else if (op == 0x11) {  // vmovss, vmovsd
+    width = pp == 2 ? 4 : 8;
+  } else if ((op == 0x7F && pp != 0 && pp != 3) ||
+             (op == 0xE7 && pp == 1)) {  // vmovdq[au], vmovntdq
+    width = vector;
+    s.alignment = op == 0x7F && pp == 2 ? 1 : vector;
+  } else if (op == 0xD6 && pp == 1) {  // vmovq
+    width = 8;
+  } else if (op == 0x7E && pp == 1) {  // vmovd, vmovq (W1) to memory
+    width = (rex & 8) != 0 ? 8 : 4;
+  } else {
+    return false;
+  }
+  int r = 0;
+  if (!memory_operand(uc, code, at, rex, 0, r, s.address)) {
+    return false;
+  }
+  const auto* fx = reinterpret_cast<const unsigned char*>(uc->uc_mcontext.fpregs);
+  std::memcpy(s.value, &uc->uc_mcontext.fpregs->_xmm[r], 16);
+  if (width == 32) {
+    // The upper halves are in the XSAVE area's second extended component.
+    std::uint32_t magic = 0;
+    std::uint64_t present = 0;
+    std::memcpy(&magic, fx + 464, 4);
+    std::memcpy(&present, fx + 512, 8);
+    if (magic != 0x46505853U) {
+      return false;
+    }
+    if ((present & 4) != 0) {
+      std::memcpy(s.value + 16, fx + 576 + 16 * r, 16);
+    } else {
+      std::memset(s.value + 16, 0, 16);
+    }
+  }
+  s.width = width;
+  s.unit = 0;
+  s.form = Form::Plain;
+  s.length = at;
+  return true;
+}
+
 // Decodes the store at the program counter, for the forms compilers emit for
 // element stores and block fills; false for anything else.
 bool decode_store(const ucontext_t* uc, Store& s) {
@@ -255,6 +321,13 @@ bool decode_store(const ucontext_t* uc, Store& s) {
     } else if (c != 0x2E && c != 0x3E && c != 0x26 && c != 0x36) {
       break;  // segment prefixes other than fs and gs mean nothing in 64-bit code
     }
+  }
+  if ((code[at] == 0xC4 || code[at] == 0xC5) && at == 0) {
+    if (!decode_vex_store(uc, code + at, s)) {
+      return false;
+    }
+    s.length += at;
+    return true;
   }
   int rex = 0;
   if ((code[at] & 0xF0) == 0x40) {
@@ -278,7 +351,7 @@ bool decode_store(const ucontext_t* uc, Store& s) {
     s.width = op == 0x88 ? 1 : gpr_width;
     std::memcpy(s.value, &v, 8);
   } else if (op == 0xC7 || op == 0xC6) {  // mov immediate -> memory
-    const std::size_t imm = op == 0xC6 ? 1 : operand16 ? 2 : 4;
+    const std::size_t imm = op == 0xC6 ? 1 : operand16 && !wide ? 2 : 4;
     if (repeat != 0 || !memory_operand(uc, code, at, rex, imm, r, s.address) || (r & 7) != 0) {
       return false;
     }
