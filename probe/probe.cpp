@@ -293,7 +293,7 @@ bool decode_vex_store(const ucontext_t* uc, const unsigned char* code, Store& s)
       return false;
     }
     if ((present & 4) != 0) {
-      std::memcpy(s.value + 16, fx + 576 + 16 * r, 16);
+      std::memcpy(s.value + 16, fx + 576 + 16 * static_cast<std::size_t>(r), 16);
     } else {
       std::memset(s.value + 16, 0, 16);
     }
