@@ -35,7 +35,7 @@ TEST_P(Mutants, AreNotVerifiedAndTheWindowAndDifferenceAreNamed) {
   const ProgramWork work = compare::prove(
       {std::string(MUTANTS_DIR) + "/mutant_" + m.name, PROBE_LIB, m.side, 600, m.traced});
   ASSERT_EQ(work.failure, "");
-  ASSERT_FALSE(work.differences.empty());
+  EXPECT_EQ(compare::verdict({work}).rfind("verdict: not verified: " + m.window + ": ", 0), 0U);
   for (const std::string& found : work.differences) {
     EXPECT_EQ(found.rfind(m.window + ": ", 0), 0U) << found;
   }
