@@ -960,6 +960,24 @@ int printf(const char* format, ...) {
   va_end(args);
   return n;
 }
+// The forms a build with _FORTIFY_SOURCE calls instead.
+int __vfprintf_chk(std::FILE* f, int, const char* format, va_list args) {
+  return vfprintf(f, format, args);
+}
+int __fprintf_chk(std::FILE* f, int, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = vfprintf(f, format, args);
+  va_end(args);
+  return n;
+}
+int __printf_chk(int, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = vfprintf(stdout, format, args);
+  va_end(args);
+  return n;
+}
 ssize_t write(int fd, const void* data, std::size_t n) {
   static auto fn = real<ssize_t (*)(int, const void*, std::size_t)>("write");
   note('O');
