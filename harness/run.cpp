@@ -52,8 +52,8 @@ void start(Report& report, const ProgramTexts& texts) {
   g_program = texts.program;
   std::set_new_handler(out_of_memory);
 
-  // libgomp and libomp start at load and stop at exit: the clock needs no
-  // explicit bring-up or shut-down.
+  // The clock needs no bring-up or shut-down: libgomp and libomp start at
+  // load and stop at exit, and the performance counter always runs.
   set_x87_control_word(0x137F);
 
   report.texts = &texts;
