@@ -483,7 +483,9 @@ ProgramWork prove(const ProofRun& run) {
       if (outcome.status != 0) {
         work.failure = fmt::format("ended with status {}{}", outcome.status, because);
       } else if (record == outcome.files.end()) {
-        work.failure = "the probe recorded nothing: it was not loaded" + because;
+        // A statically linked program ignores the preload.
+        work.failure = "the probe recorded nothing: it was not loaded (a static program?)" +
+                       (said.empty() ? "" : "; its standard error: " + said);
       }
       break;
   }
