@@ -44,7 +44,8 @@ std::string self_directory() {
 // build tree as siblings' subdirectories.
 std::string beside_me(const std::string& name) {
   const std::string dir = self_directory();
-  for (const std::string& candidate : {dir + "/" + name, dir + "/../" + name + "/" + name}) {
+  for (const std::string& candidate :
+       {fmt::format("{}/{}", dir, name), fmt::format("{}/../{}/{}", dir, name, name)}) {
     if (access(candidate.c_str(), F_OK) == 0) {
       return std::filesystem::path(candidate).lexically_normal().string();
     }
@@ -116,7 +117,7 @@ bool write_exports(const Comparison& comparison, const Exports& exports) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   // A vanished reader of the report fails the write (and the exit status)
   // instead of killing the comparison before its exports are written.
   (void)std::signal(SIGPIPE, SIG_IGN);
@@ -214,7 +215,7 @@ int main(int argc, char** argv) {
        {std::pair{"bench_random", options.random}, std::pair{"bench_fixed", options.fixed}}) {
     const std::string why = unrunnable(path);
     if (!why.empty()) {
-      fail(std::string("cannot run ") + role + " at " + path + ": " + why);
+      fail(fmt::format("cannot run {} at {}: {}", role, path, why));
       return 1;
     }
   }
@@ -269,4 +270,13 @@ int main(int argc, char** argv) {
     return kInterrupted;
   }
   return session.failure.empty() && exported && std::cout.good() ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {  // e.g. out of memory: reported, not a crash
+    fail(std::string("stopped: ") + error.what());
+    return 1;
+  }
 }

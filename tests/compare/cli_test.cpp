@@ -2,16 +2,20 @@
 // pair's documents with chosen times) make every figure of the report and the
 // JSON known in advance; the failures are provoked the same way.
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "../support.h"
 
@@ -99,10 +103,11 @@ class StandIns {
       const std::string name = random ? "random" : "fixed";
       std::string lines = "9 9 9\n";  // the warm-up: counted nowhere
       for (int r = 1; r <= rounds + 2; ++r) {
-        lines += times_line(random, r) + (name == role && r + 1 == run ? " " + trouble : "") + "\n";
+        lines += times_line(random, r);
+        lines += name == role && r + 1 == run ? " " + trouble + "\n" : "\n";
       }
       if (name == role && run == 1) {
-        lines = "9 9 9 " + trouble + "\n" + lines.substr(6);
+        lines = fmt::format("9 9 9 {}\n{}", trouble, lines.substr(6));
       }
       support::write_file(dir_.file(name + ".times"), lines);
     }
@@ -118,6 +123,26 @@ class StandIns {
     return support::run(BENCH_COMPARE, options);
   }
 
+  // Starts bench_compare in a process group of its own, output discarded.
+  pid_t start(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {BENCH_COMPARE, "--random", path("random"), "--fixed",
+                                     path("fixed")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+      setenv("STANDIN_STATE", dir_.path.c_str(), 1);
+      setenv("TMPDIR", tmp().c_str(), 1);
+      exec(argv);
+    }
+    setpgid(pid, pid);  // so that the group exists before it is signalled
+    return pid;
+  }
+
   // Runs bench_compare with standard error on a terminal of its own (standard
   // output to /dev/null) and returns what the terminal showed.
   std::string on_terminal(std::vector<std::string> args) const {
@@ -130,13 +155,7 @@ class StandIns {
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);
       setenv("STANDIN_STATE", dir_.path.c_str(), 1);
-      std::vector<char*> raw;
-      for (std::string& a : argv) {
-        raw.push_back(a.data());
-      }
-      raw.push_back(nullptr);
-      execv(raw[0], raw.data());
-      _exit(127);
+      exec(argv);
     }
     std::string screen;
     char buffer[4096];
@@ -148,6 +167,17 @@ class StandIns {
     close(master);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
     return screen;
+  }
+
+  [[noreturn]] static void exec(std::vector<std::string>& argv) {
+    std::vector<char*> raw;
+    raw.reserve(argv.size() + 1);
+    for (std::string& a : argv) {
+      raw.push_back(a.data());
+    }
+    raw.push_back(nullptr);
+    execv(raw[0], raw.data());
+    _exit(127);
   }
 
   json read_json(const std::string& name) const {
@@ -181,7 +211,8 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
     EXPECT_EQ(round["index"], r);
     const std::string first = round["first"];
     const std::string second = first == "random" ? "fixed" : "random";
-    EXPECT_EQ(order.substr(0, first.size() + second.size() + 2), first + "\n" + second + "\n");
+    EXPECT_EQ(order.substr(0, first.size() + second.size() + 2),
+              fmt::format("{}\n{}\n", first, second));
     order = order.substr(first.size() + second.size() + 2);
     if (r % 2 == 0) {
       EXPECT_NE(round["first"], j["rounds"][r - 2]["first"]) << "block " << r / 2;
@@ -320,15 +351,19 @@ TEST(Compare, InterruptKillsTheRunAndWritesWhatRan) {
   for (const bool alone : {false, true}) {
     StandIns s;
     s.plan(20, "fixed", 4, "hang");
-    std::vector<std::string> prefix = {"timeout", "--preserve-status", "-s", "INT", "2"};
-    if (alone) {
-      prefix.insert(prefix.begin() + 1, "--foreground");
+    const pid_t pid = s.start({"--json", s.file("out.json")});
+    // Interrupted once the third round's fixed run hangs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (s.state("sleeper").empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const support::RunResult run = s.compare({"--json", s.file("out.json")}, prefix);
-    EXPECT_EQ(run.status, 130) << run.err;
-    EXPECT_EQ(s.read_json("out.json")["rounds"].size(), 2U);
     const std::string sleeper = s.state("sleeper");
     ASSERT_FALSE(sleeper.empty());
+    kill(alone ? pid : -pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    EXPECT_EQ(s.read_json("out.json")["rounds"].size(), 2U);
     // Gone, or dead and waiting for init to reap it.
     const std::string stat =
         support::read_file("/proc/" + sleeper.substr(0, sleeper.size() - 1) + "/stat");
