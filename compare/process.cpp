@@ -118,7 +118,7 @@ std::string unrunnable(const std::string& program) {
   return {};
 }
 
-RunOutcome run_in_scratch(const RunSpec& spec) {
+RunOutcome run_in_scratch(const RunRequest& request) {
   RunOutcome outcome;
   if (interrupted()) {
     outcome.end = RunOutcome::End::Interrupted;
@@ -130,8 +130,8 @@ RunOutcome run_in_scratch(const RunSpec& spec) {
     return outcome;
   }
   std::vector<std::string> env;
-  env.reserve(spec.env.size());
-  for (const std::string& entry : spec.env) {
+  env.reserve(request.env.size());
+  for (const std::string& entry : request.env) {
     env.push_back(expand(entry, dir));
   }
 
@@ -142,7 +142,7 @@ RunOutcome run_in_scratch(const RunSpec& spec) {
     pid = fork();
   }
   if (pid == 0) {
-    exec_child(dir, spec.program, out[1], err[1], status[1], env);
+    exec_child(dir, request.program, out[1], err[1], status[1], env);
   }
   const int fork_error = errno;
   for (const int fd : {out[1], err[1], status[1]}) {
@@ -155,7 +155,7 @@ RunOutcome run_in_scratch(const RunSpec& spec) {
     outcome.error = std::string("cannot start it: ") + std::strerror(fork_error);
   } else {
     const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                        std::chrono::duration<double>(spec.timeout));
+                                        std::chrono::duration<double>(request.timeout));
     bool killed = false;
     std::string* sinks[] = {&outcome.out, &outcome.err};
     int fds[] = {out[0], err[0]};
@@ -221,7 +221,7 @@ RunOutcome run_in_scratch(const RunSpec& spec) {
   if (status[0] >= 0) {
     close(status[0]);
   }
-  for (const std::string& name : spec.files) {
+  for (const std::string& name : request.files) {
     bool found = false;
     std::string path = dir;
     path.append("/").append(name);

@@ -10,7 +10,7 @@
 
 namespace compare {
 
-struct RunSpec {
+struct RunRequest {
   std::string program;             // path of the executable
   std::vector<std::string> env;    // NAME=value added to the caller's; "%DIR%" in a
                                    // value stands for the run's directory
@@ -24,13 +24,13 @@ struct RunOutcome {
   int status = 0;  // the exit status, or the signal that ended the program
   std::string out;
   std::string err;
-  std::map<std::string, std::string> files;  // those of RunSpec::files that existed
+  std::map<std::string, std::string> files;  // those of RunRequest::files that existed
   double seconds = 0;                        // wall time from start to end
   std::string error;                         // why it did not start (NotStarted)
 };
 
 // Runs the program to its end and removes its directory, whatever happened.
-RunOutcome run_in_scratch(const RunSpec& spec);
+RunOutcome run_in_scratch(const RunRequest& request);
 
 // After this, SIGINT and SIGTERM no longer end bench_compare: a running
 // program is killed at once and interrupted() becomes true.

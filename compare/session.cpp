@@ -81,11 +81,11 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
   const bool random = side == Side::Random;
   const std::string& program = random ? options.random : options.fixed;
   const std::string results_file = random ? kRandomResults : kFixedResults;
-  RunSpec spec;
-  spec.program = program;
-  spec.timeout = options.timeout;
-  spec.files = {results_file};
-  const RunOutcome run = run_in_scratch(spec);
+  RunRequest request;
+  request.program = program;
+  request.timeout = options.timeout;
+  request.files = {results_file};
+  const RunOutcome run = run_in_scratch(request);
   result.run_seconds += run.seconds;
 
   const std::string who = base_name(program) + " (" + side_name(side) + ")";

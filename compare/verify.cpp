@@ -450,19 +450,19 @@ ProgramWork examine(Side side, const std::string& report) {
 }
 
 ProgramWork prove(const ProofRun& run) {
-  RunSpec spec;
-  spec.program = absolute(run.program);
-  spec.env = {
+  RunRequest request;
+  request.program = absolute(run.program);
+  request.env = {
       "LD_PRELOAD=" + absolute(run.probe), "PROBE_TRACE=1", "PROBE_TRACE_WINDOWS=" + run.traced,
       std::string("PROBE_REPORT=%DIR%/") + kRecord,
       std::string("PROBE_WATCH=") + (run.side == Side::Random ? "results_complex_32.txt"
                                                               : "results_complex_contrast_32.txt")};
-  spec.timeout = run.timeout;
-  spec.files = {kRecord};
-  const RunOutcome outcome = run_in_scratch(spec);
+  request.timeout = run.timeout;
+  request.files = {kRecord};
+  const RunOutcome outcome = run_in_scratch(request);
   const auto record = outcome.files.find(kRecord);
   ProgramWork work = examine(run.side, record == outcome.files.end() ? "" : record->second);
-  work.path = spec.program;
+  work.path = request.program;
   const std::string said = outcome.err.substr(0, outcome.err.find('\n'));
   const std::string because = said.empty() ? "" : ": " + said;
   switch (outcome.end) {
