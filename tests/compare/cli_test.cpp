@@ -364,9 +364,14 @@ TEST(Compare, InterruptKillsTheRunAndWritesWhatRan) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
     EXPECT_EQ(s.read_json("out.json")["rounds"].size(), 2U);
-    // Gone, or dead and waiting for init to reap it.
-    const std::string stat =
-        support::read_file("/proc/" + sleeper.substr(0, sleeper.size() - 1) + "/stat");
+    // SIGKILL is delivered asynchronously: within moments the 30-second sleep
+    // is gone, or dead and waiting for init to reap it.
+    const std::string proc = "/proc/" + sleeper.substr(0, sleeper.size() - 1) + "/stat";
+    std::string stat = support::read_file(proc);
+    for (int i = 0; i < 250 && !stat.empty() && stat.find(") Z ") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      stat = support::read_file(proc);
+    }
     EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos)
         << "the hung run's child is still alive: " << stat;
     EXPECT_TRUE(s.tmp_is_empty());
