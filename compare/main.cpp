@@ -186,10 +186,12 @@ int run(int argc, char** argv) {
     return kUsage;
   }
   if (verify_only) {
-    for (const std::string* other :
-         {&exports.csv, &exports.markdown, &exports.plot, &baseline_path}) {
-      if (!other->empty()) {
-        fail("--verify takes only --random, --fixed, --probe, --timeout and --json");
+    for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
+                              "--precision", "--seed", "--quiet"}) {
+      if (app.count(other) != 0) {
+        fail(std::string("--verify takes only --random, --fixed, --probe, --timeout and --json, "
+                         "not ") +
+             other);
         std::cerr << app.help();
         return kUsage;
       }

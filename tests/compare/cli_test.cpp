@@ -337,7 +337,8 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
   for (const std::vector<std::string>& usage : {std::vector<std::string>{"--rounds", "0"},
                                                 {"--max-time", "5"},
                                                 {"--bogus"},
-                                                {"--rounds", "many"}}) {
+                                                {"--rounds", "many"},
+                                                {"--verify", "--rounds", "4"}}) {
     run = s.compare(usage);
     EXPECT_EQ(run.status, 2) << usage[0];
     EXPECT_NE(run.err.find("--rounds"), std::string::npos) << run.err;  // the usage
