@@ -181,6 +181,7 @@ struct Store {
   std::size_t unit;  // of a string store: the pattern's width, repeated
   std::size_t length;
   Form form;
+  bool counted;           // a string store under a rep prefix, which leaves RCX at 0
   std::size_t alignment;  // that the instruction demands, else 1
 };
 
@@ -338,6 +339,7 @@ bool decode_store(const ucontext_t* uc, Store& s) {
   const unsigned op = code[at++];
   int r = 0;
   s.form = Form::Plain;
+  s.counted = false;
   s.alignment = 1;
   s.unit = 0;
   if (op == 0x89 || op == 0x88) {  // mov reg -> memory
@@ -393,6 +395,7 @@ bool decode_store(const ucontext_t* uc, Store& s) {
     s.address = static_cast<std::uintptr_t>(reg(uc, 7));
     s.width = static_cast<std::size_t>(count) * s.unit;
     s.form = Form::RepeatedString;
+    s.counted = repeat != 0;
   } else if (op == 0x0F) {  // vector stores
     const unsigned op2 = code[at++];
     const bool full = (op2 == 0x11 && (repeat == 0)) || op2 == 0x29 || op2 == 0x2B ||
@@ -433,7 +436,9 @@ void perform(ucontext_t* uc, const Store& s, Array& a) {
       std::memcpy(to + i, s.value, s.unit);
     }
     uc->uc_mcontext.gregs[REG_RDI] += static_cast<greg_t>(s.width);
-    uc->uc_mcontext.gregs[REG_RCX] = 0;
+    if (s.counted) {
+      uc->uc_mcontext.gregs[REG_RCX] = 0;
+    }
   } else {
     std::memcpy(to, s.value, s.width);
   }
