@@ -677,6 +677,11 @@ bool release_window_array(void* p) {
       note('D');
       Window& w = g_windows[a.window];
       w.released_in = g_window;
+      if (a.own == nullptr) {
+        // Without a second view the summary reads the program's own, which
+        // a trace keeps inaccessible: each read would trap and count.
+        mprotect(a.base, a.length, PROT_READ);
+      }
       summarize(w, a);
       munmap(a.base, a.length);
       if (a.own != nullptr) {

@@ -35,4 +35,13 @@ TEST(ProbedStores, StringStoresLeaveTheRegistersAsTheProcessorWould) {
     EXPECT_EQ(run.report["w1.stores"], "2") << direct;
   }
 }
+
+TEST(ProbedStores, WithoutASecondViewTheSummaryIsNotCountedAsReads) {
+  Traced run = run_traced("no-second-view");
+  EXPECT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  EXPECT_EQ(run.report["w1.stores"], "1");
+  EXPECT_EQ(run.report["w1.widths"], "0:1 ");  // single-stepped: no view to store through
+  EXPECT_EQ(run.report["w1.reads"], "0");
+}
+
 }  // namespace
