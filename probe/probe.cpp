@@ -398,9 +398,11 @@ bool decode_store(const ucontext_t* uc, Store& s) {
     s.counted = repeat != 0;
   } else if (op == 0x0F) {  // vector stores
     const unsigned op2 = code[at++];
-    const bool full = (op2 == 0x11 && (repeat == 0)) || op2 == 0x29 || op2 == 0x2B ||
+    // Under an F2 or F3 prefix, 0F 11 and 0F 2B store the low 8 or 4 bytes
+    // alone (movsd, movss, movntsd, movntss); 0F 29 has no such form.
+    const bool full = ((op2 == 0x11 || op2 == 0x29 || op2 == 0x2B) && repeat == 0) ||
                       (op2 == 0x7F && (operand16 || repeat == 0xF3)) || (op2 == 0xE7 && operand16);
-    const bool scalar = (op2 == 0x11 && repeat != 0) || (op2 == 0xD6 && operand16);
+    const bool scalar = ((op2 == 0x11 || op2 == 0x2B) && repeat != 0) || (op2 == 0xD6 && operand16);
     if (op2 == 0xC3 && !operand16 && repeat == 0) {  // movnti
       if (!memory_operand(uc, code, at, rex, 0, r, s.address)) {
         return false;
@@ -414,7 +416,7 @@ bool decode_store(const ucontext_t* uc, Store& s) {
       }
       s.width = full ? 16 : repeat == 0xF3 ? 4 : 8;
       std::memcpy(s.value, &uc->uc_mcontext.fpregs->_xmm[r], s.width);
-      if (op2 == 0x29 || op2 == 0x2B || op2 == 0xE7 || (op2 == 0x7F && operand16)) {
+      if (full && (op2 == 0x29 || op2 == 0x2B || op2 == 0xE7 || (op2 == 0x7F && operand16))) {
         s.alignment = 16;
       }
     } else {
