@@ -531,12 +531,27 @@ bool can_resume_directly(const ucontext_t* uc) {
   probe_resume(uc->uc_mcontext.gregs, fx, features);
 }
 
-void hex_code(const unsigned char* code, char* out, std::size_t size) {
-  std::size_t n = 0;
-  for (int i = 0; i < 15 && n + 3 < size; ++i) {
-    n += static_cast<std::size_t>(
-        std::snprintf(out + n, size - n, i == 0 ? "%02x" : " %02x", code[i]));
+// The code bytes at `pc` in hex, formatted by hand as the fault handler may
+// not call the C library's formatting, and read no further than the
+// program's text that holds them (or, outside it, the page).
+void hex_code(std::uintptr_t pc, char* out, std::size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::uintptr_t end = (pc | (kPage - 1)) + 1;
+  for (int i = 0; i < g_text_ranges; ++i) {
+    if (pc >= g_text_lo[i] && pc < g_text_hi[i]) {
+      end = g_text_hi[i];
+    }
   }
+  const auto* code = reinterpret_cast<const unsigned char*>(pc);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < 15 && pc + i < end && n + 3 < size; ++i) {
+    if (i != 0) {
+      out[n++] = ' ';
+    }
+    out[n++] = kDigits[code[i] >> 4];
+    out[n++] = kDigits[code[i] & 15];
+  }
+  out[n] = '\0';
 }
 
 // Counts one store of `width` bytes at `address` (width 0: not known).
@@ -615,7 +630,7 @@ void on_fault(int, siginfo_t* info, void* context) {
   }
   Window& w = g_windows[a->window];
   if (w.widths[0] == 0) {
-    hex_code(reinterpret_cast<const unsigned char*>(pc), w.undecoded, sizeof w.undecoded);
+    hex_code(pc, w.undecoded, sizeof w.undecoded);
   }
   record_store(*a, at, 0, pc);
   open_for_one_step(uc, addr);

@@ -42,6 +42,10 @@ TEST(ProbedStores, WithoutASecondViewTheSummaryIsNotCountedAsReads) {
   EXPECT_EQ(run.report["w1.stores"], "1");
   EXPECT_EQ(run.report["w1.widths"], "0:1 ");  // single-stepped: no view to store through
   EXPECT_EQ(run.report["w1.reads"], "0");
+  // The instruction, up to 15 bytes of it: movq %rax, (%rdi) and what follows.
+  const std::string code = run.report["w1.undecoded"];
+  EXPECT_EQ(code.rfind("48 89 07 ", 0), 0U) << code;
+  EXPECT_EQ(code.size(), 15U * 3 - 1) << code;
 }
 
 }  // namespace
