@@ -101,8 +101,11 @@ int g_fail_window = 0, g_kill_window = 0;
 long g_fixed_time = -1;
 const char* g_watch = nullptr;
 const char* g_report = nullptr;
-unsigned char* g_open_page = nullptr;
-std::size_t g_open_length = 0;
+// The pages opened for the instruction being single-stepped: more than one
+// when it reaches across a page boundary or has two memory operands.
+constexpr int kMaxOpen = 4;
+unsigned char* g_open_pages[kMaxOpen];
+int g_open_count = 0;
 std::uintptr_t g_text_lo[8], g_text_hi[8];
 int g_text_ranges = 0;
 
@@ -594,10 +597,10 @@ void record_store(Array& a, std::uintptr_t address, std::size_t width, std::uint
 }
 
 void open_for_one_step(ucontext_t* uc, const unsigned char* addr) {
-  g_open_page =
+  auto* page =
       reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(addr) & ~(kPage - 1));
-  g_open_length = kPage;
-  mprotect(g_open_page, g_open_length, PROT_READ | PROT_WRITE);
+  g_open_pages[g_open_count < kMaxOpen ? g_open_count++ : kMaxOpen - 1] = page;
+  mprotect(page, kPage, PROT_READ | PROT_WRITE);
   uc->uc_mcontext.gregs[REG_EFL] |= 0x100;  // trap after this one instruction
 }
 
@@ -607,6 +610,12 @@ void on_fault(int, siginfo_t* info, void* context) {
   Array* a = array_at(addr);
   if (a == nullptr) {
     signal(SIGSEGV, SIG_DFL);  // not ours: let the fault kill the process
+    return;
+  }
+  if (g_open_count != 0) {
+    // The instruction being stepped reaches a further page: its access was
+    // counted at its first fault.
+    open_for_one_step(uc, addr);
     return;
   }
   const auto pc = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
@@ -638,7 +647,10 @@ void on_fault(int, siginfo_t* info, void* context) {
 
 void on_step(int, siginfo_t*, void* context) {
   auto* uc = static_cast<ucontext_t*>(context);
-  mprotect(g_open_page, g_open_length, PROT_NONE);
+  for (int i = 0; i < g_open_count; ++i) {
+    mprotect(g_open_pages[i], kPage, PROT_NONE);
+  }
+  g_open_count = 0;
   uc->uc_mcontext.gregs[REG_EFL] &= ~0x100;
 }
 

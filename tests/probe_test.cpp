@@ -48,4 +48,12 @@ TEST(ProbedStores, WithoutASecondViewTheSummaryIsNotCountedAsReads) {
   EXPECT_EQ(code.size(), 15U * 3 - 1) << code;
 }
 
+TEST(ProbedStores, AStepAcrossAPageBoundaryIsCountedOnceAndClosesBothPages) {
+  Traced run = run_traced("across-pages", {"PROBE_EMULATE=0"});
+  EXPECT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  EXPECT_EQ(run.report["w1.stores"], "3");
+  EXPECT_EQ(run.report["w1.widths"], "0:3 ");
+  EXPECT_EQ(run.report["w1.repeated"], "0");
+}
+
 }  // namespace

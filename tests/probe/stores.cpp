@@ -35,8 +35,9 @@ int string_stores(long* a) {
 int across_pages(long* a) {
   auto* bytes = reinterpret_cast<unsigned char*>(a);
   asm volatile("movq %1, (%0)" : : "r"(bytes + 4092), "r"(1L) : "memory");
-  a[0] = 2;
-  a[1] = 3;
+  volatile long* elements = a;
+  elements[0] = 2;
+  elements[1] = 3;
   return 0;
 }
 
