@@ -15,7 +15,8 @@
 // cycle through edge values; PROBE_FAIL_WINDOW=N fails the allocation of
 // window N; PROBE_KILL_WINDOW=N kills the process as window N opens;
 // PROBE_TRACE_WINDOWS lists the windows traced (default 123);
-// PROBE_EMULATE=0 single-steps every store.
+// PROBE_EMULATE=0 single-steps every store; PROBE_DIRECT=0 returns from every
+// carried-out store through the kernel rather than directly.
 #include <dlfcn.h>
 #include <link.h>
 #include <signal.h>
@@ -326,12 +327,8 @@ bool decode_store(const ucontext_t* uc, Store& s) {
       break;  // segment prefixes other than fs and gs mean nothing in 64-bit code
     }
   }
-  if ((code[at] == 0xC4 || code[at] == 0xC5) && at == 0) {
-    if (!decode_vex_store(uc, code + at, s)) {
-      return false;
-    }
-    s.length += at;
-    return true;
+  if (at == 0 && (code[0] == 0xC4 || code[0] == 0xC5)) {
+    return decode_vex_store(uc, code, s);  // a legacy prefix before VEX is refused
   }
   int rex = 0;
   if ((code[at] & 0xF0) == 0x40) {
