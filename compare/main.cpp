@@ -12,6 +12,7 @@
 #include <iostream>
 #include <random>
 
+#include "compare/files.h"
 #include "compare/model.h"
 #include "compare/process.h"
 #include "compare/record.h"
@@ -53,34 +54,12 @@ std::string beside_me(const std::string& name) {
   return dir + "/" + name;
 }
 
-// An export that cannot be written is found out before the first round, not
-// after the whole comparison has run. Nothing is created here.
-std::string unwritable(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path target(path);
-  if (fs::is_directory(target, error)) {
-    return "it is a directory";
+bool write_export(const std::string& path, const std::string& text) {
+  const std::string why = write_text(path, text);
+  if (!why.empty()) {
+    fail("cannot write " + path + ": " + why);
   }
-  if (fs::exists(target, error)) {
-    return access(path.c_str(), W_OK) == 0 ? "" : std::strerror(errno);
-  }
-  const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (!fs::is_directory(parent, error)) {
-    return "no such directory: " + parent.string();
-  }
-  return access(parent.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
-}
-
-bool write_text(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    fail("cannot write " + path + ": " + std::strerror(errno));
-    return false;
-  }
-  return true;
+  return why.empty();
 }
 
 struct Exports {
@@ -91,25 +70,20 @@ struct Exports {
 bool write_exports(const Comparison& comparison, const Exports& exports) {
   bool ok = true;
   if (!exports.json.empty()) {
-    ok &= write_text(exports.json, to_json(comparison).dump(2) + "\n");
+    ok &= write_export(exports.json, to_json(comparison).dump(2) + "\n");
   }
   if (!exports.csv.empty()) {
-    ok &= write_text(exports.csv, to_csv(comparison));
+    ok &= write_export(exports.csv, to_csv(comparison));
   }
   if (!exports.markdown.empty()) {
-    ok &= write_text(exports.markdown, to_markdown(comparison));
+    ok &= write_export(exports.markdown, to_markdown(comparison));
   }
   if (!exports.plot.empty()) {
-    if (comparison.rounds.empty()) {
-      fail("no chart drawn: no round was completed");
+    try {
+      draw_plot(comparison, exports.plot);
+    } catch (const std::exception& error) {
+      fail(error.what());
       ok = false;
-    } else {
-      try {
-        draw_plot(comparison, exports.plot);
-      } catch (const std::exception& error) {
-        fail(error.what());
-        ok = false;
-      }
     }
   }
   return ok;
@@ -150,7 +124,7 @@ int run(int argc, char** argv) {
   app.add_option("--fixed", options.fixed, "bench_fixed to run")->capture_default_str();
   app.add_option("--timeout", options.timeout, "Seconds a run may take before it is killed")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(0.001, 1e6));
   app.add_option("--json", exports.json, "Write everything found as JSON to FILE");
   app.add_option("--csv", exports.csv, "Write one row per run and test as CSV to FILE");
   app.add_option("--markdown", exports.markdown, "Write the summary table as Markdown to FILE");
@@ -185,6 +159,9 @@ int run(int argc, char** argv) {
     std::cerr << app.help();
     return kUsage;
   }
+  // Each run happens in a scratch directory, where a relative path means nothing.
+  options.random = absolute_path(options.random);
+  options.fixed = absolute_path(options.fixed);
   if (verify_only) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
                               "--precision", "--seed", "--quiet"}) {
@@ -213,13 +190,10 @@ int run(int argc, char** argv) {
   options.progress = !quiet && isatty(STDERR_FILENO) != 0;
 
   // Everything that can be found out before the first round is.
-  for (const auto& [role, path] :
-       {std::pair{"bench_random", options.random}, std::pair{"bench_fixed", options.fixed}}) {
-    const std::string why = unrunnable(path);
-    if (!why.empty()) {
-      fail(fmt::format("cannot run {} at {}: {}", role, path, why));
-      return 1;
-    }
+  const std::string cannot_run = pair_unrunnable(options.random, options.fixed);
+  if (!cannot_run.empty()) {
+    fail(cannot_run);
+    return 1;
   }
   for (const std::string* path : {&exports.json, &exports.csv, &exports.markdown, &exports.plot}) {
     const std::string why = path->empty() ? "" : unwritable(*path);
@@ -240,6 +214,7 @@ int run(int argc, char** argv) {
 
   Comparison comparison;
   comparison.version = BENCH_VERSION;
+  comparison.seed = seed;
   comparison.machine = read_machine();
   comparison.random = {options.random, compiler_of(options.random)};
   comparison.fixed = {options.fixed, compiler_of(options.fixed)};

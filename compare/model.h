@@ -17,9 +17,13 @@ constexpr int kTests = 3;
 constexpr std::array<const char*, kTests> kTestNames = {"Integer", "Float", "DNA"};
 constexpr double kExecutions = 1e6;  // executions per test
 constexpr double kConfidence = 0.95;
+constexpr double kAlpha = 0.05;  // significance of every test the comparison makes
 
 enum class Side { Random, Fixed };
 inline const char* side_name(Side side) { return side == Side::Random ? "random" : "fixed"; }
+inline const char* program_name(Side side) {
+  return side == Side::Random ? "bench_random" : "bench_fixed";
+}
 
 // One program's three test times from one run, in test order.
 using Times = std::array<double, kTests>;
@@ -92,7 +96,8 @@ struct BaselineComparison {
 // Everything one comparison found; what the report and every export show.
 struct Comparison {
   std::string version;
-  std::vector<Round> rounds;  // counted rounds only, in the order run
+  std::optional<unsigned long long> seed;  // of the block orders, to repeat them
+  std::vector<Round> rounds;               // counted rounds only, in the order run
   std::vector<TestResult> tests;
   MachineRecord machine;
   ProgramRecord random;

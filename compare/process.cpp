@@ -6,21 +6,27 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "compare/files.h"
+
+extern char** environ;
 
 namespace compare {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 int g_wake[2] = {-1, -1};  // written to by the signal handler, polled by the runner
@@ -43,14 +49,29 @@ std::string expand(std::string text, const std::string& dir) {
   return text;
 }
 
-std::string make_scratch() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/bench-compare-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {  // created 0700: private to us
-    return {};
+// The caller's environment with the request's settings over it, made before
+// fork: the child may only call what is safe there.
+std::vector<std::string> environment(const std::vector<std::string>& settings,
+                                     const std::string& dir) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    env.emplace_back(*entry);
   }
-  return pattern;
+  for (const std::string& setting : settings) {
+    const std::string value = expand(setting, dir);
+    const std::string name = value.substr(0, value.find('=') + 1);
+    bool replaced = false;
+    for (std::string& existing : env) {
+      if (existing.compare(0, name.size(), name) == 0) {
+        existing = value;
+        replaced = true;
+      }
+    }
+    if (!replaced) {
+      env.push_back(value);
+    }
+  }
+  return env;
 }
 
 std::string slurp(const std::string& path, bool& found) {
@@ -61,28 +82,32 @@ std::string slurp(const std::string& path, bool& found) {
   return text.str();
 }
 
-// The child's half: everything here must be safe after fork.
-[[noreturn]] void exec_child(const std::string& dir, const std::string& program, int out, int err,
-                             int status_pipe, const std::vector<std::string>& env) {
-  (void)setpgid(0, 0);  // its own group, so that a kill reaches whatever it started
-  const int in = open("/dev/null", O_RDONLY);
+void close_all(std::initializer_list<int> fds) {
+  for (const int fd : fds) {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+}
+
+// The child's half: only calls that are safe after fork.
+[[noreturn]] void exec_child(const std::string& dir, const char* program, char* const* argv,
+                             char* const* envp, int out, int err, int status_pipe) {
+  (void)setpgid(0, 0);  // its own group, so that a kill reaches whatever it starts
+  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
       chdir(dir.c_str()) != 0) {
     const int reason = errno;
     (void)!write(status_pipe, &reason, sizeof reason);
     _exit(127);
   }
-  for (const int sig : {SIGINT, SIGTERM, SIGPIPE, SIGQUIT}) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
     (void)std::signal(sig, SIG_DFL);
   }
   sigset_t none;
   sigemptyset(&none);
   (void)sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (const std::string& entry : env) {
-    (void)putenv(const_cast<char*>(entry.c_str()));
-  }
-  char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  execv(program.c_str(), argv);
+  execve(program, argv, envp);
   const int reason = errno;
   (void)!write(status_pipe, &reason, sizeof reason);
   _exit(127);
@@ -97,8 +122,11 @@ void catch_interrupts() {
   struct sigaction action {};
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
-  (void)sigaction(SIGINT, &action, nullptr);
-  (void)sigaction(SIGTERM, &action, nullptr);
+  // A hang-up or a quit ends the comparison as Ctrl-C does: the running
+  // program sits in a group of its own and would otherwise outlive it.
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    (void)sigaction(sig, &action, nullptr);
+  }
 }
 
 bool interrupted() { return g_interrupted != 0; }
@@ -118,120 +146,144 @@ std::string unrunnable(const std::string& program) {
   return {};
 }
 
+std::string pair_unrunnable(const std::string& random, const std::string& fixed) {
+  for (const auto& [role, path] :
+       {std::pair{"bench_random", random}, std::pair{"bench_fixed", fixed}}) {
+    const std::string why = unrunnable(path);
+    if (!why.empty()) {
+      std::string message = "cannot run ";
+      message.append(role).append(" at ").append(path).append(": ").append(why);
+      return message;
+    }
+  }
+  return {};
+}
+
 RunOutcome run_in_scratch(const RunRequest& request) {
   RunOutcome outcome;
   if (interrupted()) {
     outcome.end = RunOutcome::End::Interrupted;
     return outcome;
   }
-  const std::string dir = make_scratch();
-  if (dir.empty()) {
-    outcome.error = std::string("cannot make a temporary directory: ") + std::strerror(errno);
+  const ScratchDir dir("bench-compare");
+  if (dir.path().empty()) {
+    outcome.error = "cannot make a temporary directory: " + dir.error();
     return outcome;
   }
-  std::vector<std::string> env;
-  env.reserve(request.env.size());
-  for (const std::string& entry : request.env) {
-    env.push_back(expand(entry, dir));
+  std::vector<std::string> env = environment(request.env, dir.path());
+  std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
+  for (std::string& entry : env) {
+    envp.push_back(entry.data());
   }
+  envp.push_back(nullptr);
+  std::string program = request.program;
+  char* const argv[] = {program.data(), nullptr};
 
   int out[2] = {-1, -1}, err[2] = {-1, -1}, status[2] = {-1, -1};
-  const auto started = std::chrono::steady_clock::now();
+  const auto started = Clock::now();
   pid_t pid = -1;
   if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0 && pipe2(status, O_CLOEXEC) == 0) {
     pid = fork();
   }
   if (pid == 0) {
-    exec_child(dir, request.program, out[1], err[1], status[1], env);
+    exec_child(dir.path(), program.c_str(), argv, envp.data(), out[1], err[1], status[1]);
   }
   const int fork_error = errno;
-  for (const int fd : {out[1], err[1], status[1]}) {
-    if (fd >= 0) {
-      close(fd);
-    }
+  close_all({out[1], err[1], status[1]});
+  if (pid < 0) {
+    close_all({out[0], err[0], status[0]});
+    outcome.error = std::string("cannot start it: ") + std::strerror(fork_error);
+    return outcome;
   }
 
-  if (pid < 0) {
-    outcome.error = std::string("cannot start it: ") + std::strerror(fork_error);
-  } else {
-    const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                        std::chrono::duration<double>(request.timeout));
-    bool killed = false;
-    std::string* sinks[] = {&outcome.out, &outcome.err};
-    int fds[] = {out[0], err[0]};
-    while (fds[0] >= 0 || fds[1] >= 0) {
-      pollfd polls[3] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}, {g_wake[0], POLLIN, 0}};
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (!killed && (interrupted() || left <= 0)) {
-        outcome.end = interrupted() ? RunOutcome::End::Interrupted : RunOutcome::End::TimedOut;
-        (void)kill(-pid, SIGKILL);
-        (void)kill(pid, SIGKILL);
-        killed = true;
-        break;  // whatever it left in the pipes no longer matters
-      }
-      const int ready = poll(polls, 3, static_cast<int>(std::min<long long>(left, 1000) + 1));
-      if (ready < 0 && errno != EINTR) {
-        break;
-      }
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i] >= 0 && (polls[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-          char buffer[8192];
-          const ssize_t got = read(fds[i], buffer, sizeof buffer);
-          if (got > 0) {
-            sinks[i]->append(buffer, static_cast<std::size_t>(got));
-          } else if (got == 0 || errno != EINTR) {
-            close(fds[i]);
-            fds[i] = -1;
-          }
+  // Readable once the program has ended, whoever still holds its pipes.
+  const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  const auto deadline =
+      started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    std::min(request.timeout, 1e7)));  // no overflow for any timeout
+  bool exited = false;
+  bool killed = false;
+  std::string* sinks[] = {&outcome.out, &outcome.err};
+  int fds[] = {out[0], err[0]};
+  auto kill_all = [&] {
+    (void)kill(-pid, SIGKILL);
+    (void)kill(pid, SIGKILL);
+  };
+  // Until the program has ended (or been killed) and its output is read to the end.
+  while (!(exited && fds[0] < 0 && fds[1] < 0)) {
+    if (!killed && (interrupted() || Clock::now() >= deadline)) {
+      outcome.end = interrupted() ? RunOutcome::End::Interrupted : RunOutcome::End::TimedOut;
+      kill_all();
+      killed = true;
+      break;  // whatever it left in the pipes no longer matters
+    }
+    pollfd polls[4] = {{fds[0], POLLIN, 0},
+                       {fds[1], POLLIN, 0},
+                       {g_wake[0], POLLIN, 0},
+                       {exited ? -1 : ended, POLLIN, 0}};
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int wait_ms = static_cast<int>(std::clamp<long long>(left + 1, 1, 100));
+    if (poll(polls, 4, wait_ms) < 0 && errno != EINTR) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i] >= 0 && (polls[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        char buffer[8192];
+        const ssize_t got = read(fds[i], buffer, sizeof buffer);
+        if (got > 0) {
+          sinks[i]->append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+          close(fds[i]);
+          fds[i] = -1;
         }
       }
-      if ((polls[2].revents & POLLIN) != 0) {
-        char drain[64];
-        while (read(g_wake[0], drain, sizeof drain) > 0) {
-        }
+    }
+    if ((polls[2].revents & POLLIN) != 0) {
+      char drain[64];
+      while (read(g_wake[0], drain, sizeof drain) > 0) {
       }
     }
-    for (const int fd : fds) {
-      if (fd >= 0) {
-        close(fd);
-      }
+    // Ended: anything it started and left holding the pipes is killed, so
+    // the rest of its output arrives and the pipes close.
+    bool gone = (polls[3].revents & POLLIN) != 0;
+    if (ended < 0) {  // no pidfd: ask, leaving the child to be reaped below
+      siginfo_t info{};
+      gone = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid;
     }
-    int wait_status = 0;
-    while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
-    }
-    (void)kill(-pid, SIGKILL);  // anything it started and left behind
-    outcome.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    int exec_error = 0;
-    if (read(status[0], &exec_error, sizeof exec_error) == sizeof exec_error) {
-      outcome.end = RunOutcome::End::NotStarted;
-      outcome.error = std::string("cannot run it: ") + std::strerror(exec_error);
-    } else if (!killed) {
-      if (WIFEXITED(wait_status)) {
-        outcome.end = RunOutcome::End::Exited;
-        outcome.status = WEXITSTATUS(wait_status);
-      } else {
-        outcome.end = interrupted() ? RunOutcome::End::Interrupted : RunOutcome::End::Signalled;
-        outcome.status = WTERMSIG(wait_status);
-      }
+    if (!exited && gone) {
+      exited = true;
+      (void)kill(-pid, SIGKILL);
     }
   }
-  if (status[0] >= 0) {
-    close(status[0]);
+  close_all({fds[0], fds[1], ended});
+  int wait_status = 0;
+  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
   }
+  outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  int exec_error = 0;
+  if (read(status[0], &exec_error, sizeof exec_error) == sizeof exec_error) {
+    outcome.end = RunOutcome::End::NotStarted;
+    outcome.error = std::string("cannot run it: ") + std::strerror(exec_error);
+  } else if (!killed) {
+    if (WIFEXITED(wait_status)) {
+      outcome.end = RunOutcome::End::Exited;
+      outcome.status = WEXITSTATUS(wait_status);
+    } else {
+      outcome.end = RunOutcome::End::Signalled;
+      outcome.status = WTERMSIG(wait_status);
+    }
+  }
+  close(status[0]);
   for (const std::string& name : request.files) {
     bool found = false;
-    std::string path = dir;
-    path.append("/").append(name);
-    std::string text = slurp(path, found);
+    std::string text = slurp(dir.file(name), found);
     if (found) {
       outcome.files.emplace(name, std::move(text));
     }
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
   return outcome;
 }
 

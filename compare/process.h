@@ -6,6 +6,10 @@
 
 #include <map>
 #include <string>
+
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
 #include <vector>
 
 namespace compare {
@@ -32,10 +36,14 @@ struct RunOutcome {
 // Runs the program to its end and removes its directory, whatever happened.
 RunOutcome run_in_scratch(const RunRequest& request);
 
-// After this, SIGINT and SIGTERM no longer end bench_compare: a running
+// After this, SIGINT, SIGTERM, SIGHUP and SIGQUIT no longer end bench_compare: a running
 // program is killed at once and interrupted() becomes true.
 void catch_interrupts();
 bool interrupted();
+
+// "cannot run bench_random at PATH: why" for the first of the pair that
+// cannot be run; empty when both can.
+std::string pair_unrunnable(const std::string& random, const std::string& fixed);
 
 // Why a program cannot be run at all ("no such file", "not executable"), or
 // empty when it can.

@@ -16,6 +16,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "compare/files.h"
+
 extern char** environ;
 
 namespace compare {
@@ -97,8 +99,9 @@ std::string aligned(const std::vector<std::vector<std::string>>& rows) {
 std::string header(const Comparison& c) {
   return fmt::format(
       "bench_compare {}: {}, run in blocks of two in random order (random-fixed then "
-      "fixed-random, or the reverse).",
-      c.version, plural(c.rounds.size(), "counted round", "counted rounds"));
+      "fixed-random, or the reverse{}).",
+      c.version, plural(c.rounds.size(), "counted round", "counted rounds"),
+      c.seed ? fmt::format("; --seed {} repeats the order", *c.seed) : "");
 }
 
 std::string stopped_line(const Comparison& c) {
@@ -212,8 +215,9 @@ nlohmann::json to_json(const Comparison& c) {
          "sign test: the order statistics d(k) and d(n+1-k) of the sorted per-round differences, "
          "at 95% confidence; none with fewer than 6 rounds"},
         {"baseline", "two-sided Mann-Whitney U test of each series against the baseline's rounds"},
+        {"seed", c.seed ? json(*c.seed) : json(nullptr)},
         {"confidence", kConfidence},
-        {"alpha", 0.05},
+        {"alpha", kAlpha},
         {"executions_per_test", kExecutions},
         {"units", "seconds"}}},
       {"rounds", rounds},
@@ -495,40 +499,10 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
 
 namespace {
 
-// A private directory for the chart's files, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bench_compare-chart-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-      throw std::runtime_error(fmt::format(
-          "cannot draw the chart: cannot make a temporary directory: {}", std::strerror(errno)));
-    }
-    path_ = buffer.data();
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 void write_file(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    throw std::runtime_error(
-        fmt::format("cannot draw the chart: cannot write {}: {}", path, std::strerror(errno)));
+  const std::string why = write_text(path, text);
+  if (!why.empty()) {
+    throw std::runtime_error(fmt::format("cannot draw the chart: cannot write {}: {}", path, why));
   }
 }
 
@@ -549,7 +523,11 @@ std::string complaint(const std::string& path) {
 
 void draw_plot(const Comparison& c, const std::string& svg_path, const std::string& gnuplot) {
   if (c.rounds.empty()) throw std::runtime_error("cannot draw the chart: no round was completed");
-  ScratchDir dir;
+  const ScratchDir dir("bench_compare-chart");
+  if (dir.path().empty()) {
+    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
+                             dir.error());
+  }
   const std::string data = dir.file("rounds.dat");
   const std::string script = dir.file("chart.gp");
   const std::string svg = dir.file("chart.svg");

@@ -17,7 +17,6 @@ namespace compare {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kAlpha = 0.05;
 
 bool has_nan(const std::vector<double>& values) {
   return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });

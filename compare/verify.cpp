@@ -11,10 +11,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
+#include "compare/document.h"
+#include "compare/files.h"
 #include "compare/process.h"
 
 namespace compare {
@@ -109,10 +111,6 @@ const char* event_name(char kind) {
     default:
       return "call";
   }
-}
-
-const char* program_name(Side side) {
-  return side == Side::Random ? "bench_random" : "bench_fixed";
 }
 
 std::map<std::string, std::string> parse(const std::string& text) {
@@ -379,27 +377,6 @@ std::string out_of_place_line(const WindowWork& w) {
 
 bool is_verified(const ProgramWork& p) { return p.failure.empty() && p.differences.empty(); }
 
-std::string absolute(const std::string& path) {
-  std::error_code error;
-  const auto full = std::filesystem::absolute(path, error);
-  return error ? path : full.lexically_normal().string();
-}
-
-// Why FILE cannot be written, or empty.
-std::string unwritable(const std::string& file) {
-  const std::filesystem::path path(file);
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    return "is a directory";
-  }
-  const std::string dir = path.has_parent_path() ? path.parent_path().string() : ".";
-  if (access(file.c_str(), F_OK) == 0 ? access(file.c_str(), W_OK) != 0
-                                      : access(dir.c_str(), W_OK) != 0) {
-    return std::strerror(errno);
-  }
-  return {};
-}
-
 }  // namespace
 
 ProgramWork examine(Side side, const std::string& report) {
@@ -451,12 +428,11 @@ ProgramWork examine(Side side, const std::string& report) {
 
 ProgramWork prove(const ProofRun& run) {
   RunRequest request;
-  request.program = absolute(run.program);
+  request.program = absolute_path(run.program);
   request.env = {
-      "LD_PRELOAD=" + absolute(run.probe), "PROBE_TRACE=1", "PROBE_TRACE_WINDOWS=" + run.traced,
-      std::string("PROBE_REPORT=%DIR%/") + kRecord,
-      std::string("PROBE_WATCH=") + (run.side == Side::Random ? "results_complex_32.txt"
-                                                              : "results_complex_contrast_32.txt")};
+      "LD_PRELOAD=" + absolute_path(run.probe), "PROBE_TRACE=1",
+      "PROBE_TRACE_WINDOWS=" + run.traced, std::string("PROBE_REPORT=%DIR%/") + kRecord,
+      std::string("PROBE_WATCH=") + (run.side == Side::Random ? kRandomResults : kFixedResults)};
   request.timeout = run.timeout;
   request.files = {kRecord};
   const RunOutcome outcome = run_in_scratch(request);
@@ -606,13 +582,10 @@ std::string findings_json(const std::vector<ProgramWork>& programs) {
 }
 
 int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
-  for (const auto& [what, path] :
-       {std::pair{"bench_random", options.random}, std::pair{"bench_fixed", options.fixed}}) {
-    const std::string why = unrunnable(path);
-    if (!why.empty()) {
-      err << "bench_compare: cannot run " << what << " at " << path << ": " << why << "\n";
-      return 1;
-    }
+  const std::string cannot_run = pair_unrunnable(options.random, options.fixed);
+  if (!cannot_run.empty()) {
+    err << "bench_compare: " << cannot_run << "\n";
+    return 1;
   }
   if (access(options.probe.c_str(), R_OK) != 0) {
     err << "bench_compare: cannot use the probe " << options.probe << ": " << std::strerror(errno)
@@ -627,12 +600,18 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
 
   // The two runs share nothing, so they run side by side.
   catch_interrupts();
-  std::vector<ProgramWork> programs(2);
-  std::thread fixed([&] {
-    programs[1] = prove({options.fixed, options.probe, Side::Fixed, options.timeout});
+  // A future hands any exception of its run to get(), so none ends the process.
+  auto fixed = std::async(std::launch::async, [&] {
+    return prove({options.fixed, options.probe, Side::Fixed, options.timeout});
   });
-  programs[0] = prove({options.random, options.probe, Side::Random, options.timeout});
-  fixed.join();
+  std::vector<ProgramWork> programs(2);
+  try {
+    programs[0] = prove({options.random, options.probe, Side::Random, options.timeout});
+  } catch (...) {
+    fixed.wait();
+    throw;
+  }
+  programs[1] = fixed.get();
 
   for (const ProgramWork& p : programs) {
     out << describe(p) << "\n";
@@ -640,11 +619,9 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
   out << verdict(programs) << "\n" << std::flush;
   bool written = true;
   if (!options.json.empty()) {
-    std::ofstream file(options.json, std::ios::trunc);
-    file << findings_json(programs);
-    file.close();
-    if (!file) {
-      err << "bench_compare: cannot write " << options.json << ": " << std::strerror(errno) << "\n";
+    const std::string why = write_text(options.json, findings_json(programs));
+    if (!why.empty()) {
+      err << "bench_compare: cannot write " << options.json << ": " << why << "\n";
       written = false;
     }
   }

@@ -17,15 +17,10 @@ namespace {
 
 constexpr int kMinRounds = 6;           // the fewest for a 95% sign-test interval
 constexpr double kMaxSpread = 0.05;     // MAD as a share of the median
-constexpr double kAlpha = 0.05;         // trend and position tests
 constexpr double kMaxLag1 = 0.2;        // serial correlation of the differences
 constexpr double kMinTicks = 20;        // a time should span this many clock ticks
 constexpr double kMaxLoadBefore = 1.0;  // 1-minute load average before the run
 constexpr double kOwnLoad = 0.5;        // margin under the CPU count after the run
-
-const char* program_name(Side side) {
-  return side == Side::Random ? "bench_random" : "bench_fixed";
-}
 
 // Seconds in the unit that keeps the figure between 1 and 1000.
 std::string format_time(double seconds) {

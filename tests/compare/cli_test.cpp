@@ -53,6 +53,7 @@ case "$4" in
   exit3) echo "stand-in trouble" >&2; echo "second line" >&2; exit 3 ;;
   signal) kill -SEGV $$ ;;
   hang) sleep 30 & echo $! > "$state/sleeper"; wait; exit 0 ;;
+  closed) exec >&- 2>&-; sleep 30 ;;
 esac
 {
   printf 'Stand-in ROLE\n\n\n'
@@ -64,6 +65,7 @@ case "$4" in
   short) head -n 16 FILE > cut && mv cut FILE ;;
   malformed) sed -i 's/It spends: [^ ]*/It spends: fast/' FILE ;;
   disagree) set -- "$1" "0.5" "$3" ;;
+  lingers) sleep 30 & ;;
 esac
 printf 'It spends: %s Secs\n' "$1" "$2" "$3"
 )";
@@ -256,6 +258,8 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
     EXPECT_NE(run.out.find(figure), std::string::npos) << figure << "\n" << run.out;
   }
   EXPECT_NE(run.out.find("95%"), std::string::npos);
+  EXPECT_NE(run.out.find("--seed 7 repeats the order"), std::string::npos) << run.out;
+  EXPECT_EQ(j["method"]["seed"], 7);
   const std::vector<std::string> csv = support::lines_of(support::read_file(s.file("out.csv")));
   EXPECT_EQ(csv.size(), 1U + 20 * 2 * 3);
   const std::string markdown = support::read_file(s.file("out.md"));
@@ -313,7 +317,22 @@ INSTANTIATE_TEST_SUITE_P(
         Trouble{"random", 1, "hang", "longer than the timeout of 1 s", 0},
         Trouble{"fixed", 3, "short", "holds 16 lines, not the 17", 1},
         Trouble{"random", 4, "malformed", "gives no time for test 1 <Integer>", 2},
-        Trouble{"fixed", 2, "disagree", "disagree on test 2 <Float>", 0}));
+        Trouble{"fixed", 2, "disagree", "disagree on test 2 <Float>", 0},
+        Trouble{"random", 3, "closed", "longer than the timeout of 1 s", 1}));
+
+// A program that leaves a child holding its output has still ended: the run
+// counts at once, not at the timeout. Relative paths name programs in the
+// caller's directory, although each runs in a scratch directory.
+TEST(Compare, ARunEndsWithItsProgram) {
+  StandIns s;
+  s.plan(2, "random", 2, "lingers");
+  const auto start = std::chrono::steady_clock::now();
+  const support::RunResult run =
+      s.compare({"--random", "random", "--fixed", "fixed", "--rounds", "2", "--timeout", "20"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_TRUE(s.tmp_is_empty());
+}
 
 TEST(Compare, RefusesBeforeTheFirstRound) {
   StandIns s;

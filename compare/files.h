@@ -1,0 +1,40 @@
+// Files and directories as bench_compare uses them: scratch directories that
+// never outlive their use, and paths checked before any work is done on them.
+#pragma once
+
+#include <string>
+
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
+namespace compare {
+
+// A fresh private directory under $TMPDIR (or /tmp), removed with everything
+// in it when the object goes. path() is empty when it could not be made, and
+// error() then says why.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& prefix);
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  const std::string& error() const { return error_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+  std::string error_;
+};
+
+// The path made absolute (a program runs in its own scratch directory, where
+// a relative path means nothing), or the path itself when that fails.
+std::string absolute_path(const std::string& path);
+
+// Why the file cannot be written, or empty. Nothing is created.
+std::string unwritable(const std::string& path);
+
+// Writes the whole text; the reason when that fails, else empty.
+std::string write_text(const std::string& path, const std::string& text);
+
+}  // namespace compare
