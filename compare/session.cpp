@@ -42,8 +42,7 @@ std::string one_line(const std::string& text) {
 
 class Progress {
  public:
-  Progress(bool shown, const SessionOptions& options)
-      : shown_(shown), options_(options), started_(Clock::now()) {}
+  explicit Progress(const SessionOptions& options) : options_(options), started_(Clock::now()) {}
   ~Progress() {
     if (drawn_) {
       (void)std::fputs("\r\033[K", stderr);
@@ -53,7 +52,7 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void update(const std::string& what, int done, int total, double per_run, int runs_left) {
-    if (!shown_) {
+    if (!options_.progress) {
       return;
     }
     std::string left = fmt::format("about {:.0f} s left", std::max(per_run * runs_left, 0.0));
@@ -69,7 +68,6 @@ class Progress {
   }
 
  private:
-  bool shown_;
   const SessionOptions& options_;
   Clock::time_point started_;
   bool drawn_ = false;
@@ -149,7 +147,7 @@ SessionResult run_session(const SessionOptions& options) {
   const auto started = Clock::now();
   std::mt19937_64 draw(options.seed);
   const int rounds = options.rounds + options.rounds % 2;
-  Progress progress(options.progress, options);
+  Progress progress(options);
   double per_run = 0;
   int runs = 0;
   auto note_run = [&] {

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
