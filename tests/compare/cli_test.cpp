@@ -52,7 +52,7 @@ echo ROLE >> "$state/order"
 # that however many rounds fit into a time limit, none runs out of times.
 lines=$(wc -l < "$state/ROLE.times")
 line=$n
-[ "$n" -le "$lines" ] || line=$(( (n - 2) % (lines - 1) + 2 ))
+[ "$n" -le "$lines" ] || [ "$lines" -lt 2 ] || line=$(( (n - 2) % (lines - 1) + 2 ))
 set -- $(sed -n "${line}p" "$state/ROLE.times")
 # Hangs outlast every timeout and wait of the tests: only a kill ends them.
 case "$4" in
