@@ -336,8 +336,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Compare, ARunEndsWithItsProgram) {
   StandIns s;
   s.plan(2, "random", 2, "lingers");
-  // The lingering child outlives the timeout: waiting for it would time out
-  // the run, and waiting until the timeout would take half of it at least.
+  // The lingering child outlives the 60 s timeout: a run that waited for it
+  // would time out, and one that lasted until the timeout would take twice
+  // the 30 s allowed here.
   const auto start = std::chrono::steady_clock::now();
   const support::RunResult run =
       s.compare({"--random", "random", "--fixed", "fixed", "--rounds", "2", "--timeout", "60"});
