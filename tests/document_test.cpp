@@ -93,14 +93,30 @@ pid_t start_on_terminal(const std::string& program, const std::string& dir, int*
   return pid;
 }
 
-// On a terminal the program waits for Enter with its report complete.
+// Whether the process sits in a read of its standard input, as its kernel
+// record of the system call it is blocked in shows ("0 0x0 ..." is read(0, ...)).
+bool reading_its_input(pid_t pid) {
+  return read_file("/proc/" + std::to_string(pid) + "/syscall").rfind("0 0x0 ", 0) == 0;
+}
+
+// On a terminal the program waits for Enter with its report complete: after
+// the prompt it ends up blocked reading its input, and does not end.
 TEST_P(Documents, WaitsOnATerminalUntilEnterIsPressed) {
   int master = -1;
   const pid_t pid = start_on_terminal(GetParam().path, dir.path, &master);
   ASSERT_GT(pid, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   int status = 0;
-  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program did not wait for Enter";
+  pid_t ended = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ended == 0 && !reading_its_input(pid) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ended = waitpid(pid, &status, WNOHANG);
+  }
+  if (ended == 0 && !reading_its_input(pid)) {
+    kill(pid, SIGKILL);
+  }
+  ASSERT_EQ(ended, 0) << "the program did not wait for Enter";
+  ASSERT_TRUE(reading_its_input(pid)) << "the program is not reading its input";
   check_document(lines_of(read_file(results_path())), expected_file(*GetParam().texts));
   ASSERT_EQ(write(master, "\n", 1), 1);
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -115,10 +131,12 @@ TEST_P(Documents, EndsWhenItsTerminalGoesAway) {
   const pid_t pid = start_on_terminal(GetParam().path, dir.path, &master);
   ASSERT_GT(pid, 0);
   close(master);
+  // The deadline only bounds a program that keeps waiting.
   int status = 0;
   pid_t ended = 0;
-  for (int i = 0; i < 100 && ended == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ended == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ended = waitpid(pid, &status, WNOHANG);
   }
   ASSERT_EQ(ended, pid) << "still waiting after its terminal went away";
