@@ -248,24 +248,29 @@ void read_machine_after(MachineRecord& record, const std::string& root) {
   record.turbo_after = guarded([&] { return read_turbo(root); });
 }
 
-double clock_tick() {
+double clock_tick() { return clock_tick(omp_get_wtime); }
+
+double clock_tick(double (*read)()) {
   // The smallest of about twenty steps between distinct readings. A coarse
   // clock stops the sample after a few steps and a clock that never steps
   // after a bounded number of readings, so this stays within milliseconds.
+  // A few steps are always taken: a thread descheduled during the first
+  // would otherwise report that gap as the clock's tick.
   constexpr int kSteps = 20;
+  constexpr int kFewestSteps = 3;
   constexpr double kLongest = 0.002;
   constexpr long kMaxReadings = 100000;
-  const double start = omp_get_wtime();
+  const double start = read();
   double last = start;
   double smallest = 0;
   int steps = 0;
   for (long reading = 0; reading < kMaxReadings && steps < kSteps; ++reading) {
-    const double now = omp_get_wtime();
+    const double now = read();
     if (now == last) continue;
     if (now > last && (smallest == 0 || now - last < smallest)) smallest = now - last;
     ++steps;
     last = now;
-    if (now - start > kLongest) break;
+    if (steps >= kFewestSteps && now - start > kLongest) break;
   }
   return smallest;
 }

@@ -20,6 +20,8 @@ void read_machine_after(MachineRecord& record, const std::string& root = "/");
 // The smallest step of omp_get_wtime, the clock the programs time with, in
 // seconds; 0 when the clock would not step.
 double clock_tick();
+// The same, of the clock `read`.
+double clock_tick(double (*read)());
 
 // The compiler strings of an ELF program's .comment section, distinct and in
 // order, joined with "; "; "unknown" for anything else.

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace compare {
 namespace {
@@ -134,6 +136,31 @@ TEST(Record, ThisMachineAndItsClock) {
   EXPECT_LT(most_work, 0.01);
   EXPECT_GT(tick, 0);
   EXPECT_LT(tick, 1e-3);
+}
+
+// A clock played from a list of readings, the last repeated.
+std::vector<double> g_readings;
+std::size_t g_next = 0;
+double played_clock() {
+  const double now = g_readings.at(std::min(g_next, g_readings.size() - 1));
+  ++g_next;
+  return now;
+}
+
+TEST(Record, ClockTickIsTheSmallestStepEvenWhenTheFirstWasPreempted) {
+  // Descheduled for 5 ms between the first two readings, then steps of 1 us.
+  g_readings = {0, 0.005, 0.005, 0.005001, 0.005002, 0.005003};
+  g_next = 0;
+  EXPECT_DOUBLE_EQ(clock_tick(played_clock), 0.005001 - 0.005);
+  // A coarse clock of 1 ms steps: measured, and over in a few steps.
+  g_readings = {0, 0.001, 0.002, 0.003, 0.004, 0.005, 0.006, 0.007};
+  g_next = 0;
+  EXPECT_DOUBLE_EQ(clock_tick(played_clock), 0.001);
+  EXPECT_LE(g_next, 5U);
+  // A clock that never steps gives 0 after its bounded readings.
+  g_readings = {1};
+  g_next = 0;
+  EXPECT_EQ(clock_tick(played_clock), 0);
 }
 
 TEST_F(FakeRoot, CompilerOfTheProgramAndUnknownForAnythingElse) {
