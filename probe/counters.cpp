@@ -1,0 +1,155 @@
+#include "probe/counters.h"
+
+#include <linux/perf_event.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace probe {
+
+const char* const kEventNames[kEvents] = {"task_clock_s",  "page_faults",      "minor_faults",
+                                          "major_faults",  "context_switches", "cpu_migrations",
+                                          "cycles",        "instructions",     "branches",
+                                          "branch_misses", "cache_references", "cache_misses"};
+
+namespace {
+
+struct Event {
+  std::uint32_t type;
+  std::uint64_t config;
+  // Seen only where the kernel counts its own work: with user-space counting
+  // alone these would read 0, which is not a count.
+  bool kernel_side;
+};
+
+constexpr Event kEventSpecs[kEvents] = {
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_TASK_CLOCK, false},
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_PAGE_FAULTS, false},
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_PAGE_FAULTS_MIN, false},
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_PAGE_FAULTS_MAJ, false},
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_CONTEXT_SWITCHES, true},
+    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_CPU_MIGRATIONS, true},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CPU_CYCLES, false},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_INSTRUCTIONS, false},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_BRANCH_INSTRUCTIONS, false},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_BRANCH_MISSES, false},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CACHE_REFERENCES, false},
+    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CACHE_MISSES, false},
+};
+
+// A group is scheduled whole or not at all: software and hardware events are
+// kept apart so that hardware the processor cannot fit never stops the rest.
+struct Group {
+  int leader = -1;
+  int members = 0;
+  int event[kEvents] = {};  // the event of each member, in the order read() gives
+};
+
+Group g_groups[2];
+char g_why[kEvents][160];
+
+int open_event(const Event& e, int group_fd, bool user_only) {
+  perf_event_attr attr;
+  std::memset(&attr, 0, sizeof attr);
+  attr.size = sizeof attr;
+  attr.type = e.type;
+  attr.config = e.config;
+  attr.read_format =
+      PERF_FORMAT_GROUP | PERF_FORMAT_TOTAL_TIME_ENABLED | PERF_FORMAT_TOTAL_TIME_RUNNING;
+  attr.exclude_kernel = user_only ? 1 : 0;
+  attr.exclude_hv = 1;
+  return static_cast<int>(syscall(SYS_perf_event_open, &attr, 0, -1, group_fd, 0UL));
+}
+
+int paranoia() {
+  int level = -9;
+  if (std::FILE* f = std::fopen("/proc/sys/kernel/perf_event_paranoid", "r")) {
+    if (std::fscanf(f, "%d", &level) != 1) {
+      level = -9;
+    }
+    std::fclose(f);
+  }
+  return level;
+}
+
+void explain(int event, int error) {
+  const char* why = std::strerror(error);
+  if (error == ENOENT || error == ENODEV || error == EOPNOTSUPP) {
+    std::snprintf(g_why[event], sizeof g_why[event], "not offered by this kernel or processor (%s)",
+                  why);
+  } else if (error == EACCES || error == EPERM) {
+    std::snprintf(g_why[event], sizeof g_why[event],
+                  "not permitted (%s; perf_event_paranoid is %d)", why, paranoia());
+  } else {
+    std::snprintf(g_why[event], sizeof g_why[event], "%s", why);
+  }
+}
+
+}  // namespace
+
+void open_counters() {
+  // This runs in a constructor, perhaps before this file's own initialisers.
+  for (Group& g : g_groups) {
+    g = Group();
+  }
+  for (int i = 0; i < kEvents; ++i) {
+    const Event& e = kEventSpecs[i];
+    Group& g = g_groups[e.type == PERF_TYPE_HARDWARE ? 1 : 0];
+    int fd = open_event(e, g.leader, false);
+    bool user_only = false;
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+      // Counting the kernel's share may be forbidden where the program's own is not.
+      const int error = errno;
+      fd = open_event(e, g.leader, true);
+      user_only = fd >= 0;
+      errno = fd < 0 ? error : errno;
+    }
+    if (fd >= 0 && user_only && e.kernel_side) {
+      close(fd);
+      std::snprintf(g_why[i], sizeof g_why[i],
+                    "not permitted: only the program's own user-space work may be counted "
+                    "(perf_event_paranoid is %d)",
+                    paranoia());
+      continue;
+    }
+    if (fd < 0) {
+      explain(i, errno);
+      continue;
+    }
+    if (g.leader < 0) {
+      g.leader = fd;
+    }
+    g.event[g.members++] = i;
+  }
+}
+
+void read_counters(Reading& out) {
+  std::memset(&out, 0, sizeof out);
+  for (const Group& g : g_groups) {
+    if (g.leader < 0) {
+      continue;
+    }
+    std::uint64_t data[3 + kEvents];
+    const ssize_t n = read(g.leader, data, sizeof data);
+    if (n < static_cast<ssize_t>((3 + g.members) * sizeof data[0]) ||
+        data[0] != static_cast<std::uint64_t>(g.members)) {
+      continue;
+    }
+    for (int m = 0; m < g.members; ++m) {
+      const int e = g.event[m];
+      out.value[e] = data[3 + m];
+      out.enabled[e] = data[1];
+      out.running[e] = data[2];
+      out.read[e] = true;
+    }
+  }
+}
+
+const char* unavailable_reason(int event) {
+  return g_why[event][0] != '\0' ? g_why[event] : nullptr;
+}
+
+}  // namespace probe
