@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct SessionOptions {
   double max_time = 300;            // seconds for the whole comparison, with a precision goal
   bool progress = false;            // a one-line display on standard error
   std::uint64_t seed = 0;           // for the block orders
+  std::string counting_probe;       // preloaded into every run when set (--counters)
 };
 
 struct SessionResult {
@@ -30,6 +32,7 @@ struct SessionResult {
   bool interrupted = false;
   double run_seconds = 0;          // the runs' own wall times, added up
   std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  std::map<std::string, std::string> counters_unavailable;  // event name: why
 };
 
 // Whether every test's interval half-width is at most `percent` of its median
