@@ -40,15 +40,23 @@ constexpr Event kEventSpecs[kEvents] = {
     {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CACHE_MISSES, false},
 };
 
-// A group is scheduled whole or not at all: software and hardware events are
-// kept apart so that hardware the processor cannot fit never stops the rest.
+// A group is scheduled whole or not at all: hardware events are kept apart
+// so that hardware the processor cannot fit never stops the rest.
 struct Group {
   int leader = -1;
   int members = 0;
   int event[kEvents] = {};  // the event of each member, in the order read() gives
 };
 
-Group g_groups[2];
+Group g_groups[3];
+
+// The task clock is a kernel timer of its own kind, not an event like a
+// fault: in one group with them, the events stopped counting after the
+// program was first switched out.
+int group_of(const Event& e) {
+  if (e.type == PERF_TYPE_HARDWARE) return 2;
+  return e.config == PERF_COUNT_SW_TASK_CLOCK ? 1 : 0;
+}
 char g_why[kEvents][160];
 
 int open_event(const Event& e, int group_fd, bool user_only) {
@@ -97,7 +105,7 @@ void open_counters() {
   }
   for (int i = 0; i < kEvents; ++i) {
     const Event& e = kEventSpecs[i];
-    Group& g = g_groups[e.type == PERF_TYPE_HARDWARE ? 1 : 0];
+    Group& g = g_groups[group_of(e)];
     int fd = open_event(e, g.leader, false);
     bool user_only = false;
     if (fd < 0 && (errno == EACCES || errno == EPERM)) {

@@ -1,6 +1,6 @@
-// The performance counters the counting probe reads around each window: one
-// group of the kernel's software events and one of the processor's hardware
-// events, each read with a single system call.
+// The performance counters the counting probe reads around each window: the
+// task clock, a group of the kernel's other software events and a group of
+// the processor's hardware events, each read with a single system call.
 #pragma once
 
 #include <cstdint>
