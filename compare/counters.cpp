@@ -65,15 +65,17 @@ std::optional<double> median_of(std::vector<double> values) {
   return median(std::move(values));
 }
 
-CountSummary summarise_side(const std::vector<Round>& rounds, Side side, int test) {
+CountSummary summarise_side(const std::vector<Round>& rounds,
+                            const std::map<int, RoundCounts>& counts, Side side, int test) {
   CountSummary s;
   const int faults = event_index("page_faults");
   std::vector<double> per_fault;
   for (int e = 0; e < kEvents; ++e) {
     std::vector<double> values;
     for (const Round& r : rounds) {
-      if (!r.counters) continue;
-      const RunCounts& run = side == Side::Random ? r.counters->random : r.counters->fixed;
+      const auto counted = counts.find(r.index);
+      if (counted == counts.end()) continue;
+      const RunCounts& run = side == Side::Random ? counted->second.random : counted->second.fixed;
       const std::optional<double>& v = run.at(test).at(e);
       if (v) values.push_back(*v);
       if (e == faults && v && *v > 0) {
@@ -89,16 +91,17 @@ CountSummary summarise_side(const std::vector<Round>& rounds, Side side, int tes
 
 }  // namespace
 
-std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds) {
+std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds,
+                                            const std::map<int, RoundCounts>& counts) {
   std::vector<CounterTest> tests;
   bool any = false;
-  for (const Round& r : rounds) any = any || r.counters.has_value();
+  for (const Round& r : rounds) any = any || counts.count(r.index) != 0;
   if (!any) return tests;
   for (int t = 0; t < kTests; ++t) {
     CounterTest test;
     test.name = kTestNames.at(t);
-    test.random = summarise_side(rounds, Side::Random, t);
-    test.fixed = summarise_side(rounds, Side::Fixed, t);
+    test.random = summarise_side(rounds, counts, Side::Random, t);
+    test.fixed = summarise_side(rounds, counts, Side::Fixed, t);
     for (int e = 0; e < kEvents; ++e) {
       const auto& a = test.random.median.at(e);
       const auto& b = test.fixed.median.at(e);

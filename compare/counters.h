@@ -40,8 +40,10 @@ struct CounterTest {
   WindowCounts difference{};  // of the medians, random - fixed
 };
 
-// Per test, over the rounds that carry counts; empty when none does.
-std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds);
+// Per test, over the rounds that have counts (`counts` by round index);
+// empty when none has.
+std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds,
+                                            const std::map<int, RoundCounts>& counts);
 
 // Derived from a summary: per execution, per 4 KiB page of the test's
 // array, and instructions per cycle; none where the counts are missing.

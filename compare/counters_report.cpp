@@ -54,14 +54,14 @@ nlohmann::json window_json(const WindowCounts& counts) {
 
 std::size_t counted_rounds(const Comparison& c) {
   std::size_t n = 0;
-  for (const Round& r : c.rounds) n += r.counters ? 1 : 0;
+  for (const Round& r : c.rounds) n += c.counters.count(r.index);
   return n;
 }
 
 }  // namespace
 
 std::vector<std::vector<std::string>> counter_table(const Comparison& c) {
-  const std::vector<CounterTest> tests = summarise_counters(c.rounds);
+  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
   if (tests.empty()) return {};
   std::vector<std::vector<std::string>> rows = {
       {"Test", "program", "task clock (s)", "page faults", "per 4 KiB page", "µs per fault",
@@ -108,7 +108,7 @@ nlohmann::json round_counters_json(const RoundCounts& counts) {
 }
 
 nlohmann::json counters_json(const Comparison& c) {
-  const std::vector<CounterTest> tests = summarise_counters(c.rounds);
+  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
   if (tests.empty()) return nullptr;
   nlohmann::json out = {{"method",
                          "per test and program the median over the rounds of each window's "

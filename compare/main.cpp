@@ -243,6 +243,7 @@ int run(int argc, char** argv) {
   comparison.warnings = warnings_for(comparison.rounds, comparison.tests, comparison.machine);
   comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(), session.notes.end());
   comparison.stopped = session.failure;
+  comparison.counters = session.counters;
   comparison.counters_unavailable = session.counters_unavailable;
   if (baseline && !comparison.rounds.empty()) {
     BaselineComparison against;

@@ -49,7 +49,6 @@ struct Round {
   Side first = Side::Random;
   Times random{};
   Times fixed{};
-  std::optional<RoundCounts> counters;  // with --counters
 };
 
 struct Summary {
@@ -121,7 +120,10 @@ struct Comparison {
   std::vector<std::string> warnings;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
-  std::map<std::string, std::string> counters_unavailable;  // event name: why
+  // With --counters: each round's counts by its index, and the events not
+  // available (name: why).
+  std::map<int, RoundCounts> counters;
+  std::map<std::string, std::string> counters_unavailable;
 };
 
 }  // namespace compare

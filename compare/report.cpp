@@ -172,7 +172,9 @@ nlohmann::json to_json(const Comparison& c) {
     }
     rounds.push_back(
         {{"index", r.index}, {"first", side_name(r.first)}, {"random", random}, {"fixed", fixed}});
-    if (r.counters) rounds.back()["counters"] = round_counters_json(*r.counters);
+    const auto counted = c.counters.find(r.index);
+    if (counted != c.counters.end())
+      rounds.back()["counters"] = round_counters_json(counted->second);
   }
 
   json tests = json::array();
@@ -251,7 +253,7 @@ nlohmann::json to_json(const Comparison& c) {
 }
 
 std::string to_csv(const Comparison& c) {
-  const bool counted = !c.rounds.empty() && c.rounds.front().counters;
+  const bool counted = !c.counters.empty();
   std::string out = "round,block,first,program,position,test,seconds";
   out += (counted ? counter_csv_header() : "") + "\n";
   for (const Round& r : c.rounds) {
@@ -265,9 +267,10 @@ std::string to_csv(const Comparison& c) {
         out += fmt::format("{},{},{},{},{},{},{}", r.index, (r.index + 1) / 2, side_name(r.first),
                            side_name(side), position, kTestNames.at(t),
                            std::isfinite(s) ? fmt::format("{:.9g}", s) : "");
-        if (counted && r.counters) {
+        const auto counts = c.counters.find(r.index);
+        if (counted && counts != c.counters.end()) {
           out += counter_csv_cells(
-              (side == Side::Random ? r.counters->random : r.counters->fixed).at(t));
+              (side == Side::Random ? counts->second.random : counts->second.fixed).at(t));
         }
         out += "\n";
       }

@@ -190,7 +190,7 @@ SessionResult run_session(const SessionOptions& options) {
         }
         (side == Side::Random ? round.random : round.fixed) = *times;
         if (!options.counting_probe.empty()) {
-          RoundCounts& both = round.counters ? *round.counters : round.counters.emplace();
+          RoundCounts& both = result.counters[round.index];
           (side == Side::Random ? both.random : both.fixed) = counts;
         }
         note_run();

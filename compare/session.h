@@ -30,8 +30,9 @@ struct SessionResult {
   std::vector<Round> rounds;  // counted rounds completed
   std::string failure;        // why the comparison stopped early; empty when it did not
   bool interrupted = false;
-  double run_seconds = 0;          // the runs' own wall times, added up
-  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  double run_seconds = 0;               // the runs' own wall times, added up
+  std::vector<std::string> notes;       // e.g. which test fell short of the precision goal
+  std::map<int, RoundCounts> counters;  // by round index, with counting
   std::map<std::string, std::string> counters_unavailable;  // event name: why
 };
 
