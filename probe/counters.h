@@ -1,6 +1,7 @@
 // The performance counters the counting probe reads around each window: the
 // task clock, a group of the kernel's other software events and a group of
-// the processor's hardware events, each read with a single system call.
+// the processor's hardware events, each read with a single system call, and
+// the page faults from the thread's resource usage.
 #pragma once
 
 #include <cstdint>
