@@ -27,7 +27,6 @@ std::vector<std::string> row(const std::string& test, const std::string& program
                              bool difference) {
   const auto seconds = event(counts, "task_clock_s");
   // Ratios of medians say nothing as differences: the contrast row leaves them out.
-  const std::string blank = difference ? "" : "n/a";
   return {test,
           program,
           seconds ? fmt::format("{:.4g}", *seconds) : "n/a",
@@ -38,7 +37,7 @@ std::vector<std::string> row(const std::string& test, const std::string& program
           count_text(event(counts, "cpu_migrations")),
           figure_text(per_execution(counts, "cycles")),
           figure_text(per_execution(counts, "instructions")),
-          difference ? blank : figure_text(instructions_per_cycle(counts)),
+          difference ? "" : figure_text(instructions_per_cycle(counts)),
           count_text(event(counts, "branch_misses")),
           count_text(event(counts, "cache_misses"))};
 }

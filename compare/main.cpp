@@ -145,7 +145,10 @@ int run(int argc, char** argv) {
   app.add_flag("--counters", counters,
                "Count each window's page faults, context switches and, where the kernel offers "
                "them, hardware events, under the counting probe beside --probe");
-  app.add_option("--probe", probe, "The probe library --verify preloads")->capture_default_str();
+  app.add_option("--probe", probe,
+                 "The probe library --verify preloads; --counters preloads the counting probe "
+                 "beside it")
+      ->capture_default_str();
 
   try {
     app.parse(argc, argv);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace probe {
@@ -26,26 +27,26 @@ namespace {
 constexpr std::uint32_t kUsage = PERF_TYPE_MAX;
 
 struct Event {
-  std::uint32_t type;  // kUsage: read from the thread's resource usage
   std::uint64_t config;
+  std::uint32_t type;  // kUsage: read from the thread's resource usage
   // Seen only where the kernel counts its own work: with user-space counting
   // alone these would read 0, which is not a count.
   bool kernel_side;
 };
 
 constexpr Event kEventSpecs[kEvents] = {
-    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_TASK_CLOCK, false},
-    {kUsage, 0, false},  // minor and major together
-    {kUsage, 1, false},
-    {kUsage, 2, false},
-    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_CONTEXT_SWITCHES, true},
-    {PERF_TYPE_SOFTWARE, PERF_COUNT_SW_CPU_MIGRATIONS, true},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CPU_CYCLES, false},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_INSTRUCTIONS, false},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_BRANCH_INSTRUCTIONS, false},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_BRANCH_MISSES, false},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CACHE_REFERENCES, false},
-    {PERF_TYPE_HARDWARE, PERF_COUNT_HW_CACHE_MISSES, false},
+    {PERF_COUNT_SW_TASK_CLOCK, PERF_TYPE_SOFTWARE, false},
+    {0, kUsage, false},  // minor and major together
+    {1, kUsage, false},
+    {2, kUsage, false},
+    {PERF_COUNT_SW_CONTEXT_SWITCHES, PERF_TYPE_SOFTWARE, true},
+    {PERF_COUNT_SW_CPU_MIGRATIONS, PERF_TYPE_SOFTWARE, true},
+    {PERF_COUNT_HW_CPU_CYCLES, PERF_TYPE_HARDWARE, false},
+    {PERF_COUNT_HW_INSTRUCTIONS, PERF_TYPE_HARDWARE, false},
+    {PERF_COUNT_HW_BRANCH_INSTRUCTIONS, PERF_TYPE_HARDWARE, false},
+    {PERF_COUNT_HW_BRANCH_MISSES, PERF_TYPE_HARDWARE, false},
+    {PERF_COUNT_HW_CACHE_REFERENCES, PERF_TYPE_HARDWARE, false},
+    {PERF_COUNT_HW_CACHE_MISSES, PERF_TYPE_HARDWARE, false},
 };
 
 // A group is scheduled whole or not at all: hardware events are kept apart
@@ -81,11 +82,15 @@ int open_event(const Event& e, int group_fd, bool user_only) {
   return static_cast<int>(syscall(SYS_perf_event_open, &attr, 0, -1, group_fd, 0UL));
 }
 
-int paranoia() {
-  int level = -9;
+// The kernel's setting, or -9 where it cannot be read.
+long paranoia() {
+  long level = -9;
   if (std::FILE* f = std::fopen("/proc/sys/kernel/perf_event_paranoid", "r")) {
-    if (std::fscanf(f, "%d", &level) != 1) {
-      level = -9;
+    char text[32] = {};
+    char* end = nullptr;
+    if (std::fgets(text, sizeof text, f) != nullptr) {
+      level = std::strtol(text, &end, 10);
+      level = end == text ? -9 : level;
     }
     std::fclose(f);
   }
@@ -99,7 +104,7 @@ void explain(int event, int error) {
                   why);
   } else if (error == EACCES || error == EPERM) {
     std::snprintf(g_why[event], sizeof g_why[event],
-                  "not permitted (%s; perf_event_paranoid is %d)", why, paranoia());
+                  "not permitted (%s; perf_event_paranoid is %ld)", why, paranoia());
   } else {
     std::snprintf(g_why[event], sizeof g_why[event], "%s", why);
   }
@@ -131,7 +136,7 @@ void open_counters() {
       close(fd);
       std::snprintf(g_why[i], sizeof g_why[i],
                     "not permitted: only the program's own user-space work may be counted "
-                    "(perf_event_paranoid is %d)",
+                    "(perf_event_paranoid is %ld)",
                     paranoia());
       continue;
     }
