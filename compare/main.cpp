@@ -8,6 +8,7 @@
 #include <iostream>
 #include <random>
 
+#include "compare/counting.h"
 #include "compare/files.h"
 #include "compare/model.h"
 #include "compare/process.h"
@@ -104,6 +105,7 @@ int run(int argc, char** argv) {
   double precision = 0;
   bool quiet = false;
   bool verify_only = false;
+  bool counters = false;
   std::string probe = default_probe_path(self_directory());
   std::uint64_t seed = std::random_device{}();
 
@@ -137,12 +139,16 @@ int run(int argc, char** argv) {
       ->needs(precision_option);
   app.add_option("--seed", seed, "Seed of the block orders, to repeat a comparison's order");
   app.add_flag("--quiet", quiet, "No progress display");
-  auto* verify_flag = app.add_flag(
+  app.add_flag(
       "--verify", verify_only,
       "Instead of timing, prove under the probe that each program does exactly its listed work");
-  app.add_option("--probe", probe, "The probe library --verify preloads")
-      ->capture_default_str()
-      ->needs(verify_flag);
+  app.add_flag("--counters", counters,
+               "Count each window's page faults, context switches and, where the kernel offers "
+               "them, hardware events, under the counting probe beside --probe");
+  app.add_option("--probe", probe,
+                 "The probe library --verify preloads; --counters preloads the counting probe "
+                 "beside it")
+      ->capture_default_str();
 
   try {
     app.parse(argc, argv);
@@ -155,12 +161,17 @@ int run(int argc, char** argv) {
     std::cerr << app.help();
     return kUsage;
   }
+  if (app.count("--probe") != 0 && !verify_only && !counters) {
+    fail("--probe requires --verify or --counters");
+    std::cerr << app.help();
+    return kUsage;
+  }
   // Each run happens in a scratch directory, where a relative path means nothing.
   options.random = absolute_path(options.random);
   options.fixed = absolute_path(options.fixed);
   if (verify_only) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--precision", "--seed", "--quiet"}) {
+                              "--precision", "--seed", "--quiet", "--counters"}) {
       if (app.count(other) != 0) {
         fail(std::string("--verify takes only --random, --fixed, --probe, --timeout and --json, "
                          "not ") +
@@ -198,6 +209,15 @@ int run(int argc, char** argv) {
       return 1;
     }
   }
+  if (counters) {
+    options.counting_probe = counting_probe_path(probe);
+    const std::string why =
+        counting_unusable(options.counting_probe, options.random, options.fixed);
+    if (!why.empty()) {
+      fail(why);
+      return 1;
+    }
+  }
   std::optional<Baseline> baseline;
   if (!baseline_path.empty()) {
     try {
@@ -226,6 +246,8 @@ int run(int argc, char** argv) {
   comparison.warnings = warnings_for(comparison.rounds, comparison.tests, comparison.machine);
   comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(), session.notes.end());
   comparison.stopped = session.failure;
+  comparison.counters = session.counters;
+  comparison.counters_unavailable = session.counters_unavailable;
   if (baseline && !comparison.rounds.empty()) {
     BaselineComparison against;
     against.path = baseline_path;

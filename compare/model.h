@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,20 @@ inline const char* program_name(Side side) {
 
 // One program's three test times from one run, in test order.
 using Times = std::array<double, kTests>;
+
+// With --counters: each performance event's count in one test's window, in
+// kEventNames' order (task_clock_s in seconds); none where not available.
+constexpr int kEvents = 12;
+constexpr std::array<const char*, kEvents> kEventNames = {
+    "task_clock_s",     "page_faults",    "minor_faults",     "major_faults",
+    "context_switches", "cpu_migrations", "cycles",           "instructions",
+    "branches",         "branch_misses",  "cache_references", "cache_misses"};
+using WindowCounts = std::array<std::optional<double>, kEvents>;
+using RunCounts = std::array<WindowCounts, kTests>;
+struct RoundCounts {
+  RunCounts random{};
+  RunCounts fixed{};
+};
 
 // One counted round: each program ran once, `first` of them first.
 struct Round {
@@ -105,6 +120,10 @@ struct Comparison {
   std::vector<std::string> warnings;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
+  // With --counters: each round's counts by its index, and the events not
+  // available (name: why).
+  std::map<int, RoundCounts> counters;
+  std::map<std::string, std::string> counters_unavailable;
 };
 
 }  // namespace compare

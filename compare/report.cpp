@@ -16,6 +16,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "compare/counters_report.h"
 #include "compare/files.h"
 
 extern char** environ;
@@ -119,6 +120,8 @@ std::string text_report(const Comparison& c) {
   for (auto& row : table_rows(c)) rows.push_back(std::move(row));
   out += aligned(rows);
   out += fmt::format("{}\n", kMeaning);
+  const auto counters = counter_table(c);
+  if (!counters.empty()) out += "\n" + aligned(counters) + counter_meaning(c);
 
   if (c.baseline) {
     out += fmt::format("\nCompared with the baseline {}:\n", c.baseline->path);
@@ -169,6 +172,9 @@ nlohmann::json to_json(const Comparison& c) {
     }
     rounds.push_back(
         {{"index", r.index}, {"first", side_name(r.first)}, {"random", random}, {"fixed", fixed}});
+    const auto counted = c.counters.find(r.index);
+    if (counted != c.counters.end())
+      rounds.back()["counters"] = round_counters_json(counted->second);
   }
 
   json tests = json::array();
@@ -242,11 +248,14 @@ nlohmann::json to_json(const Comparison& c) {
       {"complete", c.stopped.empty()},
       {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)},
       {"baseline", baseline},
+      {"counters", counters_json(c)},
   };
 }
 
 std::string to_csv(const Comparison& c) {
-  std::string out = "round,block,first,program,position,test,seconds\n";
+  const bool counted = !c.counters.empty();
+  std::string out = "round,block,first,program,position,test,seconds";
+  out += (counted ? counter_csv_header() : "") + "\n";
   for (const Round& r : c.rounds) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
     int position = 0;
@@ -255,9 +264,15 @@ std::string to_csv(const Comparison& c) {
       const Times& times = side == Side::Random ? r.random : r.fixed;
       for (int t = 0; t < kTests; ++t) {
         const double s = times.at(t);
-        out += fmt::format("{},{},{},{},{},{},{}\n", r.index, (r.index + 1) / 2, side_name(r.first),
+        out += fmt::format("{},{},{},{},{},{},{}", r.index, (r.index + 1) / 2, side_name(r.first),
                            side_name(side), position, kTestNames.at(t),
                            std::isfinite(s) ? fmt::format("{:.9g}", s) : "");
+        const auto counts = c.counters.find(r.index);
+        if (counted && counts != c.counters.end()) {
+          out += counter_csv_cells(
+              (side == Side::Random ? counts->second.random : counts->second.fixed).at(t));
+        }
+        out += "\n";
       }
     }
   }
@@ -275,6 +290,14 @@ std::string to_markdown(const Comparison& c) {
   out += "|---|---:|---:|---:|---:|---:|\n";
   for (const auto& cells : table_rows(c)) out += row(cells);
   out += fmt::format("\n{}\n", kMeaning);
+  const auto counters = counter_table(c);
+  if (!counters.empty()) {
+    std::string rule = "|---|---|";
+    for (size_t i = 2; i < counters.front().size(); ++i) rule += "---:|";
+    out += "\n" + row(counters.front()) + rule + "\n";
+    for (size_t i = 1; i < counters.size(); ++i) out += row(counters.at(i));
+    out += "\n" + counter_meaning(c);
+  }
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
   if (!c.warnings.empty()) {
     out += "\nWarnings:\n\n";

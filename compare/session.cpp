@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <random>
 
+#include "compare/counting.h"
 #include "compare/document.h"
 #include "compare/process.h"
 #include "compare/stats.h"
@@ -73,9 +74,10 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Runs one program once; its times, or the failure's message.
+// Runs one program once; its times (and with counting, its counts), or the
+// failure's message.
 std::optional<Times> run_once(const SessionOptions& options, Side side, const std::string& round,
-                              SessionResult& result) {
+                              SessionResult& result, RunCounts& counts) {
   const bool random = side == Side::Random;
   const std::string& program = random ? options.random : options.fixed;
   const std::string results_file = random ? kRandomResults : kFixedResults;
@@ -83,6 +85,10 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
   request.program = program;
   request.timeout = options.timeout;
   request.files = {results_file};
+  const bool counting = !options.counting_probe.empty();
+  if (counting) {
+    add_counting(request, options.counting_probe);
+  }
   const RunOutcome run = run_in_scratch(request);
   result.run_seconds += run.seconds;
 
@@ -114,7 +120,7 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
         break;
       }
       std::optional<Times> times = read_times(file->second, run.out, what);
-      if (times) {
+      if (times && (!counting || counts_of(run, counts, result.counters_unavailable, what))) {
         return times;
       }
       break;
@@ -158,7 +164,8 @@ SessionResult run_session(const SessionOptions& options) {
   for (int w = 1; w <= options.warmup; ++w) {
     const std::string name = fmt::format("warm-up round {}", w);
     for (const Side side : {Side::Random, Side::Fixed}) {
-      if (!run_once(options, side, name, result)) {
+      RunCounts counts{};
+      if (!run_once(options, side, name, result, counts)) {
         return result;
       }
       note_run();
@@ -176,11 +183,16 @@ SessionResult run_session(const SessionOptions& options) {
       const std::string name = fmt::format("round {}", round.index);
       const Side second = round.first == Side::Random ? Side::Fixed : Side::Random;
       for (const Side side : {round.first, second}) {
-        std::optional<Times> times = run_once(options, side, name, result);
+        RunCounts counts{};
+        std::optional<Times> times = run_once(options, side, name, result, counts);
         if (!times) {
           return false;
         }
         (side == Side::Random ? round.random : round.fixed) = *times;
+        if (!options.counting_probe.empty()) {
+          RoundCounts& both = result.counters[round.index];
+          (side == Side::Random ? both.random : both.fixed) = counts;
+        }
         note_run();
       }
       result.rounds.push_back(round);

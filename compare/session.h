@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,14 +23,17 @@ struct SessionOptions {
   double max_time = 300;            // seconds for the whole comparison, with a precision goal
   bool progress = false;            // a one-line display on standard error
   std::uint64_t seed = 0;           // for the block orders
+  std::string counting_probe;       // preloaded into every run when set (--counters)
 };
 
 struct SessionResult {
   std::vector<Round> rounds;  // counted rounds completed
   std::string failure;        // why the comparison stopped early; empty when it did not
   bool interrupted = false;
-  double run_seconds = 0;          // the runs' own wall times, added up
-  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  double run_seconds = 0;               // the runs' own wall times, added up
+  std::vector<std::string> notes;       // e.g. which test fell short of the precision goal
+  std::map<int, RoundCounts> counters;  // by round index, with counting
+  std::map<std::string, std::string> counters_unavailable;  // event name: why
 };
 
 // Whether every test's interval half-width is at most `percent` of its median
