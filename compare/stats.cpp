@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/distributions/students_t.hpp>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -275,6 +277,158 @@ std::vector<BaselineVerdict> compare_with_baseline(const std::vector<Round>& now
     }
   }
   return verdicts;
+}
+
+// ---- Across sessions ----
+// Session medians are few (often 3 to 10) and, on the log scale, close to
+// normal, since a session's speed scales all its times: that is what t on
+// logarithms assumes, and with so few values a rank method has no power.
+
+namespace {
+
+bool all_positive(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return v > 0; });
+}
+
+struct LogMoments {
+  double mean = 0;
+  double variance = 0;  // sample variance, n - 1 in the denominator
+  double n = 0;
+};
+
+LogMoments log_moments(const std::vector<double>& values) {
+  LogMoments m;
+  m.n = static_cast<double>(values.size());
+  for (double v : values) m.mean += std::log(v);
+  m.mean /= m.n;
+  for (double v : values) m.variance += (std::log(v) - m.mean) * (std::log(v) - m.mean);
+  if (values.size() > 1) m.variance /= m.n - 1;
+  return m;
+}
+
+}  // namespace
+
+double t_critical_95(double df) {
+  if (!(df > 0)) return kNaN;
+  const boost::math::students_t dist(df);
+  return boost::math::quantile(boost::math::complement(dist, (1 - kConfidence) / 2));
+}
+
+double t_two_sided_p(double t, double df) {
+  if (std::isnan(t) || !(df > 0)) return kNaN;
+  if (std::isinf(t)) return 0;
+  const boost::math::students_t dist(df);
+  return std::min(1.0, 2 * boost::math::cdf(boost::math::complement(dist, std::fabs(t))));
+}
+
+Estimate geometric_mean_interval(const std::vector<double>& values) {
+  Estimate result;
+  if (values.empty() || has_nan(values) || !all_positive(values)) return result;
+  const LogMoments m = log_moments(values);
+  result.estimate = std::exp(m.mean);
+  if (values.size() < 2) return result;
+  const double half = t_critical_95(m.n - 1) * std::sqrt(m.variance / m.n);
+  result.interval = Interval{std::exp(m.mean - half), std::exp(m.mean + half)};
+  return result;
+}
+
+std::optional<Welch> welch_log(const std::vector<double>& a, const std::vector<double>& b) {
+  if (a.size() < 2 || b.size() < 2 || has_nan(a) || has_nan(b)) return std::nullopt;
+  if (!all_positive(a) || !all_positive(b)) return std::nullopt;
+  const LogMoments x = log_moments(a);
+  const LogMoments y = log_moments(b);
+  const double shift = x.mean - y.mean;
+  const double va = x.variance / x.n;
+  const double vb = y.variance / y.n;
+  const double se = std::sqrt(va + vb);
+  Welch w;
+  w.ratio = std::exp(shift);
+  if (!(se > 0)) {
+    // Every session gave the same time on each side: the shift is exact.
+    w.t = shift == 0 ? 0 : std::copysign(std::numeric_limits<double>::infinity(), shift);
+    w.df = x.n + y.n - 2;
+    w.p = shift == 0 ? 1 : 0;
+    w.ratio_interval = Interval{w.ratio, w.ratio};
+    return w;
+  }
+  w.t = shift / se;
+  w.df = (va + vb) * (va + vb) / (va * va / (x.n - 1) + vb * vb / (y.n - 1));
+  w.p = t_two_sided_p(w.t, w.df);
+  const double half = t_critical_95(w.df) * se;
+  w.ratio_interval = Interval{std::exp(shift - half), std::exp(shift + half)};
+  return w;
+}
+
+std::vector<double> holm_adjust(const std::vector<double>& p) {
+  const std::size_t m = p.size();
+  std::vector<std::size_t> order(m);
+  for (std::size_t i = 0; i < m; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    // A NaN p-value (no test made) sorts last and stays NaN.
+    if (std::isnan(p[x]) || std::isnan(p[y])) return !std::isnan(p[x]) && std::isnan(p[y]);
+    return p[x] < p[y];
+  });
+  std::vector<double> adjusted(m, kNaN);
+  // Only the tests actually made count towards the correction.
+  const auto made = static_cast<std::size_t>(
+      std::count_if(p.begin(), p.end(), [](double v) { return !std::isnan(v); }));
+  double running = 0;  // step-down: an adjusted p never falls below an earlier one
+  for (std::size_t rank = 0; rank < made; ++rank) {
+    const std::size_t i = order[rank];
+    running = std::max(running, std::min(1.0, static_cast<double>(made - rank) * p[i]));
+    adjusted[i] = running;
+  }
+  return adjusted;
+}
+
+KruskalWallis kruskal_wallis(const std::vector<std::vector<double>>& groups) {
+  KruskalWallis result;
+  std::vector<std::pair<double, std::size_t>> pooled;  // value, group
+  int non_empty = 0;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    if (has_nan(groups[g])) return result;
+    if (!groups[g].empty()) ++non_empty;
+    for (double v : groups[g]) pooled.emplace_back(v, g);
+  }
+  if (non_empty < 2) return result;
+  std::sort(pooled.begin(), pooled.end(),
+            [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<double> rank_sums(groups.size(), 0);
+  std::vector<double> sorted;
+  sorted.reserve(pooled.size());
+  for (std::size_t i = 0; i < pooled.size();) {
+    std::size_t j = i + 1;
+    while (j < pooled.size() && pooled[j].first == pooled[i].first) ++j;
+    const double mid_rank = (static_cast<double>(i + 1) + static_cast<double>(j)) / 2;
+    for (std::size_t t = i; t < j; ++t) {
+      rank_sums[pooled[t].second] += mid_rank;
+      sorted.push_back(pooled[t].first);
+    }
+    i = j;
+  }
+  const auto n = static_cast<double>(pooled.size());
+  double h = 0;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    if (groups[g].empty()) continue;
+    h += rank_sums[g] * rank_sums[g] / static_cast<double>(groups[g].size());
+  }
+  h = 12 / (n * (n + 1)) * h - 3 * (n + 1);
+  double tie_term = 0;
+  for (double t : tie_sizes(sorted)) tie_term += t * t * t - t;
+  const double correction = 1 - tie_term / (n * n * n - n);
+  if (!(correction > 0)) return result;  // every value tied: no evidence of a difference
+  result.h = h / correction;
+  result.df = non_empty - 1;
+  const boost::math::chi_squared dist(result.df);
+  result.p = boost::math::cdf(boost::math::complement(dist, std::max(0.0, result.h)));
+  return result;
+}
+
+std::string verdict_for(double ratio, double p_adjusted) {
+  if (!(p_adjusted < kAlpha)) return "no significant change";
+  if (ratio < 1) return "faster";
+  if (ratio > 1) return "slower";
+  return "no significant change";
 }
 
 }  // namespace compare

@@ -2,7 +2,9 @@
 // input or output, so that each can be checked against hand-worked values.
 #pragma once
 
+#include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "compare/model.h"
@@ -49,5 +51,54 @@ std::vector<TestResult> summarise(const std::vector<Round>& rounds);
 // rounds at alpha = 0.05.
 std::vector<BaselineVerdict> compare_with_baseline(const std::vector<Round>& now,
                                                    const std::vector<Round>& baseline);
+
+// ---- Across sessions ----
+// Times of one session share that session's speed of the machine, and that
+// speed multiplies every time in it: on the logarithmic scale session effects
+// add, so the session-level figures are means of logarithms with Student's t.
+
+// A figure and, where it can be had, its 95% interval.
+struct Estimate {
+  double estimate = std::numeric_limits<double>::quiet_NaN();
+  std::optional<Interval> interval;
+};
+
+// Geometric mean of positive values with a 95% interval from Student's t on
+// their logarithms (n - 1 degrees of freedom); no interval for fewer than 2
+// values; estimate NaN when empty or any value is not positive.
+Estimate geometric_mean_interval(const std::vector<double>& values);
+
+// Welch's t-test on the logarithms of two independent samples of positive values.
+struct Welch {
+  double ratio = 0;         // geometric mean of a / geometric mean of b
+  Interval ratio_interval;  // its 95% interval, exp(mean difference +- t * se)
+  double t = 0;
+  double df = 0;  // Welch-Satterthwaite degrees of freedom
+  double p = 1;   // two-sided
+};
+// nullopt when either side has fewer than 2 values or a value that is not positive.
+std::optional<Welch> welch_log(const std::vector<double>& a, const std::vector<double>& b);
+
+// Holm's step-down adjustment of p-values, returned in the given order.
+std::vector<double> holm_adjust(const std::vector<double>& p);
+
+// Kruskal-Wallis rank test of k groups (with the tie correction); p from the
+// chi-square distribution with k - 1 degrees of freedom; p = 1 when there are
+// fewer than 2 non-empty groups or every value is tied.
+struct KruskalWallis {
+  double h = 0;
+  int df = 0;
+  double p = 1;
+};
+KruskalWallis kruskal_wallis(const std::vector<std::vector<double>>& groups);
+
+// Student's t: the two-sided 95% critical value, and a two-sided p-value.
+double t_critical_95(double df);
+double t_two_sided_p(double t, double df);
+
+// The verdict of one series against its reference at the adjusted kAlpha:
+// "faster" when significant with a ratio below 1 (less time), "slower" when
+// significant above 1, else "no significant change".
+std::string verdict_for(double ratio, double p_adjusted);
 
 }  // namespace compare

@@ -143,5 +143,120 @@ TEST(Stats, BaselineVerdictsInBothDirections) {
   EXPECT_LT(same[0].ratio, 1);
 }
 
+// Across sessions: values chosen so that their logarithms are small whole
+// numbers, which puts every mean, variance and t by hand within reach.
+const double e = std::exp(1.0);
+
+TEST(SessionStats, TCriticalValuesAndPValues) {
+  EXPECT_NEAR(t_critical_95(1), 12.706204736, 1e-8);
+  EXPECT_NEAR(t_critical_95(2), 4.302652730, 1e-8);
+  EXPECT_NEAR(t_critical_95(1e7), 1.959964, 1e-5);  // the normal's, far out
+  // With 2 degrees of freedom P(|T| > t) = 1 - t / sqrt(t^2 + 2): 1 - 1/sqrt(3) at t = 1.
+  EXPECT_NEAR(t_two_sided_p(1, 2), 1 - 1 / std::sqrt(3.0), 1e-12);
+  EXPECT_NEAR(t_two_sided_p(-1, 2), 1 - 1 / std::sqrt(3.0), 1e-12);
+  EXPECT_NEAR(t_two_sided_p(4.302652730, 2), 0.05, 1e-9);
+  EXPECT_DOUBLE_EQ(t_two_sided_p(0, 5), 1);
+}
+
+TEST(SessionStats, GeometricMeanWithATIntervalOnTheLogarithms) {
+  // Logarithms 0, 1, 2: mean 1, variance 1, standard error 1/sqrt(3), t(2).
+  const Estimate three = geometric_mean_interval({1, e, e * e});
+  EXPECT_NEAR(three.estimate, e, 1e-12);
+  ASSERT_TRUE(three.interval);
+  EXPECT_NEAR(three.interval->low, 0.22669773521, 1e-9);
+  EXPECT_NEAR(three.interval->high, 32.594309299, 1e-7);
+  // Two sessions: logarithms 0 and 2, standard error 1, t(1) = 12.706.
+  const Estimate two = geometric_mean_interval({1, e * e});
+  EXPECT_NEAR(two.estimate, e, 1e-12);
+  ASSERT_TRUE(two.interval);
+  EXPECT_NEAR(std::log(two.interval->low), 1 - 12.706204736, 1e-8);
+  EXPECT_NEAR(std::log(two.interval->high), 1 + 12.706204736, 1e-8);
+  // One session has a figure but no interval; nothing, or a time that is not
+  // positive, has neither.
+  const Estimate one = geometric_mean_interval({0.25});
+  EXPECT_DOUBLE_EQ(one.estimate, 0.25);
+  EXPECT_FALSE(one.interval);
+  EXPECT_TRUE(std::isnan(geometric_mean_interval({}).estimate));
+  EXPECT_TRUE(std::isnan(geometric_mean_interval({1, 0}).estimate));
+  EXPECT_FALSE(geometric_mean_interval({1, -1}).interval);
+}
+
+TEST(SessionStats, WelchOnTheLogarithms) {
+  // Logarithms {0, 2} against {1, 3}: shift -1, variances 2/2 each, so the
+  // standard error is sqrt(2), t = -1/sqrt(2) and Welch-Satterthwaite gives
+  // exactly 2 degrees of freedom.
+  const auto equal = welch_log({1, e * e}, {e, e * e * e});
+  ASSERT_TRUE(equal);
+  EXPECT_NEAR(equal->ratio, 1 / e, 1e-12);
+  EXPECT_NEAR(equal->t, -1 / std::sqrt(2.0), 1e-12);
+  EXPECT_NEAR(equal->df, 2, 1e-12);
+  EXPECT_NEAR(equal->p, 0.55278640450, 1e-9);  // 1 - t / sqrt(t^2 + 2)
+  EXPECT_NEAR(equal->ratio_interval.low, 0.00083768381, 1e-11);
+  EXPECT_NEAR(equal->ratio_interval.high, 161.55891010, 1e-6);
+  // Unequal sizes: {0, 2} (variance of the mean 1) against {1, 1, 4}
+  // (variance 3, of the mean 1): df = (1 + 1)^2 / (1/1 + 1/2) = 8/3, and p lies
+  // between those of 2 and 3 degrees of freedom at the same t.
+  const auto unequal = welch_log({1, e * e}, {e, e, std::exp(4.0)});
+  ASSERT_TRUE(unequal);
+  EXPECT_NEAR(unequal->df, 8.0 / 3, 1e-12);
+  EXPECT_NEAR(unequal->t, -1 / std::sqrt(2.0), 1e-12);
+  EXPECT_GT(unequal->p, t_two_sided_p(unequal->t, 3));
+  EXPECT_LT(unequal->p, t_two_sided_p(unequal->t, 2));
+  // No spread on either side: a shift is certain, none is no change at all.
+  const auto exact = welch_log({2, 2}, {1, 1});
+  ASSERT_TRUE(exact);
+  EXPECT_DOUBLE_EQ(exact->ratio, 2);
+  EXPECT_DOUBLE_EQ(exact->p, 0);
+  EXPECT_DOUBLE_EQ(welch_log({2, 2}, {2, 2})->p, 1);
+  // Fewer than two sessions on a side, or a time that is not positive: no test.
+  EXPECT_FALSE(welch_log({1}, {1, 2}));
+  EXPECT_FALSE(welch_log({1, 2}, {1, 0}));
+}
+
+TEST(SessionStats, HolmAdjustsStepDownInTheGivenOrder) {
+  // Sorted 0.005, 0.01, 0.03, 0.04 take factors 4, 3, 2, 1: 0.02, 0.03, 0.06,
+  // and 0.04 raised to 0.06 so that the order of the p-values is kept.
+  const std::vector<double> adjusted = holm_adjust({0.01, 0.04, 0.03, 0.005});
+  ASSERT_EQ(adjusted.size(), 4u);
+  EXPECT_NEAR(adjusted[0], 0.03, 1e-15);
+  EXPECT_NEAR(adjusted[1], 0.06, 1e-15);
+  EXPECT_NEAR(adjusted[2], 0.06, 1e-15);
+  EXPECT_NEAR(adjusted[3], 0.02, 1e-15);
+  EXPECT_DOUBLE_EQ(holm_adjust({0.5, 0.9})[1], 1);  // capped at 1
+  // A test not made is no comparison: it is left out of the count.
+  const std::vector<double> some =
+      holm_adjust({0.01, std::numeric_limits<double>::quiet_NaN(), 0.02});
+  EXPECT_NEAR(some[0], 0.02, 1e-15);
+  EXPECT_TRUE(std::isnan(some[1]));
+  EXPECT_NEAR(some[2], 0.02, 1e-15);
+}
+
+TEST(SessionStats, KruskalWallisWithAndWithoutTies) {
+  // Rank sums 6, 15, 24 of 9: H = 12/90 * (36 + 225 + 576)/3 - 30 = 7.2, and
+  // with 2 degrees of freedom P(chi2 > h) = exp(-h/2).
+  const KruskalWallis apart = kruskal_wallis({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+  EXPECT_NEAR(apart.h, 7.2, 1e-12);
+  EXPECT_EQ(apart.df, 2);
+  EXPECT_NEAR(apart.p, std::exp(-3.6), 1e-12);
+  // Ranks 1.5 1.5 3.5 | 3.5 5.5 5.5: H = 12/42 * (6.5^2 + 14.5^2)/3 - 21 =
+  // 3.047619; three ties of two divide it by 1 - 18/210, giving 10/3; with one
+  // degree of freedom P(chi2 > h) = erfc(sqrt(h/2)).
+  const KruskalWallis tied = kruskal_wallis({{1, 1, 2}, {2, 3, 3}});
+  EXPECT_NEAR(tied.h, 10.0 / 3, 1e-12);
+  EXPECT_EQ(tied.df, 1);
+  EXPECT_NEAR(tied.p, std::erfc(std::sqrt(10.0 / 6)), 1e-12);
+  // Nothing to compare: one group, or every value the same.
+  EXPECT_DOUBLE_EQ(kruskal_wallis({{1, 2, 3}}).p, 1);
+  EXPECT_DOUBLE_EQ(kruskal_wallis({{1, 2, 3}, {}}).p, 1);
+  EXPECT_DOUBLE_EQ(kruskal_wallis({{2, 2}, {2, 2}}).p, 1);
+}
+
+TEST(SessionStats, VerdictsAtTheAdjustedAlpha) {
+  EXPECT_EQ(verdict_for(0.9, 0.049), "faster");
+  EXPECT_EQ(verdict_for(1.1, 0.049), "slower");
+  EXPECT_EQ(verdict_for(0.9, 0.05), "no significant change");
+  EXPECT_EQ(verdict_for(0.5, std::numeric_limits<double>::quiet_NaN()), "no significant change");
+}
+
 }  // namespace
 }  // namespace compare
