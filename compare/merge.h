@@ -9,7 +9,6 @@
 
 #include "compare/model.h"
 #include "compare/stats.h"
-#include "compare/stats_pending.h"
 
 namespace compare {
 
