@@ -9,60 +9,16 @@
 
 #include "compare/files.h"
 #include "compare/merge_report.h"
+#include "standin_exports.h"
 
 namespace {
 
 using nlohmann::json;
 using namespace compare;
+using namespace standin;
 
-constexpr double kRandom[3] = {0.1, 0.05, 0.014};
-constexpr double kFixed[3] = {0.005, 0.01, 0.001};
-// Session-to-session variation: every entry's sessions scale by these.
-constexpr double kSession[3] = {0.99, 1.0, 1.01};
 constexpr double kT95Df2 = 4.302652729911275;  // Student's t, 97.5% quantile
 constexpr double kT95Df4 = 2.7764451051977987;
-
-// One session's medians per test: random and fixed seconds.
-struct SessionTimes {
-  std::array<double, 3> random, fixed;
-};
-
-SessionTimes scaled(double factor, int slower_test = -1, double random_by = 1,
-                    int faster_test = -1, double fixed_by = 1) {
-  SessionTimes s{};
-  for (int t = 0; t < 3; ++t) {
-    s.random.at(t) = kRandom[t] * factor * (t == slower_test ? random_by : 1);
-    s.fixed.at(t) = kFixed[t] * factor * (t == faster_test ? fixed_by : 1);
-  }
-  return s;
-}
-
-// An export of the sessions, six identical rounds each, so that each
-// session's medians are exactly its times.
-json export_of(const std::string& label, const std::string& started,
-               const std::vector<SessionTimes>& sessions, const std::string& cpu = "CPU A") {
-  json rounds = json::array();
-  int index = 0;
-  for (size_t s = 0; s < sessions.size(); ++s) {
-    for (int r = 0; r < 6; ++r) {
-      rounds.push_back({{"index", ++index},
-                        {"session", s + 1},
-                        {"first", r % 2 == 0 ? "random" : "fixed"},
-                        {"random", sessions[s].random},
-                        {"fixed", sessions[s].fixed}});
-    }
-  }
-  return {{"tool", {{"name", "bench_compare"}, {"version", "1.0.0"}}},
-          {"label", label},
-          {"started_at", started},
-          {"finished_at", started},
-          {"method", {{"rounds", "blocks"}}},
-          {"rounds", rounds},
-          {"machine", {{"cpu_model", cpu}, {"kernel", "Linux 6"}}},
-          {"programs", {{"random", {{"compiler", "GCC 12"}}}, {"fixed", {{"compiler", "GCC 12"}}}}},
-          {"warnings", json::array({"a warning of its own."})},
-          {"stopped", nullptr}};
-}
 
 // Two-sided p of Student's t with 4 degrees of freedom, from its closed-form
 // distribution function.
