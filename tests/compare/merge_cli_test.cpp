@@ -20,8 +20,8 @@ class MergeCli : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directory(dir_.file("in"));
     write("in/a.json", export_of("gcc", "2026-01-01T00:00:00Z", {scaled(0.99), scaled(1.01)}));
-    write("in/b.json", export_of("clang", "2026-01-01T01:00:00Z",
-                                 {scaled(0.99, 0, 1.2), scaled(1.01, 0, 1.2)}));
+    write("in/b.json",
+          export_of("clang", "2026-01-01T01:00:00Z", {scaled(0.99, 0, 1.2), scaled(1.01, 0, 1.2)}));
   }
   void write(const std::string& name, const json& j) {
     support::write_file(dir_.file(name), j.dump(1));

@@ -38,17 +38,17 @@ class MergeTest : public ::testing::Test {
       for (double f : kSession) all.push_back(make(f));
       return all;
     };
-    add("ref.json", export_of("ref", "2026-01-01T00:00:00Z",
-                              sessions([](double f) { return scaled(f); })));
+    add("ref.json",
+        export_of("ref", "2026-01-01T00:00:00Z", sessions([](double f) { return scaled(f); })));
     // "slow": Integer's random 10% slower, in three exports of one session each,
     // the last made on another processor.
     for (int i = 0; i < 3; ++i) {
       add(fmt::format("slow{}.json", i),
-          export_of("slow", fmt::format("2026-01-02T0{}:00:00Z", i),
-                    {scaled(kSession[i], 0, 1.1)}, i == 2 ? "CPU B" : "CPU A"));
+          export_of("slow", fmt::format("2026-01-02T0{}:00:00Z", i), {scaled(kSession[i], 0, 1.1)},
+                    i == 2 ? "CPU B" : "CPU A"));
     }
-    add("same.json", export_of("same", "2026-01-03T00:00:00Z",
-                               sessions([](double f) { return scaled(f); })));
+    add("same.json",
+        export_of("same", "2026-01-03T00:00:00Z", sessions([](double f) { return scaled(f); })));
     add("fast.json", export_of("fast", "2026-01-04T00:00:00Z",
                                sessions([](double f) { return scaled(f, -1, 1, 1, 0.9); })));
     json single = export_of("single", "2026-01-05T00:00:00Z", {scaled(1.0)});

@@ -20,7 +20,7 @@ struct SessionTimes {
 };
 
 inline SessionTimes scaled(double factor, int slower_test = -1, double random_by = 1,
-                    int faster_test = -1, double fixed_by = 1) {
+                           int faster_test = -1, double fixed_by = 1) {
   SessionTimes s{};
   for (int t = 0; t < 3; ++t) {
     s.random.at(t) = kRandom[t] * factor * (t == slower_test ? random_by : 1);
@@ -32,7 +32,8 @@ inline SessionTimes scaled(double factor, int slower_test = -1, double random_by
 // An export of the sessions, six identical rounds each, so that each
 // session's medians are exactly its times.
 inline nlohmann::json export_of(const std::string& label, const std::string& started,
-               const std::vector<SessionTimes>& sessions, const std::string& cpu = "CPU A") {
+                                const std::vector<SessionTimes>& sessions,
+                                const std::string& cpu = "CPU A") {
   using nlohmann::json;
   json rounds = json::array();
   int index = 0;
