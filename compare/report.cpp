@@ -467,7 +467,8 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
                    gnuplot_quoted(fmt::format("bench_compare {}: {}", c.version,
                                               plural(c.rounds.size(), "round", "rounds"))));
   s += fmt::format("set xrange [0.5:{}.5]\n", last);
-  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\nset key below horizontal\n";
+  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\n"
+       "set key outside top center horizontal\n";
   const std::string data = gnuplot_quoted(data_path);
   for (int t = 0; t < kTests; ++t) {
     const std::string name = kTestNames.at(t);
