@@ -284,8 +284,8 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
     e.warnings.push_back(fmt::format("{}: its sessions ran on different processors: {}.", label,
                                      joined(processors)));
   }
-  for (const auto& [name, field] : {std::pair{"bench_random", random_compiler_of},
-                                    std::pair{"bench_fixed", fixed_compiler_of}}) {
+  for (const auto& [name, field] : {std::pair{"bench_random", &random_compiler_of},
+                                    std::pair{"bench_fixed", &fixed_compiler_of}}) {
     const auto compilers = distinct(files, field);
     if (compilers.size() > 1) {
       e.warnings.push_back(

@@ -270,9 +270,19 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   s.plan(20);
   std::filesystem::remove(s.file("random.count"));
   std::filesystem::remove(s.file("fixed.count"));
-  const support::RunResult again = s.compare(
-      {"--baseline", s.file("out.json"), "--json", s.file("again.json"), "--rounds", "8"});
+  const support::RunResult again =
+      s.compare({"--baseline", s.file("out.json"), "--json", s.file("again.json"), "--rounds", "8",
+                 "--label", "again"});
   ASSERT_EQ(again.status, 0) << again.err;
+  const json dated = s.read_json("again.json");
+  EXPECT_EQ(dated["label"], "again");
+  // ISO 8601 in UTC, and the end not before the start.
+  const std::string started = dated["started_at"];
+  const std::string finished = dated["finished_at"];
+  EXPECT_EQ(started.size(), 20U);
+  EXPECT_EQ(started[10], 'T');
+  EXPECT_EQ(started.back(), 'Z');
+  EXPECT_LE(started, finished);
   const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
   ASSERT_EQ(verdicts.size(), 9U);
   for (const json& v : verdicts) {
