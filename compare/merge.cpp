@@ -12,6 +12,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "compare/report.h"
+
 namespace compare {
 
 namespace {
@@ -72,24 +74,6 @@ std::pair<Round, int> read_round(const json& j, size_t i, const std::string& pat
     }
   }
   return {r, session};
-}
-
-MachineRecord read_machine_record(const json& m) {
-  MachineRecord r;
-  r.cpu_model = text_of(m, "cpu_model");
-  r.logical_cpus = text_of(m, "logical_cpus");
-  r.kernel = text_of(m, "kernel");
-  r.libc = text_of(m, "libc");
-  r.governor = text_of(m, "governor");
-  r.governor_after = text_of(m, "governor_after");
-  r.turbo = text_of(m, "turbo");
-  r.turbo_after = text_of(m, "turbo_after");
-  r.aslr = text_of(m, "aslr");
-  r.load_before = text_of(m, "load_before");
-  r.load_after = text_of(m, "load_after");
-  auto tick = m.find("clock_tick");
-  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
-  return r;
 }
 
 long major_of(const std::string& version) {
@@ -166,14 +150,8 @@ ExportFile read_export(const std::string& path) {
   json without_seed = method;
   without_seed.erase("seed");  // each comparison draws its own
   file.method = without_seed.dump();
-  file.machine = read_machine_record(part(j, "machine"));
-  const json& programs = part(j, "programs");
-  for (Side side : {Side::Random, Side::Fixed}) {
-    const json& p = part(programs, side_name(side));
-    ProgramRecord& record = side == Side::Random ? file.random : file.fixed;
-    record.path = text_of(p, "path", "");
-    record.compiler = text_of(p, "compiler");
-  }
+  file.machine = machine_from_json(part(j, "machine"));
+  programs_from_json(part(j, "programs"), file.random, file.fixed);
   auto warnings = j.find("warnings");
   if (warnings != j.end() && warnings->is_array()) {
     for (const json& w : *warnings) {

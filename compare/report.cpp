@@ -348,6 +348,39 @@ Round read_round(const nlohmann::json& j, size_t i, const std::string& path) {
 
 }  // namespace
 
+MachineRecord machine_from_json(const nlohmann::json& m) {
+  MachineRecord r;
+  r.cpu_model = text_field(m, "cpu_model");
+  r.logical_cpus = text_field(m, "logical_cpus");
+  r.kernel = text_field(m, "kernel");
+  r.libc = text_field(m, "libc");
+  r.governor = text_field(m, "governor");
+  r.governor_after = text_field(m, "governor_after");
+  r.turbo = text_field(m, "turbo");
+  r.turbo_after = text_field(m, "turbo_after");
+  r.aslr = text_field(m, "aslr");
+  r.load_before = text_field(m, "load_before");
+  r.load_after = text_field(m, "load_after");
+  auto tick = m.find("clock_tick");
+  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  return r;
+}
+
+void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
+                        ProgramRecord& fixed) {
+  const nlohmann::json empty = nlohmann::json::object();
+  for (Side side : {Side::Random, Side::Fixed}) {
+    const nlohmann::json& p =
+        programs.contains(side_name(side)) && programs[side_name(side)].is_object()
+            ? programs[side_name(side)]
+            : empty;
+    ProgramRecord& record = side == Side::Random ? random : fixed;
+    std::string program_path = text_field(p, "path");
+    record.path = program_path == "unknown" ? "" : program_path;
+    record.compiler = text_field(p, "compiler");
+  }
+}
+
 Baseline read_baseline(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec))
@@ -380,29 +413,10 @@ Baseline read_baseline(const std::string& path) {
     return it != object.end() && it->is_object() ? *it : empty;
   };
   const nlohmann::json& m = part(j, "machine");
-  MachineRecord& r = base.machine;
-  r.cpu_model = text_field(m, "cpu_model");
-  r.logical_cpus = text_field(m, "logical_cpus");
-  r.kernel = text_field(m, "kernel");
-  r.libc = text_field(m, "libc");
-  r.governor = text_field(m, "governor");
-  r.governor_after = text_field(m, "governor_after");
-  r.turbo = text_field(m, "turbo");
-  r.turbo_after = text_field(m, "turbo_after");
-  r.aslr = text_field(m, "aslr");
-  r.load_before = text_field(m, "load_before");
-  r.load_after = text_field(m, "load_after");
-  auto tick = m.find("clock_tick");
-  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  base.machine = machine_from_json(m);
 
   const nlohmann::json& programs = part(j, "programs");
-  for (Side side : {Side::Random, Side::Fixed}) {
-    const nlohmann::json& p = part(programs, side_name(side));
-    ProgramRecord& record = side == Side::Random ? base.random : base.fixed;
-    std::string program_path = text_field(p, "path");
-    record.path = program_path == "unknown" ? "" : program_path;
-    record.compiler = text_field(p, "compiler");
-  }
+  programs_from_json(programs, base.random, base.fixed);
   return base;
 }
 

@@ -39,6 +39,12 @@ struct Baseline {
   ProgramRecord random, fixed;
 };
 
+// The machine and programs of a JSON export as to_json writes them; what is
+// missing or not text is "unknown" (an empty path).
+MachineRecord machine_from_json(const nlohmann::json& machine);
+void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
+                        ProgramRecord& fixed);
+
 // Reads a file written from to_json; throws std::runtime_error with a
 // one-line message naming the file and what is wrong with it.
 Baseline read_baseline(const std::string& path);
