@@ -209,12 +209,13 @@ std::string merge_html(const Merge& m, const std::string& gnuplot) {
   std::string out = fmt::format(kHead, html_escape("bench_compare merge: " + m.reference));
   out += "<h1>" + html_escape(merge_summary(m)) + "</h1>\n";
   out += "<p>" + html_escape(kMergeMeaning) + "</p>\n";
-  out += "<h2>Machines and builds</h2>\n" + table_html(machines_table(m));
+  Table machines = machines_table(m);
+  machines.title = "* differs from the reference";
+  out += "<h2>Machines and builds</h2>\n" + table_html(machines);
   out += "<h2>Figures across sessions</h2>\n";
   for (const Table& t : figures_tables(m)) out += table_html(t);
   out += "<h2>Against the reference</h2>\n";
   for (const Table& t : comparisons_tables(m)) out += table_html(t);
-  out += warnings_html(merge_warnings(m));
   out +=
       "<h2>Charts</h2>\n<p>Per test and series, each entry's geometric mean of its session "
       "medians with its 95% interval, and its sessions' medians in gray; the reference in red, "
@@ -227,7 +228,8 @@ std::string merge_html(const Merge& m, const std::string& gnuplot) {
     }
     out += "</div>\n";
   }
-  return out + kTail;
+  // Last, as there may be many: each session brings its own.
+  return out + warnings_html(merge_warnings(m)) + kTail;
 }
 
 std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
