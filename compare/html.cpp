@@ -1,5 +1,6 @@
 #include "compare/html.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -144,7 +145,11 @@ std::string merge_charts_script(const Merge& m, const std::string& svg_directory
   s += fmt::format("set yrange [{}.5:0.5]\n", n);
   std::string tics;
   for (size_t i = 0; i < n; ++i) {
-    tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(m.entries[i].label), i + 1);
+    // A gnuplot string cannot hold a line break.
+    std::string label = m.entries[i].label;
+    std::replace_if(
+        label.begin(), label.end(), [](char ch) { return ch == '\n' || ch == '\r'; }, ' ');
+    tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(label), i + 1);
   }
   s += fmt::format("set ytics ({}) nomirror\nset offsets graph 0.05, graph 0.05, 0, 0\n", tics);
   const int height = 110 + 22 * static_cast<int>(n);

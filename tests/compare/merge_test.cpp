@@ -221,6 +221,23 @@ TEST_F(MergeTest, TheJsonExportHoldsEveryComparisonWithNullsForTooFewSessions) {
   }
 }
 
+TEST_F(MergeTest, ADifferenceThatIsNotPositiveHasNoRatio) {
+  // bench_fixed slower than bench_random in DNA: the differences are negative.
+  std::vector<SessionTimes> sessions;
+  for (double f : kSession) sessions.push_back(scaled(f, -1, 1, 2, 20));
+  add("odd.json", export_of("odd", "2026-01-06T00:00:00Z", sessions));
+  const Merge m = merge_exports(exports_, "");
+  const MergeComparison& c = find(m, "odd", "DNA", "difference");
+  EXPECT_EQ(c.verdict, kNotComparable);
+  EXPECT_FALSE(c.welch);
+  EXPECT_TRUE(std::isnan(m.entries.back().tests[2].across[2].estimate));
+  EXPECT_EQ(find(m, "odd", "DNA", "fixed").verdict, "slower");
+  // Holm now counts 35 comparisons with a p-value (4 x 9, less this one);
+  // odd's 20-fold fixed time has the smallest, fast's fixed the second.
+  const MergeComparison& second = find(m, "fast", "Float", "fixed");
+  EXPECT_NEAR(second.p_adjusted / second.welch->p, 34, 1e-6);
+}
+
 TEST(MergeRead, AnOldExportIsNamedAfterItsFileAndIsOneSession) {
   ScratchDir dir("merge-test");
   json old = export_of("x", "", {scaled(1.0), scaled(1.0)});
