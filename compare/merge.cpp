@@ -325,10 +325,8 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
   for (const std::string& label : labels)
     merge.entries.push_back(build_entry(label, by_label[label]));
 
-  const Entry* ref = nullptr;
-  for (const Entry& e : merge.entries) {
-    if (e.label == merge.reference) ref = &e;
-  }
+  const auto ref_at = std::find(labels.begin(), labels.end(), merge.reference) - labels.begin();
+  const Entry* ref = &merge.entries.at(static_cast<size_t>(ref_at));
   for (Entry& e : merge.entries) {
     if (&e == ref) continue;
     if (e.version != ref->version) {

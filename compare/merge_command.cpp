@@ -33,7 +33,7 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
   for (const auto& entry : exports) {
     const std::string& path = *entry.first;
     const std::string why = path.empty() ? "" : unwritable(path);
-    if (!why.empty()) return fail("cannot write " + path + ": " + why);
+    if (!why.empty()) return fail(fmt::format("cannot write {}: {}", path, why));
   }
 
   std::vector<ExportFile> files;
@@ -74,7 +74,7 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
   bool ok = out.good();
   for (const auto& [path, text] : texts) {
     const std::string why = write_text(path, text);
-    if (!why.empty()) ok = fail("cannot write " + path + ": " + why) == 0;
+    if (!why.empty()) ok = fail(fmt::format("cannot write {}: {}", path, why)) == 0;
   }
   return ok ? 0 : 1;
 }
