@@ -11,6 +11,8 @@
 #include <set>
 
 #include "../support.h"
+#include "compare/html.h"
+#include "compare/stats.h"
 #include "standin_exports.h"
 
 namespace {
@@ -146,6 +148,34 @@ TEST_F(BrowserTest, ScreenshotsOnAPhoneAndAWideScreenAreNotBlank) {
     EXPECT_EQ(image.height, height);
     EXPECT_GT(image.colours.size(), 8U);
   }
+}
+
+TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
+  compare::Comparison c;
+  c.version = "1.0.0";
+  c.label = kOdd;
+  for (int r = 1; r <= 6; ++r) {
+    compare::Round round;
+    round.index = r;
+    round.first = r % 2 == 0 ? compare::Side::Fixed : compare::Side::Random;
+    round.random = {0.1 + 0.001 * r, 0.05, 0.014};
+    round.fixed = {0.005, 0.01 + 0.0001 * r, 0.001};
+    c.rounds.push_back(round);
+  }
+  c.tests = compare::summarise(c.rounds);
+  c.warnings = {"A warning <with> markup."};
+  support::TempDir dir;
+  support::write_file(dir.file("one.html"), compare::comparison_html(c));
+  const auto r = chromium(dir.file("one.html"), {"--dump-dom"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("bench_compare " + kOddInDom), std::string::npos);
+  EXPECT_NE(r.out.find("A warning &lt;with&gt; markup."), std::string::npos);
+  for (const compare::TestResult& t : c.tests) {
+    EXPECT_NE(r.out.find(fmt::format("<td>{}</td><td>{:.4g} ± ", t.name, t.random.median)),
+              std::string::npos)
+        << t.name;
+  }
+  EXPECT_NE(r.out.find("<svg"), std::string::npos);
 }
 
 }  // namespace
