@@ -4,12 +4,15 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <random>
 
 #include "compare/counting.h"
 #include "compare/files.h"
+#include "compare/html.h"
+#include "compare/merge_command.h"
 #include "compare/model.h"
 #include "compare/process.h"
 #include "compare/record.h"
@@ -31,6 +34,48 @@ constexpr int kUsage = 2;
 constexpr int kInterrupted = 130;
 
 void fail(const std::string& message) { std::cerr << "bench_compare: " << message << "\n"; }
+
+// As most tools do: the message and where to read more, not the whole help.
+int usage_error(const std::string& message) {
+  fail(message);
+  std::cerr << "Run 'bench_compare --help' for the options.\n";
+  return kUsage;
+}
+
+// CLI11's range check alone calls "x" a value out of range.
+CLI::Validator whole_number(long long low, long long high) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        std::size_t used = 0;
+        long long value = 0;
+        try {
+          value = std::stoll(text, &used);
+        } catch (const std::exception&) {
+          used = 0;
+        }
+        if (used == 0 || used != text.size()) {
+          return fmt::format("needs a whole number from {} to {}, not {}", low, high, text);
+        }
+        if (value < low || value > high) {
+          return fmt::format("needs a whole number from {} to {}, not {}", low, high, text);
+        }
+        return {};
+      },
+      fmt::format("INT in [{} - {}]", low, high));
+}
+
+std::string utc_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) != 0 ? text : "";
+}
+
+std::string host_name() {
+  char name[256] = {};
+  return gethostname(name, sizeof name - 1) == 0 && name[0] != '\0' ? name : "unknown";
+}
 
 std::string self_directory() {
   std::error_code error;
@@ -60,7 +105,7 @@ bool write_export(const std::string& path, const std::string& text) {
 }
 
 struct Exports {
-  std::string json, csv, markdown, plot;
+  std::string json, csv, markdown, plot, html;
 };
 
 // Writes every export asked for; false when any failed (each is reported).
@@ -74,6 +119,14 @@ bool write_exports(const Comparison& comparison, const Exports& exports) {
   }
   if (!exports.markdown.empty()) {
     ok &= write_export(exports.markdown, to_markdown(comparison));
+  }
+  if (!exports.html.empty()) {
+    try {
+      ok &= write_export(exports.html, comparison_html(comparison));
+    } catch (const std::exception& error) {
+      fail(error.what());
+      ok = false;
+    }
   }
   if (!exports.plot.empty()) {
     try {
@@ -108,16 +161,18 @@ int run(int argc, char** argv) {
   bool counters = false;
   std::string probe = default_probe_path(self_directory());
   std::uint64_t seed = std::random_device{}();
+  std::string label;
+  MergeOptions merge;
 
   // As with most tools, an option given twice takes its last value.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.set_version_flag("--version", std::string("bench_compare ") + BENCH_VERSION);
   app.add_option("--rounds", options.rounds, "Counted rounds, rounded up to even")
       ->capture_default_str()
-      ->check(CLI::Range(1, 1000000));
+      ->check(whole_number(1, 1000000));
   app.add_option("--warmup", options.warmup, "Rounds run first and not counted")
       ->capture_default_str()
-      ->check(CLI::Range(0, 1000000));
+      ->check(whole_number(0, 1000000));
   app.add_option("--random", options.random, "bench_random to run")->capture_default_str();
   app.add_option("--fixed", options.fixed, "bench_fixed to run")->capture_default_str();
   app.add_option("--timeout", options.timeout, "Seconds a run may take before it is killed")
@@ -127,6 +182,14 @@ int run(int argc, char** argv) {
   app.add_option("--csv", exports.csv, "Write one row per run and test as CSV to FILE");
   app.add_option("--markdown", exports.markdown, "Write the summary table as Markdown to FILE");
   app.add_option("--plot", exports.plot, "Draw the rounds and differences as SVG to FILE");
+  app.add_option("--html", exports.html, "Write the report and charts as one web page to FILE");
+  app.add_option("--label", label, "Name of this comparison among others (default: host name)");
+  auto* merge_option = app.add_option(
+      "--merge", merge.inputs,
+      "Instead of timing, compare the JSON exports (files or directories of them) side by side");
+  merge_option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--reference", merge.reference, "The label the merge compares the others with")
+      ->needs(merge_option);
   app.add_option("--baseline", baseline_path, "Compare with a JSON file an earlier run wrote");
   auto* precision_option =
       app.add_option("--precision", precision,
@@ -157,27 +220,23 @@ int run(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    fail(e.what());
-    std::cerr << app.help();
-    return kUsage;
+    return usage_error(e.what());
   }
   if (app.count("--probe") != 0 && !verify_only && !counters) {
-    fail("--probe requires --verify or --counters");
-    std::cerr << app.help();
-    return kUsage;
+    return usage_error("--probe requires --verify or --counters");
   }
   // Each run happens in a scratch directory, where a relative path means nothing.
   options.random = absolute_path(options.random);
   options.fixed = absolute_path(options.fixed);
   if (verify_only) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--precision", "--seed", "--quiet", "--counters"}) {
+                              "--precision", "--seed", "--quiet", "--counters", "--html", "--label",
+                              "--merge"}) {
       if (app.count(other) != 0) {
-        fail(std::string("--verify takes only --random, --fixed, --probe, --timeout and --json, "
-                         "not ") +
-             other);
-        std::cerr << app.help();
-        return kUsage;
+        return usage_error(
+            std::string("--verify takes only --random, --fixed, --probe, --timeout and --json, "
+                        "not ") +
+            other);
       }
     }
     VerifyOptions verify_options;
@@ -190,6 +249,20 @@ int run(int argc, char** argv) {
     }
     return verify(verify_options, std::cout, std::cerr);
   }
+  if (!merge.inputs.empty()) {
+    for (const char* other : {"--rounds", "--warmup", "--random", "--fixed", "--timeout", "--plot",
+                              "--baseline", "--precision", "--seed", "--quiet", "--label",
+                              "--counters", "--probe"}) {
+      if (app.count(other) != 0) return usage_error(std::string("--merge runs nothing: ") + other);
+    }
+    merge.json = exports.json;
+    merge.csv = exports.csv;
+    merge.markdown = exports.markdown;
+    merge.html = exports.html;
+    merge.version = BENCH_VERSION;
+    return run_merge(merge, std::cout, std::cerr);
+  }
+  if (app.count("--label") != 0 && label.empty()) return usage_error("--label must not be empty");
   if (app.count("--precision") != 0) {
     options.precision = precision;
   }
@@ -202,7 +275,8 @@ int run(int argc, char** argv) {
     fail(cannot_run);
     return 1;
   }
-  for (const std::string* path : {&exports.json, &exports.csv, &exports.markdown, &exports.plot}) {
+  for (const std::string* path :
+       {&exports.json, &exports.csv, &exports.markdown, &exports.plot, &exports.html}) {
     const std::string why = path->empty() ? "" : unwritable(*path);
     if (!why.empty()) {
       fail("cannot write " + *path + ": " + why);
@@ -230,13 +304,16 @@ int run(int argc, char** argv) {
 
   Comparison comparison;
   comparison.version = BENCH_VERSION;
+  comparison.label = label.empty() ? host_name() : label;
   comparison.seed = seed;
   comparison.machine = read_machine();
   comparison.random = {options.random, compiler_of(options.random)};
   comparison.fixed = {options.fixed, compiler_of(options.fixed)};
 
   catch_interrupts();
+  comparison.started_at = utc_now();
   const SessionResult session = run_session(options);
+  comparison.finished_at = utc_now();
   read_machine_after(comparison.machine);
 
   comparison.rounds = session.rounds;

@@ -111,6 +111,9 @@ struct BaselineComparison {
 // Everything one comparison found; what the report and every export show.
 struct Comparison {
   std::string version;
+  std::string label;       // names the comparison among others; the host name by default
+  std::string started_at;  // ISO 8601, UTC
+  std::string finished_at;
   std::optional<unsigned long long> seed;  // of the block orders, to repeat them
   std::vector<Round> rounds;               // counted rounds only, in the order run
   std::vector<TestResult> tests;

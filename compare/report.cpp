@@ -18,6 +18,7 @@
 
 #include "compare/counters_report.h"
 #include "compare/files.h"
+#include "compare/gnuplot.h"
 
 extern char** environ;
 
@@ -114,11 +115,36 @@ std::string known(const std::string& s) { return s.empty() ? "unknown" : s; }
 
 }  // namespace
 
-std::string text_report(const Comparison& c) {
-  std::string out = header(c) + "\n\n";
+std::vector<std::vector<std::string>> summary_table(const Comparison& c) {
   std::vector<std::vector<std::string>> rows = {kColumns};
   for (auto& row : table_rows(c)) rows.push_back(std::move(row));
-  out += aligned(rows);
+  return rows;
+}
+
+const char* summary_meaning() { return kMeaning; }
+
+std::vector<std::vector<std::string>> record_table(const Comparison& c) {
+  const MachineRecord& m = c.machine;
+  return {
+      {"processor", m.cpu_model},
+      {"logical CPUs", m.logical_cpus},
+      {"kernel", m.kernel},
+      {"C library", m.libc},
+      {"governor", fmt::format("{} at the start, {} at the end", m.governor, m.governor_after)},
+      {"turbo", fmt::format("{} at the start, {} at the end", m.turbo, m.turbo_after)},
+      {"ASLR", m.aslr},
+      {"load averages", fmt::format("{} before, {} after", m.load_before, m.load_after)},
+      {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
+                         ? fmt::format("{:.3g} s", m.clock_tick)
+                         : "unknown"},
+      {"bench_random", fmt::format("{} ({})", known(c.random.path), c.random.compiler)},
+      {"bench_fixed", fmt::format("{} ({})", known(c.fixed.path), c.fixed.compiler)},
+  };
+}
+
+std::string text_report(const Comparison& c) {
+  std::string out = header(c) + "\n\n";
+  out += aligned(summary_table(c));
   out += fmt::format("{}\n", kMeaning);
   const auto counters = counter_table(c);
   if (!counters.empty()) out += "\n" + aligned(counters) + counter_meaning(c);
@@ -140,23 +166,10 @@ std::string text_report(const Comparison& c) {
   for (const std::string& w : c.warnings) out += fmt::format("warning: {}\n", w);
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
 
-  const MachineRecord& m = c.machine;
   out += "\nRecord:\n";
-  out += aligned({
-      {"  processor", m.cpu_model},
-      {"  logical CPUs", m.logical_cpus},
-      {"  kernel", m.kernel},
-      {"  C library", m.libc},
-      {"  governor", fmt::format("{} at the start, {} at the end", m.governor, m.governor_after)},
-      {"  turbo", fmt::format("{} at the start, {} at the end", m.turbo, m.turbo_after)},
-      {"  ASLR", m.aslr},
-      {"  load averages", fmt::format("{} before, {} after", m.load_before, m.load_after)},
-      {"  clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
-                           ? fmt::format("{:.3g} s", m.clock_tick)
-                           : "unknown"},
-      {"  bench_random", fmt::format("{} ({})", known(c.random.path), c.random.compiler)},
-      {"  bench_fixed", fmt::format("{} ({})", known(c.fixed.path), c.fixed.compiler)},
-  });
+  std::vector<std::vector<std::string>> record = record_table(c);
+  for (auto& row : record) row.front().insert(0, "  ");
+  out += aligned(record);
   return out;
 }
 
@@ -209,6 +222,9 @@ nlohmann::json to_json(const Comparison& c) {
 
   return {
       {"tool", {{"name", "bench_compare"}, {"version", c.version}}},
+      {"label", c.label},
+      {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
+      {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
       {"method",
        {{"rounds",
          "counted rounds in blocks of two: random then fixed, then fixed then random, or the "
@@ -355,6 +371,39 @@ Round read_round(const nlohmann::json& j, size_t i, const std::string& path) {
 
 }  // namespace
 
+MachineRecord machine_from_json(const nlohmann::json& m) {
+  MachineRecord r;
+  r.cpu_model = text_field(m, "cpu_model");
+  r.logical_cpus = text_field(m, "logical_cpus");
+  r.kernel = text_field(m, "kernel");
+  r.libc = text_field(m, "libc");
+  r.governor = text_field(m, "governor");
+  r.governor_after = text_field(m, "governor_after");
+  r.turbo = text_field(m, "turbo");
+  r.turbo_after = text_field(m, "turbo_after");
+  r.aslr = text_field(m, "aslr");
+  r.load_before = text_field(m, "load_before");
+  r.load_after = text_field(m, "load_after");
+  auto tick = m.find("clock_tick");
+  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  return r;
+}
+
+void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
+                        ProgramRecord& fixed) {
+  const nlohmann::json empty = nlohmann::json::object();
+  for (Side side : {Side::Random, Side::Fixed}) {
+    const nlohmann::json& p =
+        programs.contains(side_name(side)) && programs[side_name(side)].is_object()
+            ? programs[side_name(side)]
+            : empty;
+    ProgramRecord& record = side == Side::Random ? random : fixed;
+    std::string program_path = text_field(p, "path");
+    record.path = program_path == "unknown" ? "" : program_path;
+    record.compiler = text_field(p, "compiler");
+  }
+}
+
 Baseline read_baseline(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec))
@@ -387,29 +436,10 @@ Baseline read_baseline(const std::string& path) {
     return it != object.end() && it->is_object() ? *it : empty;
   };
   const nlohmann::json& m = part(j, "machine");
-  MachineRecord& r = base.machine;
-  r.cpu_model = text_field(m, "cpu_model");
-  r.logical_cpus = text_field(m, "logical_cpus");
-  r.kernel = text_field(m, "kernel");
-  r.libc = text_field(m, "libc");
-  r.governor = text_field(m, "governor");
-  r.governor_after = text_field(m, "governor_after");
-  r.turbo = text_field(m, "turbo");
-  r.turbo_after = text_field(m, "turbo_after");
-  r.aslr = text_field(m, "aslr");
-  r.load_before = text_field(m, "load_before");
-  r.load_after = text_field(m, "load_after");
-  auto tick = m.find("clock_tick");
-  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  base.machine = machine_from_json(m);
 
   const nlohmann::json& programs = part(j, "programs");
-  for (Side side : {Side::Random, Side::Fixed}) {
-    const nlohmann::json& p = part(programs, side_name(side));
-    ProgramRecord& record = side == Side::Random ? base.random : base.fixed;
-    std::string program_path = text_field(p, "path");
-    record.path = program_path == "unknown" ? "" : program_path;
-    record.compiler = text_field(p, "compiler");
-  }
+  programs_from_json(programs, base.random, base.fixed);
   return base;
 }
 
@@ -442,13 +472,6 @@ std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& b
 
 namespace {
 
-// A gnuplot single-quoted string: nothing is special in it but the quote.
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char ch : s) out += ch == '\'' ? std::string("''") : std::string(1, ch);
-  return out + "'";
-}
-
 std::string data_value(double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : "NaN"; }
 
 }  // namespace
@@ -475,24 +498,25 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
   for (const Round& r : c.rounds) last = std::max(last, r.index);
   std::string s;
   s += "set terminal svg size 1100,1200 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
-  s += fmt::format("set output {}\n", quoted(svg_path));
+  s += fmt::format("set output {}\n", gnuplot_quoted(svg_path));
   s += "set datafile missing 'NaN'\n";
   s += fmt::format("set multiplot layout 3,2 title {}\n",
-                   quoted(fmt::format("bench_compare {}: {}", c.version,
-                                      plural(c.rounds.size(), "round", "rounds"))));
+                   gnuplot_quoted(fmt::format("bench_compare {}: {}", c.version,
+                                              plural(c.rounds.size(), "round", "rounds"))));
   s += fmt::format("set xrange [0.5:{}.5]\n", last);
-  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\nset key below horizontal\n";
-  const std::string data = quoted(data_path);
+  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\n"
+       "set key outside top center horizontal\n";
+  const std::string data = gnuplot_quoted(data_path);
   for (int t = 0; t < kTests; ++t) {
     const std::string name = kTestNames.at(t);
-    s += fmt::format("set title {}\n", quoted(name + ": each round's time"));
+    s += fmt::format("set title {}\n", gnuplot_quoted(name + ": each round's time"));
     s += "set logscale y\n";
     s += fmt::format(
         "plot {} using 1:{} with points pt 7 ps 0.6 title 'bench_random', "
         "'' using 1:{} with points pt 5 ps 0.6 title 'bench_fixed'\n",
         data, 2 + t, 2 + kTests + t);
     s += "unset logscale y\n";
-    s += fmt::format("set title {}\n", quoted(name + ": random - fixed per round"));
+    s += fmt::format("set title {}\n", gnuplot_quoted(name + ": random - fixed per round"));
     // The band goes first so that the points stay visible over it; the
     // summary comes from the same test's result, when it has one.
     std::string band;
@@ -529,19 +553,6 @@ void write_file(const std::string& path, const std::string& text) {
   }
 }
 
-// The line of gnuplot's complaint that says what went wrong: the one naming
-// the script's line, else the first that is not blank.
-std::string complaint(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::string first;
-  while (std::getline(in, line)) {
-    if (line.find("\" line ") != std::string::npos) return line;
-    if (first.empty() && line.find_first_not_of(" \t\r^") != std::string::npos) first = line;
-  }
-  return first.empty() ? "no message" : first;
-}
-
 }  // namespace
 
 void draw_plot(const Comparison& c, const std::string& svg_path, const std::string& gnuplot) {
@@ -558,56 +569,7 @@ void draw_plot(const Comparison& c, const std::string& svg_path, const std::stri
   write_file(data, plot_data(c));
   write_file(script, gnuplot_script(c, data, svg));
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::string arg0 = gnuplot;
-  std::string arg1 = script;
-  std::vector<char*> argv = {arg0.data(), arg1.data(), nullptr};
-  // bench_compare ignores SIGPIPE for itself; gnuplot gets the usual signals.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawnp(&pid, gnuplot.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned == ENOENT) {
-    throw std::runtime_error(
-        gnuplot == "gnuplot"
-            ? std::string(
-                  "cannot draw the chart: gnuplot is not installed (Debian package gnuplot-nox)")
-            : fmt::format("cannot draw the chart: gnuplot is not installed (Debian package "
-                          "gnuplot-nox): no command {}",
-                          gnuplot));
-  }
-  if (spawned != 0) {
-    throw std::runtime_error(
-        fmt::format("cannot draw the chart: cannot run {}: {}", gnuplot, std::strerror(spawned)));
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      throw std::runtime_error(
-          fmt::format("cannot draw the chart: lost {}: {}", gnuplot, std::strerror(errno)));
-    }
-  }
-  if (WIFSIGNALED(status)) {
-    throw std::runtime_error(fmt::format("cannot draw the chart: {} was killed by signal {}",
-                                         gnuplot, WTERMSIG(status)));
-  }
-  if (WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(
-        fmt::format("cannot draw the chart: {} failed: {}", gnuplot, complaint(err)));
-  }
+  run_gnuplot(script, err, gnuplot);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(svg, ec) || std::filesystem::file_size(svg, ec) == 0) {
     throw std::runtime_error(fmt::format("cannot draw the chart: {} wrote no chart", gnuplot));

@@ -15,6 +15,13 @@ namespace compare {
 // warnings, an early stop, and the record of machine and programs.
 std::string text_report(const Comparison& c);
 
+// The summary table, heading row first, and what its figures mean.
+std::vector<std::vector<std::string>> summary_table(const Comparison& c);
+const char* summary_meaning();
+
+// The record of the machine and programs: one row of item and value each.
+std::vector<std::vector<std::string>> record_table(const Comparison& c);
+
 // The whole comparison as one self-describing JSON document; numbers that
 // are not finite become null.
 nlohmann::json to_json(const Comparison& c);
@@ -31,6 +38,12 @@ struct Baseline {
   MachineRecord machine;
   ProgramRecord random, fixed;
 };
+
+// The machine and programs of a JSON export as to_json writes them; what is
+// missing or not text is "unknown" (an empty path).
+MachineRecord machine_from_json(const nlohmann::json& machine);
+void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
+                        ProgramRecord& fixed);
 
 // Reads a file written from to_json; throws std::runtime_error with a
 // one-line message naming the file and what is wrong with it.

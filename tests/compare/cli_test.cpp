@@ -276,9 +276,19 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   s.plan(20);
   std::filesystem::remove(s.file("random.count"));
   std::filesystem::remove(s.file("fixed.count"));
-  const support::RunResult again = s.compare(
-      {"--baseline", s.file("out.json"), "--json", s.file("again.json"), "--rounds", "8"});
+  const support::RunResult again =
+      s.compare({"--baseline", s.file("out.json"), "--json", s.file("again.json"), "--rounds", "8",
+                 "--label", "again"});
   ASSERT_EQ(again.status, 0) << again.err;
+  const json dated = s.read_json("again.json");
+  EXPECT_EQ(dated["label"], "again");
+  // ISO 8601 in UTC, and the end not before the start.
+  const std::string started = dated["started_at"];
+  const std::string finished = dated["finished_at"];
+  EXPECT_EQ(started.size(), 20U);
+  EXPECT_EQ(started[10], 'T');
+  EXPECT_EQ(started.back(), 'Z');
+  EXPECT_LE(started, finished);
   const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
   ASSERT_EQ(verdicts.size(), 9U);
   for (const json& v : verdicts) {
@@ -373,7 +383,10 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
                                                 {"--verify", "--rounds", "4"}}) {
     run = s.compare(usage);
     EXPECT_EQ(run.status, 2) << usage[0];
-    EXPECT_NE(run.err.find("--rounds"), std::string::npos) << run.err;  // the usage
+    // The message and a pointer to --help, not the whole help.
+    const auto lines = support::lines_of(run.err);
+    ASSERT_EQ(lines.size(), 2U) << run.err;
+    EXPECT_EQ(lines[1], "Run 'bench_compare --help' for the options.");
   }
 }
 

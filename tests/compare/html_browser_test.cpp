@@ -1,0 +1,181 @@
+// The web page in a real browser: headless Chromium opens it from disk with
+// the network off; the rendered DOM must hold every label and figure, and
+// screenshots at a phone's and a wide screen's size must not be blank.
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "../support.h"
+#include "compare/html.h"
+#include "compare/stats.h"
+#include "standin_exports.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace standin;
+
+// A label that would break the page if it were not escaped.
+const std::string kOdd = "gcc <O2> & co";
+const std::string kOddInDom = "gcc &lt;O2&gt; &amp; co";
+
+bool network_namespaces_work() {
+  support::TempDir dir;
+  support::RunOptions options(dir.path);
+  options.args = {"-n", "true"};
+  return support::run("unshare", options).status == 0;
+}
+
+// Runs Chromium on the page with its own profile, removed afterwards, and no
+// network: in a network namespace of its own where one can be made, and
+// behind a proxy that does not exist in any case.
+support::RunResult chromium(const std::string& page, std::vector<std::string> args) {
+  support::TempDir profile;
+  support::RunOptions options(profile.path);
+  if (network_namespaces_work()) options.prefix = {"unshare", "-n"};
+  options.args = {"--headless",
+                  "--disable-gpu",
+                  "--no-sandbox",
+                  "--no-first-run",
+                  "--proxy-server=127.0.0.1:9",
+                  "--proxy-bypass-list=<-loopback>",
+                  "--user-data-dir=" + profile.file("profile")};
+  options.args.insert(options.args.end(), args.begin(), args.end());
+  options.args.push_back("file://" + page);
+  options.env = {"HOME=" + profile.path};
+  return support::run("chromium", options);
+}
+
+struct Image {
+  unsigned width = 0, height = 0;
+  std::set<png_uint_32> colours;
+};
+
+Image read_png(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Image result;
+  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return result;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<png_uint_32> pixels(static_cast<size_t>(image.width) * image.height);
+  if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0) return result;
+  result.width = image.width;
+  result.height = image.height;
+  for (png_uint_32 p : pixels) {
+    result.colours.insert(p);
+    if (result.colours.size() > 64) break;  // plenty to tell a drawn page from a blank one
+  }
+  return result;
+}
+
+std::string figure(const json& value) {
+  return value.is_number() ? fmt::format("{:.4g}", value.get<double>()) : "n/a";
+}
+
+class BrowserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir_.file("in"));
+    auto write = [&](const std::string& name, const json& j) {
+      support::write_file(dir_.file("in/" + name), j.dump());
+    };
+    write("a.json", export_of(kOdd, "2026-01-01T00:00:00Z", {scaled(0.99), scaled(1.01)}));
+    write("b.json", export_of("clang", "2026-01-02T00:00:00Z",
+                              {scaled(0.99, 0, 1.2), scaled(1.0, 0, 1.2), scaled(1.01, 0, 1.2)}));
+    write("c.json", export_of("single", "2026-01-03T00:00:00Z", {scaled(1.0, 2, 0.8)}));
+    support::RunOptions options(dir_.path);
+    options.args = {"--merge", "in", "--html", "page.html", "--json", "merge.json"};
+    const auto r = support::run(BENCH_COMPARE, options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    page_ = dir_.file("page.html");
+    merge_ = json::parse(support::read_file(dir_.file("merge.json")));
+  }
+  support::TempDir dir_;
+  std::string page_;
+  json merge_;
+};
+
+TEST_F(BrowserTest, ThePageLoadsNothingAndShowsEveryLabelAndFigure) {
+  const std::string html = support::read_file(page_);
+  for (const char* outside : {"<script", "<link", "src=", "@import", "url(http"}) {
+    EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+  }
+  const auto r = chromium(page_, {"--dump-dom"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string& dom = r.out;
+  ASSERT_NE(dom.find("</html>"), std::string::npos) << r.err;
+
+  EXPECT_NE(dom.find(kOddInDom + " (reference)"), std::string::npos);
+  for (const json& entry : merge_.at("entries")) {
+    const auto label = entry.at("label").get<std::string>();
+    EXPECT_NE(dom.find(label == kOdd ? kOddInDom : label), std::string::npos) << label;
+    for (const json& test : entry.at("tests")) {
+      for (const char* series : {"random", "fixed", "difference"}) {
+        EXPECT_NE(dom.find(figure(test.at(series).at("estimate"))), std::string::npos)
+            << label << " " << series;
+      }
+    }
+  }
+  for (const json& c : merge_.at("comparisons")) {
+    const std::string row =
+        fmt::format("<td>{}</td><td>{}</td><td>{}", c.at("entry").get<std::string>(),
+                    c.at("series").get<std::string>(), figure(c.at("ratio").at("estimate")));
+    EXPECT_NE(dom.find(row), std::string::npos) << row;
+    EXPECT_NE(dom.find(c.at("verdict").get<std::string>()), std::string::npos);
+  }
+  // Nine charts, each drawn into the page itself.
+  size_t charts = 0;
+  for (size_t at = dom.find("<svg"); at != std::string::npos; at = dom.find("<svg", at + 1)) {
+    ++charts;
+  }
+  EXPECT_EQ(charts, 9U);
+}
+
+TEST_F(BrowserTest, ScreenshotsOnAPhoneAndAWideScreenAreNotBlank) {
+  for (const auto& [width, height] : {std::pair{390U, 844U}, std::pair{1600U, 1000U}}) {
+    SCOPED_TRACE(fmt::format("{}x{}", width, height));
+    const std::string shot = dir_.file(fmt::format("shot-{}.png", width));
+    const auto r = chromium(page_, {fmt::format("--window-size={},{}", width, height),
+                                    "--hide-scrollbars", "--screenshot=" + shot});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Image image = read_png(shot);
+    EXPECT_EQ(image.width, width);
+    EXPECT_EQ(image.height, height);
+    EXPECT_GT(image.colours.size(), 8U);
+  }
+}
+
+TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
+  compare::Comparison c;
+  c.version = "1.0.0";
+  c.label = kOdd;
+  for (int r = 1; r <= 6; ++r) {
+    compare::Round round;
+    round.index = r;
+    round.first = r % 2 == 0 ? compare::Side::Fixed : compare::Side::Random;
+    round.random = {0.1 + 0.001 * r, 0.05, 0.014};
+    round.fixed = {0.005, 0.01 + 0.0001 * r, 0.001};
+    c.rounds.push_back(round);
+  }
+  c.tests = compare::summarise(c.rounds);
+  c.warnings = {"A warning <with> markup."};
+  support::TempDir dir;
+  support::write_file(dir.file("one.html"), compare::comparison_html(c));
+  const auto r = chromium(dir.file("one.html"), {"--dump-dom"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("bench_compare " + kOddInDom), std::string::npos);
+  EXPECT_NE(r.out.find("A warning &lt;with&gt; markup."), std::string::npos);
+  for (const compare::TestResult& t : c.tests) {
+    EXPECT_NE(r.out.find(fmt::format("<td>{}</td><td>{:.4g} ± ", t.name, t.random.median)),
+              std::string::npos)
+        << t.name;
+  }
+  EXPECT_NE(r.out.find("<svg"), std::string::npos);
+}
+
+}  // namespace

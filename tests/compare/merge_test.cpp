@@ -1,0 +1,254 @@
+// The merge from stand-in exports whose session medians are chosen: every
+// ratio, interval and p-value of the comparisons is worked out by hand.
+#include "compare/merge.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "compare/files.h"
+#include "compare/merge_report.h"
+#include "standin_exports.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace compare;
+using namespace standin;
+
+constexpr double kT95Df2 = 4.302652729911275;  // Student's t, 97.5% quantile
+constexpr double kT95Df4 = 2.7764451051977987;
+
+// Two-sided p of Student's t with 4 degrees of freedom, from its closed-form
+// distribution function.
+double p_t4(double t) {
+  const double x = std::fabs(t);
+  const double u = 1 + x * x / 4;
+  const double cdf = 0.5 + 0.375 * x / std::sqrt(u) * (1 - x * x / (12 * u));
+  return 2 * (1 - cdf);
+}
+
+class MergeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    auto sessions = [](auto make) {
+      std::vector<SessionTimes> all;
+      for (double f : kSession) all.push_back(make(f));
+      return all;
+    };
+    add("ref.json",
+        export_of("ref", "2026-01-01T00:00:00Z", sessions([](double f) { return scaled(f); })));
+    // "slow": Integer's random 10% slower, in three exports of one session each,
+    // the last made on another processor.
+    for (int i = 0; i < 3; ++i) {
+      add(fmt::format("slow{}.json", i),
+          export_of("slow", fmt::format("2026-01-02T0{}:00:00Z", i), {scaled(kSession[i], 0, 1.1)},
+                    i == 2 ? "CPU B" : "CPU A"));
+    }
+    add("same.json",
+        export_of("same", "2026-01-03T00:00:00Z", sessions([](double f) { return scaled(f); })));
+    add("fast.json", export_of("fast", "2026-01-04T00:00:00Z",
+                               sessions([](double f) { return scaled(f, -1, 1, 1, 0.9); })));
+    json single = export_of("single", "2026-01-05T00:00:00Z", {scaled(1.0)});
+    single["stopped"] = "interrupted";
+    add("single.json", single);
+  }
+
+  void add(const std::string& name, const json& j) {
+    const std::string path = dir_.file(name);
+    ASSERT_EQ(write_text(path, j.dump()), "");
+    exports_.push_back(read_export(path));
+  }
+
+  const MergeComparison& find(const Merge& m, const std::string& entry, const std::string& test,
+                              const std::string& series) {
+    for (const MergeComparison& c : m.comparisons) {
+      if (c.entry == entry && c.test == test && c.series == series) return c;
+    }
+    ADD_FAILURE() << "no comparison " << entry << " " << test << " " << series;
+    static const MergeComparison none;
+    return none;
+  }
+
+  ScratchDir dir_{"merge-test"};
+  std::vector<ExportFile> exports_;
+};
+
+TEST_F(MergeTest, EntriesGatherTheirSessionsAcrossExports) {
+  const Merge m = merge_exports(exports_, "");
+  EXPECT_EQ(m.reference, "ref");
+  ASSERT_EQ(m.entries.size(), 5U);
+  EXPECT_EQ(m.entries[0].label, "ref");
+  EXPECT_EQ(m.entries[0].sessions, 3);
+  EXPECT_EQ(m.entries[0].files.size(), 1U);
+  EXPECT_EQ(m.entries[1].label, "slow");
+  EXPECT_EQ(m.entries[1].sessions, 3);
+  EXPECT_EQ(m.entries[1].files.size(), 3U);
+  EXPECT_EQ(m.entries[1].first_started, "2026-01-02T00:00:00Z");
+  EXPECT_EQ(m.entries[1].last_finished, "2026-01-02T02:00:00Z");
+  EXPECT_EQ(m.comparisons.size(), 4U * 9U);
+
+  // Across sessions: the geometric mean of the session medians, with
+  // Student's t on their logarithms (2 degrees of freedom).
+  const Estimate& e = m.entries[0].tests[0].across[0];
+  double mean = 0;
+  for (double f : kSession) mean += std::log(kRandom[0] * f) / 3;
+  double variance = 0;
+  for (double f : kSession) variance += std::pow(std::log(kRandom[0] * f) - mean, 2) / 2;
+  const double half = kT95Df2 * std::sqrt(variance / 3);
+  EXPECT_NEAR(e.estimate, std::exp(mean), 1e-12);
+  ASSERT_TRUE(e.interval);
+  EXPECT_NEAR(e.interval->low, std::exp(mean - half), 1e-12);
+  EXPECT_NEAR(e.interval->high, std::exp(mean + half), 1e-12);
+  // The difference series is the median of the paired differences.
+  EXPECT_NEAR(m.entries[0].tests[2].sessions[2][0], (kRandom[2] - kFixed[2]) * kSession[0], 1e-15);
+}
+
+TEST_F(MergeTest, VerdictsAndHolmAdjustedPValues) {
+  const Merge m = merge_exports(exports_, "");
+  // Every side has the same spread of logarithms, so Welch's test has 4
+  // degrees of freedom and se = sqrt(2 v / 3).
+  double mean = 0;
+  for (double f : kSession) mean += std::log(f) / 3;
+  double v = 0;
+  for (double f : kSession) v += std::pow(std::log(f) - mean, 2) / 2;
+  const double se = std::sqrt(2 * v / 3);
+  const double slow_ratio = 1.1;
+  const double slow_difference = (kRandom[0] * 1.1 - kFixed[0]) / (kRandom[0] - kFixed[0]);
+  const double fast_ratio = 0.9;
+  const double fast_difference = (kRandom[1] - 0.9 * kFixed[1]) / (kRandom[1] - kFixed[1]);
+  auto p = [&](double ratio) { return p_t4(std::log(ratio) / se); };
+
+  // 27 comparisons have a p-value (the single session's 9 have none); all
+  // but four have a shift of exactly 0 (p = 1). In ascending order of p:
+  // fast fixed (|log 0.9|), slow difference, slow random, fast difference.
+  const double a1 = 27 * p(fast_ratio);
+  const double a2 = std::max(a1, 26 * p(slow_difference));
+  const double a3 = std::max(a2, 25 * p(slow_ratio));
+  const double a4 = std::min(1.0, std::max(a3, 24 * p(fast_difference)));
+  ASSERT_LT(a3, 0.05);
+  ASSERT_LT(p(fast_difference), 0.05);  // significant alone, not among 27
+  ASSERT_GT(a4, 0.05);
+
+  const struct {
+    const char *entry, *test, *series;
+    double ratio, adjusted;
+    const char* verdict;
+  } expected[] = {
+      {"fast", "Float", "fixed", fast_ratio, a1, "faster"},
+      {"slow", "Integer", "difference", slow_difference, a2, "slower"},
+      {"slow", "Integer", "random", slow_ratio, a3, "slower"},
+      {"fast", "Float", "difference", fast_difference, a4, "no significant change"},
+      {"slow", "Integer", "fixed", 1.0, 1.0, "no significant change"},
+      {"same", "DNA", "difference", 1.0, 1.0, "no significant change"},
+  };
+  for (const auto& x : expected) {
+    SCOPED_TRACE(fmt::format("{} {} {}", x.entry, x.test, x.series));
+    const MergeComparison& c = find(m, x.entry, x.test, x.series);
+    ASSERT_TRUE(c.welch);
+    EXPECT_NEAR(c.welch->ratio, x.ratio, 1e-9);
+    EXPECT_NEAR(c.welch->df, 4, 1e-6);
+    EXPECT_NEAR(c.welch->p, p(x.ratio), 1e-9);
+    EXPECT_NEAR(c.p_adjusted, x.adjusted, 1e-9);
+    EXPECT_EQ(c.verdict, x.verdict);
+    EXPECT_NEAR(c.welch->ratio_interval.low, x.ratio * std::exp(-kT95Df4 * se), 1e-9);
+    EXPECT_NEAR(c.welch->ratio_interval.high, x.ratio * std::exp(kT95Df4 * se), 1e-9);
+  }
+  for (const MergeComparison& c : m.comparisons) {
+    if (c.entry != "single") continue;
+    EXPECT_EQ(c.verdict, kTooFewSessions);
+    EXPECT_FALSE(c.welch);
+    EXPECT_TRUE(std::isnan(c.p_adjusted));
+  }
+}
+
+TEST_F(MergeTest, AnotherReferenceTurnsTheVerdicts) {
+  const Merge m = merge_exports(exports_, "fast");
+  EXPECT_EQ(m.reference, "fast");
+  EXPECT_EQ(find(m, "ref", "Float", "fixed").verdict, "slower");
+  EXPECT_NEAR(find(m, "ref", "Float", "fixed").welch->ratio, 1 / 0.9, 1e-9);
+  EXPECT_THROW(merge_exports(exports_, "nobody"), std::runtime_error);
+}
+
+TEST_F(MergeTest, WarningsNameTheirEntry) {
+  const Merge m = merge_exports(exports_, "");
+  auto has = [&](const std::string& label, const std::string& part) {
+    for (const Entry& e : m.entries) {
+      if (e.label != label) continue;
+      for (const std::string& w : e.warnings) {
+        if (w.rfind(label + ": ", 0) == 0 && w.find(part) != std::string::npos) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(has("single", "a single session"));
+  EXPECT_TRUE(has("single", "stopped early (interrupted)"));
+  EXPECT_TRUE(has("slow", "different processors: CPU A; CPU B"));
+  EXPECT_TRUE(has("slow", "a warning of its own."));
+  EXPECT_FALSE(has("ref", "single session"));
+  EXPECT_FALSE(has("ref", "fewer than 6"));
+  EXPECT_FALSE(has("same", "different processors"));
+}
+
+TEST_F(MergeTest, ASessionGivenTwiceIsRefused) {
+  json again = export_of("ref", "2026-01-01T00:00:00Z", {scaled(1.0)});
+  add("copy.json", again);
+  EXPECT_THROW(merge_exports(exports_, ""), std::runtime_error);
+}
+
+TEST_F(MergeTest, TheJsonExportHoldsEveryComparisonWithNullsForTooFewSessions) {
+  const json j = merge_json(merge_exports(exports_, ""));
+  EXPECT_EQ(j.at("reference"), "ref");
+  ASSERT_EQ(j.at("entries").size(), 5U);
+  for (const char* key : {"label", "files", "sessions", "machine", "programs", "tests"}) {
+    EXPECT_TRUE(j.at("entries")[0].contains(key)) << key;
+  }
+  ASSERT_EQ(j.at("comparisons").size(), 36U);
+  for (const json& c : j.at("comparisons")) {
+    std::vector<std::string> keys;
+    for (const auto& item : c.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"entry", "p_adjusted", "p_value", "ratio", "series",
+                                              "test", "verdict"}));
+    if (c.at("entry") == "single") {
+      EXPECT_TRUE(c.at("ratio").at("estimate").is_null());
+      EXPECT_TRUE(c.at("p_value").is_null());
+      EXPECT_TRUE(c.at("p_adjusted").is_null());
+    } else {
+      EXPECT_TRUE(c.at("ratio").at("low").is_number());
+    }
+  }
+}
+
+TEST_F(MergeTest, ADifferenceThatIsNotPositiveHasNoRatio) {
+  // bench_fixed slower than bench_random in DNA: the differences are negative.
+  std::vector<SessionTimes> sessions;
+  for (double f : kSession) sessions.push_back(scaled(f, -1, 1, 2, 20));
+  add("odd.json", export_of("odd", "2026-01-06T00:00:00Z", sessions));
+  const Merge m = merge_exports(exports_, "");
+  const MergeComparison& c = find(m, "odd", "DNA", "difference");
+  EXPECT_EQ(c.verdict, kNotComparable);
+  EXPECT_FALSE(c.welch);
+  EXPECT_TRUE(std::isnan(m.entries.back().tests[2].across[2].estimate));
+  EXPECT_EQ(find(m, "odd", "DNA", "fixed").verdict, "slower");
+  // Holm now counts 35 comparisons with a p-value (4 x 9, less this one);
+  // odd's 20-fold fixed time has the smallest, fast's fixed the second.
+  const MergeComparison& second = find(m, "fast", "Float", "fixed");
+  EXPECT_NEAR(second.p_adjusted / second.welch->p, 34, 1e-6);
+}
+
+TEST(MergeRead, AnOldExportIsNamedAfterItsFileAndIsOneSession) {
+  ScratchDir dir("merge-test");
+  json old = export_of("x", "", {scaled(1.0), scaled(1.0)});
+  old.erase("label");
+  old.erase("started_at");
+  for (json& r : old["rounds"]) r.erase("session");
+  ASSERT_EQ(write_text(dir.file("monday run.json"), old.dump()), "");
+  const ExportFile f = read_export(dir.file("monday run.json"));
+  EXPECT_EQ(f.label, "monday run");
+  EXPECT_EQ(f.sessions.size(), 1U);
+  EXPECT_EQ(f.sessions[0].size(), 12U);
+}
+
+}  // namespace
