@@ -22,6 +22,11 @@ struct SessionOptions {
   double max_time = 300;            // seconds for the whole comparison, with a precision goal
   bool progress = false;            // a one-line display on standard error
   std::uint64_t seed = 0;           // for the block orders
+  // Where this session stands among several, for the progress display.
+  int session = 1;
+  int sessions = 1;           // 0 while sessions are added for a precision goal
+  double pause = 0;           // seconds between sessions
+  double elapsed_before = 0;  // seconds the comparison ran before this session
 };
 
 struct SessionResult {
