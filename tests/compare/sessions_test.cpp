@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,8 @@ std::vector<std::vector<Round>> sessions_at(const std::vector<double>& factors,
 
 // Student's t for 2 degrees of freedom at 0.975, from tables.
 constexpr double kT2 = 4.302652729911275;
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 TEST(Sessions, GeometricMeanOfSessionMediansWithTOnTheirLogarithms) {
   // Factors 1/2, 1, 2: their logarithms are -ln 2, 0, ln 2, with mean 0 and
@@ -208,6 +213,76 @@ TEST(Sessions, DisagreementNamesTheTestAndTheSpread) {
   // Sessions whose rounds interleave agree; one session has nothing to disagree with.
   EXPECT_TRUE(session_disagreements(sessions_at({1, 1.001, 1})).empty());
   EXPECT_TRUE(session_disagreements(sessions_at({1.5})).empty());
+}
+
+// A comparison made of sessions, as main assembles it.
+Comparison made_of(const std::vector<double>& factors) {
+  Comparison c;
+  c.version = "1.2.3";
+  const auto sessions = sessions_at(factors);
+  for (std::size_t k = 0; k < sessions.size(); ++k) {
+    c.sessions.push_back({static_cast<int>(k) + 1, "2026-12-08T22:30:0" + std::to_string(k) + "Z",
+                          sessions[k], summarise(sessions[k])});
+  }
+  summarise_comparison(c);
+  return c;
+}
+
+TEST(SessionsReport, OneSessionSaysWhatItsIntervalDescribes) {
+  const Comparison c = made_of({1});
+  EXPECT_EQ(c.rounds.size(), 6U);
+  EXPECT_FALSE(c.tests.at(0).random_interval);
+  EXPECT_NEAR(c.tests.at(0).random.mad, 0.0015, 1e-12);  // the rounds' own figures
+  const std::string text = text_report(c);
+  EXPECT_NE(text.find("distribution.\nThat interval describes the seconds this comparison ran in"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("By session:"), std::string::npos);
+  EXPECT_EQ(to_json(c)["method"]["across_sessions"], false);
+}
+
+TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
+  Comparison c = made_of({1, 1.2});
+  // Every round of session 2 is slower than every round of session 1.
+  ASSERT_FALSE(c.warnings.empty());
+  EXPECT_EQ(c.warnings[0].rfind("The sessions disagree on the Integer test", 0), 0U)
+      << c.warnings[0];
+  const nlohmann::json j = to_json(c);
+  EXPECT_EQ(j["method"]["across_sessions"], true);
+  ASSERT_EQ(j["sessions"].size(), 2U);
+  EXPECT_EQ(j["sessions"][1]["index"], 2);
+  EXPECT_EQ(j["sessions"][1]["started_at"], "2026-12-08T22:30:01Z");
+  EXPECT_EQ(j["sessions"][1]["rounds"].size(), 6U);
+  EXPECT_NEAR(j["sessions"][1]["tests"][0]["random"]["median"].get<double>(), 1.2 * kMedian, 1e-12);
+  EXPECT_EQ(j["rounds"].size(), 12U);
+  EXPECT_EQ(j["rounds"][6]["session"], 2);
+  EXPECT_EQ(j["rounds"][6]["index"], 1);
+  // Across sessions the programs' figures carry their intervals.
+  EXPECT_TRUE(j["tests"][0]["random"]["low"].is_number());
+  EXPECT_TRUE(j["tests"][0]["fixed"]["high"].is_number());
+
+  const std::string text = text_report(c);
+  const std::size_t table = text.find("Integer  1.098 [");
+  const std::size_t line =
+      text.find("\n  2        2026-12-08T22:30:01Z  6       1.203, 0.2406, 0.9624");
+  EXPECT_NE(table, std::string::npos) << text;
+  EXPECT_NE(line, std::string::npos) << text;
+  EXPECT_LT(table, line);
+
+  // Written and read back as a baseline, the rounds fall into their sessions
+  // again; without the session key (an older export) they are one session.
+  const std::string path = ::testing::TempDir() + "sessions_test_baseline.json";
+  write_file(path, j.dump());
+  EXPECT_EQ(by_session(read_baseline(path).rounds).size(), 2U);
+  nlohmann::json old = j;
+  for (auto& round : old["rounds"]) round.erase("session");
+  old.erase("sessions");
+  write_file(path, old.dump());
+  EXPECT_EQ(by_session(read_baseline(path).rounds).size(), 1U);
+  old["rounds"][3]["session"] = 0;
+  write_file(path, old.dump());
+  EXPECT_THROW(read_baseline(path), std::runtime_error);
+  std::remove(path.c_str());
 }
 
 }  // namespace
