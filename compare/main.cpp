@@ -119,13 +119,15 @@ int run(int argc, char** argv) {
   app.add_option("--warmup", options.warmup, "Rounds run first and not counted")
       ->capture_default_str()
       ->check(CLI::Range(0, 1000000));
-  app.add_option("--sessions", schedule.sessions,
-                 "Sessions, apart in time, each with its own warm-up and rounds")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 10000));
+  auto* sessions_option =
+      app.add_option("--sessions", schedule.sessions,
+                     "Sessions, apart in time, each with its own warm-up and rounds")
+          ->capture_default_str()
+          ->check(CLI::Range(1, 10000));
   app.add_option("--pause", schedule.pause, "Idle seconds between sessions")
       ->capture_default_str()
-      ->check(CLI::Range(0.0, 86400.0));
+      ->check(CLI::Range(0.0, 86400.0))
+      ->needs(sessions_option);
   app.add_option("--random", options.random, "bench_random to run")->capture_default_str();
   app.add_option("--fixed", options.fixed, "bench_fixed to run")->capture_default_str();
   app.add_option("--timeout", options.timeout, "Seconds a run may take before it is killed")

@@ -360,7 +360,9 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
                                                 {"--max-time", "5"},
                                                 {"--bogus"},
                                                 {"--rounds", "many"},
-                                                {"--verify", "--rounds", "4"}}) {
+                                                {"--verify", "--rounds", "4"},
+                                                {"--pause", "5"},
+                                                {"--sessions", "0"}}) {
     run = s.compare(usage);
     EXPECT_EQ(run.status, 2) << usage[0];
     EXPECT_NE(run.err.find("--rounds"), std::string::npos) << run.err;  // the usage
