@@ -146,10 +146,10 @@ TEST(Sessions, VerdictsInBothDirectionsAdjustedTogether) {
   const auto verdicts = compare_sessions(now, then);
   ASSERT_EQ(verdicts.size(), 9U);
   std::vector<double> p;
-  for (int t = 0; t < kTests; ++t) {
-    const BaselineVerdict& random = verdicts.at(static_cast<std::size_t>(3 * t));
-    const BaselineVerdict& fixed = verdicts.at(static_cast<std::size_t>(3 * t + 1));
-    const BaselineVerdict& difference = verdicts.at(static_cast<std::size_t>(3 * t + 2));
+  for (std::size_t t = 0; t < kTests; ++t) {
+    const BaselineVerdict& random = verdicts.at(3 * t);
+    const BaselineVerdict& fixed = verdicts.at(3 * t + 1);
+    const BaselineVerdict& difference = verdicts.at(3 * t + 2);
     EXPECT_EQ(random.verdict, "faster");
     EXPECT_NEAR(random.ratio, 0.5, 0.02);
     EXPECT_EQ(fixed.verdict, "no significant change");
@@ -282,7 +282,7 @@ TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
   old["rounds"][3]["session"] = 0;
   write_file(path, old.dump());
   EXPECT_THROW(read_baseline(path), std::runtime_error);
-  std::remove(path.c_str());
+  (void)std::remove(path.c_str());
 }
 
 }  // namespace
