@@ -494,7 +494,7 @@ TEST(CompareSessions, FiguresAcrossSessionsAtDifferentSpeeds) {
     EXPECT_EQ(at.back(), 'Z') << at;
     ASSERT_EQ(session["rounds"].size(), 6U);
     EXPECT_EQ(session["rounds"][5]["index"], 6);
-    EXPECT_EQ(j["rounds"][6 * k]["session"], k + 1);
+    EXPECT_EQ(j["rounds"][static_cast<std::size_t>(6 * k)]["session"], k + 1);
     // a over the six rounds: 7, 14, 1, 8, 15, 2, so each median sits at a = 7.5.
     EXPECT_NEAR(session["tests"][0]["difference"]["median"].get<double>(),
                 factors[k] * (kRandomBase[0] - kFixedBase[0] + 7.5 * kUnit), 1e-12);
