@@ -65,15 +65,15 @@ std::optional<double> median_of(std::vector<double> values) {
   return median(std::move(values));
 }
 
-CountSummary summarise_side(const std::vector<Round>& rounds,
-                            const std::map<int, RoundCounts>& counts, Side side, int test) {
+CountSummary summarise_side(const std::vector<Round>& rounds, const CountsByRound& counts,
+                            Side side, int test) {
   CountSummary s;
   const int faults = event_index("page_faults");
   std::vector<double> per_fault;
   for (int e = 0; e < kEvents; ++e) {
     std::vector<double> values;
     for (const Round& r : rounds) {
-      const auto counted = counts.find(r.index);
+      const auto counted = counts.find(key_of(r));
       if (counted == counts.end()) continue;
       const RunCounts& run = side == Side::Random ? counted->second.random : counted->second.fixed;
       const std::optional<double>& v = run.at(test).at(e);
@@ -92,10 +92,10 @@ CountSummary summarise_side(const std::vector<Round>& rounds,
 }  // namespace
 
 std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds,
-                                            const std::map<int, RoundCounts>& counts) {
+                                            const CountsByRound& counts) {
   std::vector<CounterTest> tests;
   bool any = false;
-  for (const Round& r : rounds) any = any || counts.count(r.index) != 0;
+  for (const Round& r : rounds) any = any || counts.count(key_of(r)) != 0;
   if (!any) return tests;
   for (int t = 0; t < kTests; ++t) {
     CounterTest test;

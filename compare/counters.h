@@ -43,7 +43,7 @@ struct CounterTest {
 // Per test, over the rounds that have counts (`counts` by round index);
 // empty when none has.
 std::vector<CounterTest> summarise_counters(const std::vector<Round>& rounds,
-                                            const std::map<int, RoundCounts>& counts);
+                                            const CountsByRound& counts);
 
 // Derived from a summary: per execution, per 4 KiB page of the test's
 // array, and instructions per cycle; none where the counts are missing.

@@ -53,7 +53,7 @@ nlohmann::json window_json(const WindowCounts& counts) {
 
 std::size_t counted_rounds(const Comparison& c) {
   std::size_t n = 0;
-  for (const Round& r : c.rounds) n += c.counters.count(r.index);
+  for (const Round& r : c.rounds) n += c.counters.count(key_of(r));
   return n;
 }
 

@@ -254,7 +254,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
   out += "<h1>" + html_escape(title) + "</h1>\n";
   const auto summary = summary_table(c);
   Table table{"", summary.front(), {summary.begin() + 1, summary.end()}};
-  out += table_html(table) + "<p>" + html_escape(summary_meaning()) + "</p>\n";
+  out += table_html(table) + "<p>" + html_escape(summary_meaning(c)) + "</p>\n";
   if (c.baseline) {
     Table verdicts{"Compared with the baseline " + c.baseline->path,
                    {"Test", "Series", "Ratio", "p", "Verdict"},

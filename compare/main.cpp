@@ -17,7 +17,9 @@
 #include "compare/process.h"
 #include "compare/record.h"
 #include "compare/report.h"
+#include "compare/schedule.h"
 #include "compare/session.h"
+#include "compare/sessions.h"
 #include "compare/stats.h"
 #include "compare/verify.h"
 #include "compare/warnings.h"
@@ -62,14 +64,6 @@ CLI::Validator whole_number(long long low, long long high) {
         return {};
       },
       fmt::format("INT in [{} - {}]", low, high));
-}
-
-std::string utc_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) != 0 ? text : "";
 }
 
 std::string host_name() {
@@ -151,6 +145,7 @@ int run(int argc, char** argv) {
       "medians, their spread and 95% confidence intervals.",
       "bench_compare"};
   SessionOptions options;
+  ScheduleOptions schedule;
   options.random = beside_me("bench_random");
   options.fixed = beside_me("bench_fixed");
   Exports exports;
@@ -173,6 +168,15 @@ int run(int argc, char** argv) {
   app.add_option("--warmup", options.warmup, "Rounds run first and not counted")
       ->capture_default_str()
       ->check(whole_number(0, 1000000));
+  auto* sessions_option =
+      app.add_option("--sessions", schedule.sessions,
+                     "Sessions, apart in time, each with its own warm-up and rounds")
+          ->capture_default_str()
+          ->check(whole_number(1, 10000));
+  app.add_option("--pause", schedule.pause, "Idle seconds between sessions")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 86400.0))
+      ->needs(sessions_option);
   app.add_option("--random", options.random, "bench_random to run")->capture_default_str();
   app.add_option("--fixed", options.fixed, "bench_fixed to run")->capture_default_str();
   app.add_option("--timeout", options.timeout, "Seconds a run may take before it is killed")
@@ -193,8 +197,8 @@ int run(int argc, char** argv) {
   app.add_option("--baseline", baseline_path, "Compare with a JSON file an earlier run wrote");
   auto* precision_option =
       app.add_option("--precision", precision,
-                     "Add rounds until every interval's half-width is at most PERCENT of its "
-                     "median difference")
+                     "Add rounds (with several sessions: sessions) until every interval's "
+                     "half-width is at most PERCENT of its median difference")
           ->check(CLI::PositiveNumber);
   app.add_option("--max-time", options.max_time, "Seconds the precision goal may take")
       ->capture_default_str()
@@ -230,8 +234,8 @@ int run(int argc, char** argv) {
   options.fixed = absolute_path(options.fixed);
   if (verify_only) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--precision", "--seed", "--quiet", "--counters", "--html", "--label",
-                              "--merge"}) {
+                              "--sessions", "--pause", "--precision", "--seed", "--quiet",
+                              "--counters", "--html", "--label", "--merge"}) {
       if (app.count(other) != 0) {
         return usage_error(
             std::string("--verify takes only --random, --fixed, --probe, --timeout and --json, "
@@ -252,7 +256,7 @@ int run(int argc, char** argv) {
   if (!merge.inputs.empty()) {
     for (const char* other : {"--rounds", "--warmup", "--random", "--fixed", "--timeout", "--plot",
                               "--baseline", "--precision", "--seed", "--quiet", "--label",
-                              "--counters", "--probe"}) {
+                              "--counters", "--probe", "--sessions", "--pause"}) {
       if (app.count(other) != 0) return usage_error(std::string("--merge runs nothing: ") + other);
     }
     merge.json = exports.json;
@@ -311,16 +315,13 @@ int run(int argc, char** argv) {
   comparison.fixed = {options.fixed, compiler_of(options.fixed)};
 
   catch_interrupts();
-  comparison.started_at = utc_now();
-  const SessionResult session = run_session(options);
-  comparison.finished_at = utc_now();
+  comparison.started_at = iso8601_utc(std::time(nullptr));
+  const ScheduleResult session = run_sessions(options, schedule);
+  comparison.finished_at = iso8601_utc(std::time(nullptr));
   read_machine_after(comparison.machine);
 
-  comparison.rounds = session.rounds;
-  if (!comparison.rounds.empty()) {
-    comparison.tests = summarise(comparison.rounds);
-  }
-  comparison.warnings = warnings_for(comparison.rounds, comparison.tests, comparison.machine);
+  comparison.sessions = session.sessions;
+  summarise_comparison(comparison);
   comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(), session.notes.end());
   comparison.stopped = session.failure;
   comparison.counters = session.counters;
@@ -329,7 +330,11 @@ int run(int argc, char** argv) {
     BaselineComparison against;
     against.path = baseline_path;
     against.notes = baseline_notes(comparison, *baseline);
-    against.verdicts = compare_with_baseline(comparison.rounds, baseline->rounds);
+    const auto now = by_session(comparison.rounds);
+    const auto then = by_session(baseline->rounds);
+    against.verdicts = compare_sessions(now, then);
+    against.sessions = now.size();
+    against.baseline_sessions = then.size();
     comparison.baseline = against;
   }
 

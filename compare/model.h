@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Included before namespace compare is declared: fmt 9's own headers call an
@@ -45,11 +47,17 @@ struct RoundCounts {
 
 // One counted round: each program ran once, `first` of them first.
 struct Round {
-  int index = 0;  // from 1
+  int index = 0;  // from 1, within its session
   Side first = Side::Random;
   Times random{};
   Times fixed{};
+  int session = 1;  // from 1
 };
+
+// A counted round's place in the comparison: its session, then its index.
+using RoundKey = std::pair<int, int>;
+inline RoundKey key_of(const Round& r) { return {r.session, r.index}; }
+using CountsByRound = std::map<RoundKey, RoundCounts>;
 
 struct Summary {
   double median = 0;
@@ -70,6 +78,17 @@ struct TestResult {
   std::optional<Interval> interval;  // sign-test interval; none with too few rounds
   double ratio = 0;                  // median random / median fixed
   double ns_per_execution = 0;       // difference per execution, in nanoseconds
+  // Across sessions only: the intervals of the programs' own figures.
+  std::optional<Interval> random_interval{};
+  std::optional<Interval> fixed_interval{};
+};
+
+// One session: its own warm-up and counted rounds, apart in time from the others.
+struct SessionRecord {
+  int index = 1;           // from 1
+  std::string started_at;  // ISO 8601 UTC
+  std::vector<Round> rounds;
+  std::vector<TestResult> tests;
 };
 
 // The machine, read where it can be read; every text is "unknown" where not.
@@ -93,19 +112,23 @@ struct ProgramRecord {
   std::string compiler = "unknown";  // from the ELF .comment section
 };
 
-// One series compared with a baseline's rounds.
+// One series compared with a baseline's sessions.
 struct BaselineVerdict {
   std::string test;     // "Integer", "Float", "DNA"
   std::string series;   // "random", "fixed" or "difference"
-  double ratio = 0;     // median now / median in the baseline
-  double p_value = 1;   // two-sided Mann-Whitney
-  std::string verdict;  // "faster", "slower" or "no significant change"
+  double ratio = 0;     // geometric mean of the session medians now / in the baseline
+  double p_value = 1;   // two-sided Welch t-test on the logarithms of the session medians
+  std::string verdict;  // "faster", "slower", "no significant change" or "too few sessions"
+  std::optional<Interval> ratio_interval{};  // 95%, when there are sessions enough
+  double p_adjusted = 1;                     // by Holm's method over every series compared
 };
 
 struct BaselineComparison {
   std::string path;
   std::vector<std::string> notes;  // how the baseline's machine or build differs
   std::vector<BaselineVerdict> verdicts;
+  std::size_t sessions = 0;  // compared on each side: now and in the baseline
+  std::size_t baseline_sessions = 0;
 };
 
 // Everything one comparison found; what the report and every export show.
@@ -116,16 +139,17 @@ struct Comparison {
   std::string finished_at;
   std::optional<unsigned long long> seed;  // of the block orders, to repeat them
   std::vector<Round> rounds;               // counted rounds only, in the order run
-  std::vector<TestResult> tests;
+  std::vector<SessionRecord> sessions;     // the rounds again, by session
+  std::vector<TestResult> tests;           // across sessions when there are two or more
   MachineRecord machine;
   ProgramRecord random;
   ProgramRecord fixed;
   std::vector<std::string> warnings;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
-  // With --counters: each round's counts by its index, and the events not
+  // With --counters: each round's counts by its session and index, and the events not
   // available (name: why).
-  std::map<int, RoundCounts> counters;
+  CountsByRound counters;
   std::map<std::string, std::string> counters_unavailable;
 };
 

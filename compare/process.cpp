@@ -287,4 +287,18 @@ RunOutcome run_in_scratch(const RunRequest& request) {
   return outcome;
 }
 
+bool idle_unless_interrupted(double seconds) {
+  const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  while (!interrupted()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0) {
+      return true;
+    }
+    // The handler writes to the wake pipe, so a signal ends the wait at once.
+    pollfd wake{g_wake[0], POLLIN, 0};
+    (void)poll(&wake, 1, static_cast<int>(std::min<long long>(left.count() + 1, 1000)));
+  }
+  return false;
+}
+
 }  // namespace compare

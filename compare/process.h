@@ -41,6 +41,10 @@ RunOutcome run_in_scratch(const RunRequest& request);
 void catch_interrupts();
 bool interrupted();
 
+// Waits the seconds out unless an interrupt comes first (then at once);
+// false when interrupted.
+bool idle_unless_interrupted(double seconds);
+
 // "cannot run bench_random at PATH: why" for the first of the pair that
 // cannot be run; empty when both can.
 std::string pair_unrunnable(const std::string& random, const std::string& fixed);

@@ -31,6 +31,19 @@ constexpr const char* kMeaning =
     "95% confidence interval for the median of the per-round differences random - fixed, from "
     "the sign test, which assumes nothing about their distribution.";
 constexpr const char* kNoInterval = "no interval (fewer than 6 rounds)";
+constexpr const char* kOneSession =
+    "That interval describes the seconds this comparison ran in: the machine's speed changes from "
+    "minute to minute, and --sessions N measures how much.";
+constexpr const char* kAcrossMeaning =
+    "Each figure is the geometric mean of the sessions' medians; [low, high] is its 95% confidence "
+    "interval from Student's t on the logarithms of the session medians, so it includes how the "
+    "machine's speed varied from session to session.";
+
+bool across(const Comparison& c) { return c.sessions.size() >= 2; }
+
+std::string meaning(const Comparison& c) {
+  return across(c) ? kAcrossMeaning : fmt::format("{}\n{}", kMeaning, kOneSession);
+}
 
 // Four significant digits keep differences of a few milliseconds readable
 // next to times of a second.
@@ -56,15 +69,44 @@ const std::vector<std::string> kColumns = {"Test",
                                            "ns per execution",
                                            "ratio"};
 
+std::string with_interval(double value, const std::optional<Interval>& interval, const char* none) {
+  return num(value) + (interval ? fmt::format(" [{}, {}]", num(interval->low), num(interval->high))
+                                : fmt::format(", {}", none));
+}
+
 std::vector<std::vector<std::string>> table_rows(const Comparison& c) {
   std::vector<std::vector<std::string>> rows;
   for (const TestResult& t : c.tests) {
-    std::string difference = num(t.difference);
-    difference += t.interval ? fmt::format(" [{}, {}]", num(t.interval->low), num(t.interval->high))
-                             : fmt::format(", {}", kNoInterval);
-    rows.push_back({t.name, fmt::format("{} ± {}", num(t.random.median), num(t.random.mad)),
-                    fmt::format("{} ± {}", num(t.fixed.median), num(t.fixed.mad)), difference,
-                    num(t.ns_per_execution), ratio_text(t.ratio)});
+    std::string random = fmt::format("{} ± {}", num(t.random.median), num(t.random.mad));
+    std::string fixed = fmt::format("{} ± {}", num(t.fixed.median), num(t.fixed.mad));
+    std::string difference = with_interval(t.difference, t.interval, kNoInterval);
+    if (across(c)) {
+      const char* none = "no interval";
+      random = with_interval(t.random.median, t.random_interval, none);
+      fixed = with_interval(t.fixed.median, t.fixed_interval, none);
+      difference = with_interval(t.difference, t.interval, none);
+    }
+    rows.push_back(
+        {t.name, random, fixed, difference, num(t.ns_per_execution), ratio_text(t.ratio)});
+  }
+  return rows;
+}
+
+// One line per session: when it started, its rounds, and per test its
+// medians and the difference's sign-test interval.
+std::vector<std::vector<std::string>> session_rows(const Comparison& c) {
+  std::vector<std::vector<std::string>> rows = {{"  session", "started", "rounds"}};
+  for (const char* test : kTestNames) {
+    rows[0].push_back(fmt::format("{}: random, fixed, difference [95%]", test));
+  }
+  for (const SessionRecord& s : c.sessions) {
+    std::vector<std::string> row = {fmt::format("  {}", s.index), s.started_at,
+                                    std::to_string(s.rounds.size())};
+    for (const TestResult& t : s.tests) {
+      row.push_back(fmt::format("{}, {}, {}", num(t.random.median), num(t.fixed.median),
+                                with_interval(t.difference, t.interval, "no interval")));
+    }
+    rows.push_back(std::move(row));
   }
   return rows;
 }
@@ -99,6 +141,13 @@ std::string aligned(const std::vector<std::vector<std::string>>& rows) {
 }
 
 std::string header(const Comparison& c) {
+  if (across(c)) {
+    return fmt::format(
+        "bench_compare {}: {} sessions apart in time, {} in all; each session's run in blocks of "
+        "two in random order (random-fixed then fixed-random, or the reverse{}).",
+        c.version, c.sessions.size(), plural(c.rounds.size(), "counted round", "counted rounds"),
+        c.seed ? fmt::format("; --seed {} repeats the orders", *c.seed) : "");
+  }
   return fmt::format(
       "bench_compare {}: {}, run in blocks of two in random order (random-fixed then "
       "fixed-random, or the reverse{}).",
@@ -113,6 +162,34 @@ std::string stopped_line(const Comparison& c) {
 
 std::string known(const std::string& s) { return s.empty() ? "unknown" : s; }
 
+std::string p_text(double p) { return std::isfinite(p) ? fmt::format("{:.3g}", p) : "n/a"; }
+
+std::string baseline_text(const BaselineComparison& b) {
+  std::string out = fmt::format("\nCompared with the baseline {} ({} now, {} then):\n", b.path,
+                                plural(b.sessions, "session", "sessions"),
+                                plural(b.baseline_sessions, "session", "sessions"));
+  for (const std::string& note : b.notes) out += fmt::format("  {}\n", note);
+  std::vector<std::vector<std::string>> verdicts = {
+      {"  test", "series", "ratio [95% interval]", "p", "p (Holm)", "verdict"}};
+  for (const BaselineVerdict& v : b.verdicts) {
+    std::string ratio = ratio_text(v.ratio);
+    if (v.ratio_interval) {
+      ratio += fmt::format(" [{}, {}]", ratio_text(v.ratio_interval->low),
+                           ratio_text(v.ratio_interval->high));
+    }
+    verdicts.push_back(
+        {"  " + v.test, v.series, ratio, p_text(v.p_value), p_text(v.p_adjusted), v.verdict});
+  }
+  out += aligned(verdicts);
+  if (b.sessions < 2 || b.baseline_sessions < 2) {
+    out += fmt::format(
+        "  No verdict from one session: rounds run seconds apart share that moment's speed of the "
+        "machine. Make both this comparison and the baseline with --sessions 5 (at least 2 "
+        "each).\n");
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::vector<std::string>> summary_table(const Comparison& c) {
@@ -121,7 +198,7 @@ std::vector<std::vector<std::string>> summary_table(const Comparison& c) {
   return rows;
 }
 
-const char* summary_meaning() { return kMeaning; }
+std::string summary_meaning(const Comparison& c) { return meaning(c); }
 
 std::vector<std::vector<std::string>> record_table(const Comparison& c) {
   const MachineRecord& m = c.machine;
@@ -145,22 +222,11 @@ std::vector<std::vector<std::string>> record_table(const Comparison& c) {
 std::string text_report(const Comparison& c) {
   std::string out = header(c) + "\n\n";
   out += aligned(summary_table(c));
-  out += fmt::format("{}\n", kMeaning);
+  out += fmt::format("{}\n", meaning(c));
+  if (across(c)) out += "\nBy session:\n" + aligned(session_rows(c));
   const auto counters = counter_table(c);
   if (!counters.empty()) out += "\n" + aligned(counters) + counter_meaning(c);
-
-  if (c.baseline) {
-    out += fmt::format("\nCompared with the baseline {}:\n", c.baseline->path);
-    for (const std::string& note : c.baseline->notes) out += fmt::format("  {}\n", note);
-    std::vector<std::vector<std::string>> verdicts = {
-        {"  test", "series", "ratio", "p", "verdict"}};
-    for (const BaselineVerdict& v : c.baseline->verdicts) {
-      verdicts.push_back({"  " + v.test, v.series, ratio_text(v.ratio),
-                          std::isfinite(v.p_value) ? fmt::format("{:.3g}", v.p_value) : "n/a",
-                          v.verdict});
-    }
-    out += aligned(verdicts);
-  }
+  if (c.baseline) out += baseline_text(*c.baseline);
 
   if (!c.warnings.empty()) out += "\n";
   for (const std::string& w : c.warnings) out += fmt::format("warning: {}\n", w);
@@ -173,29 +239,48 @@ std::string text_report(const Comparison& c) {
   return out;
 }
 
-nlohmann::json to_json(const Comparison& c) {
-  using nlohmann::json;
+using nlohmann::json;
+
+namespace {
+
+// With counts, each round carries its own (the top-level rounds do).
+json rounds_json(const std::vector<Round>& all, const CountsByRound* counts = nullptr) {
   json rounds = json::array();
-  for (const Round& r : c.rounds) {
+  for (const Round& r : all) {
     json random = json::array();
     json fixed = json::array();
     for (int t = 0; t < kTests; ++t) {
       random.push_back(number(r.random.at(t)));
       fixed.push_back(number(r.fixed.at(t)));
     }
-    rounds.push_back(
-        {{"index", r.index}, {"first", side_name(r.first)}, {"random", random}, {"fixed", fixed}});
-    const auto counted = c.counters.find(r.index);
-    if (counted != c.counters.end())
+    rounds.push_back({{"index", r.index},
+                      {"session", r.session},
+                      {"first", side_name(r.first)},
+                      {"random", random},
+                      {"fixed", fixed}});
+    const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
+    if (counts && counted != counts->end())
       rounds.back()["counters"] = round_counters_json(counted->second);
   }
+  return rounds;
+}
 
+json tests_json(const std::vector<TestResult>& results) {
   json tests = json::array();
-  for (const TestResult& t : c.tests) {
+  for (const TestResult& t : results) {
+    // Across sessions the programs' figures have intervals too.
+    const auto program = [](const Summary& summary, const std::optional<Interval>& interval) {
+      json part = {{"median", number(summary.median)}, {"mad", number(summary.mad)}};
+      if (interval) {
+        part["low"] = number(interval->low);
+        part["high"] = number(interval->high);
+      }
+      return part;
+    };
     tests.push_back({
         {"name", t.name},
-        {"random", {{"median", number(t.random.median)}, {"mad", number(t.random.mad)}}},
-        {"fixed", {{"median", number(t.fixed.median)}, {"mad", number(t.fixed.mad)}}},
+        {"random", program(t.random, t.random_interval)},
+        {"fixed", program(t.fixed, t.fixed_interval)},
         {"difference",
          {{"median", number(t.difference)},
           {"low", t.interval ? number(t.interval->low) : json(nullptr)},
@@ -205,19 +290,40 @@ nlohmann::json to_json(const Comparison& c) {
         {"ns_per_execution", number(t.ns_per_execution)},
     });
   }
+  return tests;
+}
+
+}  // namespace
+
+nlohmann::json to_json(const Comparison& c) {
+  json sessions = json::array();
+  for (const SessionRecord& s : c.sessions) {
+    sessions.push_back({{"index", s.index},
+                        {"started_at", s.started_at},
+                        {"rounds", rounds_json(s.rounds)},
+                        {"tests", tests_json(s.tests)}});
+  }
 
   const MachineRecord& m = c.machine;
   json baseline = nullptr;
   if (c.baseline) {
     json verdicts = json::array();
     for (const BaselineVerdict& v : c.baseline->verdicts) {
-      verdicts.push_back({{"test", v.test},
-                          {"series", v.series},
-                          {"ratio", number(v.ratio)},
-                          {"p_value", number(v.p_value)},
-                          {"verdict", v.verdict}});
+      verdicts.push_back(
+          {{"test", v.test},
+           {"series", v.series},
+           {"ratio", number(v.ratio)},
+           {"ratio_low", v.ratio_interval ? number(v.ratio_interval->low) : json()},
+           {"ratio_high", v.ratio_interval ? number(v.ratio_interval->high) : json()},
+           {"p_value", number(v.p_value)},
+           {"p_adjusted", number(v.p_adjusted)},
+           {"verdict", v.verdict}});
     }
-    baseline = {{"path", c.baseline->path}, {"notes", c.baseline->notes}, {"verdicts", verdicts}};
+    baseline = {{"path", c.baseline->path},
+                {"notes", c.baseline->notes},
+                {"verdicts", verdicts},
+                {"sessions", c.baseline->sessions},
+                {"baseline_sessions", c.baseline->baseline_sessions}};
   }
 
   return {
@@ -236,14 +342,27 @@ nlohmann::json to_json(const Comparison& c) {
         {"interval",
          "sign test: the order statistics d(k) and d(n+1-k) of the sorted per-round differences, "
          "at 95% confidence; none with fewer than 6 rounds"},
-        {"baseline", "two-sided Mann-Whitney U test of each series against the baseline's rounds"},
+        {"sessions",
+         "each session has its own warm-up and counted rounds; sessions are apart in time, and "
+         "each round names its session"},
+        {"across_sessions", across(c)},
+        {"tests", across(c)
+                      ? "across sessions: per series the geometric mean of the session medians "
+                        "(under 'median'), low and high its 95% interval from Student's t on their "
+                        "logarithms; mad is null"
+                      : "one session: medians, MADs and the sign-test interval of its rounds"},
+        {"baseline",
+         "Welch's t-test on the logarithms of the session medians of each side, p-values "
+         "adjusted over the series by Holm's method; no verdict with fewer than 2 sessions on "
+         "either side"},
         {"seed", c.seed ? json(*c.seed) : json(nullptr)},
         {"confidence", kConfidence},
         {"alpha", kAlpha},
         {"executions_per_test", kExecutions},
         {"units", "seconds"}}},
-      {"rounds", rounds},
-      {"tests", tests},
+      {"rounds", rounds_json(c.rounds, &c.counters)},
+      {"sessions", sessions},
+      {"tests", tests_json(c.tests)},
       {"machine",
        {{"cpu_model", m.cpu_model},
         {"logical_cpus", m.logical_cpus},
@@ -270,7 +389,7 @@ nlohmann::json to_json(const Comparison& c) {
 
 std::string to_csv(const Comparison& c) {
   const bool counted = !c.counters.empty();
-  std::string out = "round,block,first,program,position,test,seconds";
+  std::string out = "round,block,first,program,position,test,seconds,session";
   out += (counted ? counter_csv_header() : "") + "\n";
   for (const Round& r : c.rounds) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
@@ -280,10 +399,10 @@ std::string to_csv(const Comparison& c) {
       const Times& times = side == Side::Random ? r.random : r.fixed;
       for (int t = 0; t < kTests; ++t) {
         const double s = times.at(t);
-        out += fmt::format("{},{},{},{},{},{},{}", r.index, (r.index + 1) / 2, side_name(r.first),
-                           side_name(side), position, kTestNames.at(t),
-                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "");
-        const auto counts = c.counters.find(r.index);
+        out += fmt::format("{},{},{},{},{},{},{},{}", r.index, (r.index + 1) / 2,
+                           side_name(r.first), side_name(side), position, kTestNames.at(t),
+                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "", r.session);
+        const auto counts = c.counters.find(key_of(r));
         if (counted && counts != c.counters.end()) {
           out += counter_csv_cells(
               (side == Side::Random ? counts->second.random : counts->second.fixed).at(t));
@@ -305,7 +424,7 @@ std::string to_markdown(const Comparison& c) {
   out += row(kColumns);
   out += "|---|---:|---:|---:|---:|---:|\n";
   for (const auto& cells : table_rows(c)) out += row(cells);
-  out += fmt::format("\n{}\n", kMeaning);
+  out += fmt::format("\n{}\n", meaning(c));
   const auto counters = counter_table(c);
   if (!counters.empty()) {
     std::string rule = "|---|---|";
@@ -352,6 +471,15 @@ Round read_round(const nlohmann::json& j, size_t i, const std::string& path) {
     malformed("'first' must be \"random\" or \"fixed\"");
   }
   r.first = *first == "random" ? Side::Random : Side::Fixed;
+  // Exports from before sessions existed hold one session.
+  auto session = j.find("session");
+  if (session != j.end()) {
+    if (!session->is_number_integer() || session->get<long long>() < 1 ||
+        session->get<long long>() > 1000000) {
+      malformed("'session' must be a positive integer");
+    }
+    r.session = session->get<int>();
+  }
   for (Side side : {Side::Random, Side::Fixed}) {
     auto times = j.find(side_name(side));
     if (times == j.end() || !times->is_array() || times->size() != kTests) {
@@ -482,8 +610,10 @@ std::string plot_data(const Comparison& c) {
     for (const char* test : kTestNames) out += fmt::format(" {}_{}", series, test);
   }
   out += "\n";
+  // Numbered in the order run, so that sessions follow each other.
+  int position = 0;
   for (const Round& r : c.rounds) {
-    out += std::to_string(r.index);
+    out += std::to_string(++position);
     for (int t = 0; t < kTests; ++t) out += " " + data_value(r.random.at(t));
     for (int t = 0; t < kTests; ++t) out += " " + data_value(r.fixed.at(t));
     for (int t = 0; t < kTests; ++t) out += " " + data_value(r.random.at(t) - r.fixed.at(t));
@@ -494,8 +624,7 @@ std::string plot_data(const Comparison& c) {
 
 std::string gnuplot_script(const Comparison& c, const std::string& data_path,
                            const std::string& svg_path) {
-  int last = 1;
-  for (const Round& r : c.rounds) last = std::max(last, r.index);
+  const int last = std::max(1, static_cast<int>(c.rounds.size()));
   std::string s;
   s += "set terminal svg size 1100,1200 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
   s += fmt::format("set output {}\n", gnuplot_quoted(svg_path));

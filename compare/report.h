@@ -17,7 +17,7 @@ std::string text_report(const Comparison& c);
 
 // The summary table, heading row first, and what its figures mean.
 std::vector<std::vector<std::string>> summary_table(const Comparison& c);
-const char* summary_meaning();
+std::string summary_meaning(const Comparison& c);
 
 // The record of the machine and programs: one row of item and value each.
 std::vector<std::vector<std::string>> record_table(const Comparison& c);

@@ -56,14 +56,28 @@ class Progress {
     if (!options_.progress) {
       return;
     }
-    std::string left = fmt::format("about {:.0f} s left", std::max(per_run * runs_left, 0.0));
-    if (options_.precision) {
-      // Blocks are added until the goal is met, so only the limit is known.
-      const double elapsed = std::chrono::duration<double>(Clock::now() - started_).count();
+    // Later sessions take as long as this one, and a pause before each.
+    const int later = std::max(options_.sessions - options_.session, 0);
+    const double seconds =
+        per_run *
+            (runs_left + later * 2 * (options_.warmup + options_.rounds + options_.rounds % 2)) +
+        later * options_.pause;
+    std::string left = fmt::format("about {:.0f} s left", std::max(seconds, 0.0));
+    if (options_.precision || options_.sessions == 0) {
+      // Rounds or sessions are added until the goal is met, so only the limit is known.
+      const double elapsed =
+          options_.elapsed_before + std::chrono::duration<double>(Clock::now() - started_).count();
       left = fmt::format("up to {:.0f} s left", std::max(options_.max_time - elapsed, 0.0));
     }
-    (void)std::fputs(fmt::format("\r\033[K{} {} of {} done, {}", what, done, total, left).c_str(),
-                     stderr);
+    std::string session;
+    if (options_.sessions != 1) {
+      session = options_.sessions > 0
+                    ? fmt::format("session {} of {}: ", options_.session, options_.sessions)
+                    : fmt::format("session {}: ", options_.session);
+    }
+    (void)std::fputs(
+        fmt::format("\r\033[K{}{} {} of {} done, {}", session, what, done, total, left).c_str(),
+        stderr);
     (void)std::fflush(stderr);
     drawn_ = true;
   }
@@ -190,7 +204,7 @@ SessionResult run_session(const SessionOptions& options) {
         }
         (side == Side::Random ? round.random : round.fixed) = *times;
         if (!options.counting_probe.empty()) {
-          RoundCounts& both = result.counters[round.index];
+          RoundCounts& both = result.counters[{options.session, round.index}];
           (side == Side::Random ? both.random : both.fixed) = counts;
         }
         note_run();

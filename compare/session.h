@@ -24,15 +24,20 @@ struct SessionOptions {
   bool progress = false;            // a one-line display on standard error
   std::uint64_t seed = 0;           // for the block orders
   std::string counting_probe;       // preloaded into every run when set (--counters)
+  // Where this session stands among several, for the progress display.
+  int session = 1;
+  int sessions = 1;           // 0 while sessions are added for a precision goal
+  double pause = 0;           // seconds between sessions
+  double elapsed_before = 0;  // seconds the comparison ran before this session
 };
 
 struct SessionResult {
   std::vector<Round> rounds;  // counted rounds completed
   std::string failure;        // why the comparison stopped early; empty when it did not
   bool interrupted = false;
-  double run_seconds = 0;               // the runs' own wall times, added up
-  std::vector<std::string> notes;       // e.g. which test fell short of the precision goal
-  std::map<int, RoundCounts> counters;  // by round index, with counting
+  double run_seconds = 0;          // the runs' own wall times, added up
+  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  CountsByRound counters;          // by session and round index, with counting
   std::map<std::string, std::string> counters_unavailable;  // event name: why
 };
 

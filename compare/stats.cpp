@@ -250,35 +250,6 @@ std::vector<TestResult> summarise(const std::vector<Round>& rounds) {
   return results;
 }
 
-std::vector<BaselineVerdict> compare_with_baseline(const std::vector<Round>& now,
-                                                   const std::vector<Round>& baseline) {
-  std::vector<BaselineVerdict> verdicts;
-  constexpr std::array<const char*, 3> kSeries = {"random", "fixed", "difference"};
-  const auto values = [](const std::vector<Round>& rounds, std::size_t kind, int test) {
-    if (kind == 0) return series(rounds, Side::Random, test);
-    if (kind == 1) return series(rounds, Side::Fixed, test);
-    return differences(rounds, test);
-  };
-  for (int test = 0; test < kTests; ++test) {
-    for (std::size_t kind = 0; kind < kSeries.size(); ++kind) {
-      const std::vector<double> current = values(now, kind, test);
-      const std::vector<double> before = values(baseline, kind, test);
-      BaselineVerdict v;
-      v.test = kTestNames.at(static_cast<std::size_t>(test));
-      v.series = kSeries.at(kind);
-      const double median_now = median(current);
-      const double median_before = median(before);
-      v.ratio = ratio_of(median_now, median_before);
-      v.p_value = mann_whitney(current, before).p;
-      v.verdict = "no significant change";
-      if (v.p_value < kAlpha && median_now < median_before) v.verdict = "faster";
-      if (v.p_value < kAlpha && median_now > median_before) v.verdict = "slower";
-      verdicts.push_back(std::move(v));
-    }
-  }
-  return verdicts;
-}
-
 // ---- Across sessions ----
 // Session medians are few (often 3 to 10) and, on the log scale, close to
 // normal, since a session's speed scales all its times: that is what t on

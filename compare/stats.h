@@ -47,11 +47,6 @@ std::vector<double> series(const std::vector<Round>& rounds, Side side, int test
 // The summary of every test.
 std::vector<TestResult> summarise(const std::vector<Round>& rounds);
 
-// Compares each test's random, fixed and difference series with a baseline's
-// rounds at alpha = 0.05.
-std::vector<BaselineVerdict> compare_with_baseline(const std::vector<Round>& now,
-                                                   const std::vector<Round>& baseline);
-
 // ---- Across sessions ----
 // Times of one session share that session's speed of the machine, and that
 // speed multiplies every time in it: on the logarithmic scale session effects

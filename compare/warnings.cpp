@@ -172,4 +172,10 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
   return out;
 }
 
+std::vector<std::string> machine_warnings(const MachineRecord& machine) {
+  std::vector<std::string> out;
+  machine_state(out, machine);
+  return out;
+}
+
 }  // namespace compare

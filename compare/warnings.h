@@ -16,4 +16,7 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
                                       const std::vector<TestResult>& tests,
                                       const MachineRecord& machine);
 
+// Only the warnings about the machine's load, governor and turbo.
+std::vector<std::string> machine_warnings(const MachineRecord& machine);
+
 }  // namespace compare

@@ -272,7 +272,8 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   EXPECT_NE(markdown.find("| Integer"), std::string::npos) << markdown;
   EXPECT_NE(markdown.find("0.09595"), std::string::npos) << markdown;
 
-  // The same stand-ins against that run as a baseline: nothing changed.
+  // The same stand-ins against that run as a baseline: one session on each
+  // side gives ratios but no verdict.
   s.plan(20);
   std::filesystem::remove(s.file("random.count"));
   std::filesystem::remove(s.file("fixed.count"));
@@ -292,8 +293,10 @@ TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
   ASSERT_EQ(verdicts.size(), 9U);
   for (const json& v : verdicts) {
-    EXPECT_EQ(v["verdict"], "no significant change") << v.dump();
+    EXPECT_EQ(v["verdict"], "too few sessions") << v.dump();
+    EXPECT_NEAR(v["ratio"].get<double>(), 1, 0.1) << v.dump();  // 8 rounds against 20
   }
+  EXPECT_NE(again.out.find("with --sessions 5"), std::string::npos) << again.out;
 }
 
 struct Trouble {
@@ -380,7 +383,9 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
                                                 {"--max-time", "5"},
                                                 {"--bogus"},
                                                 {"--rounds", "many"},
-                                                {"--verify", "--rounds", "4"}}) {
+                                                {"--verify", "--rounds", "4"},
+                                                {"--pause", "5"},
+                                                {"--sessions", "0"}}) {
     run = s.compare(usage);
     EXPECT_EQ(run.status, 2) << usage[0];
     // The message and a pointer to --help, not the whole help.
@@ -515,5 +520,144 @@ TEST(Compare, TheRealPair) {
   }
   EXPECT_EQ(std::filesystem::directory_iterator(dir.path)->path().filename(), "out.json");
 }
+
+namespace sessions {
+
+// Each role's times for sessions of `rounds` rounds after one warm-up, every
+// session's times those of times_line multiplied by its own factor.
+void plan_sessions(const StandIns& s, int rounds, const std::vector<double>& factors) {
+  for (const bool random : {true, false}) {
+    std::string lines;
+    for (const double factor : factors) {
+      lines += "9 9 9\n";
+      for (int r = 1; r <= rounds; ++r) {
+        for (int t = 0; t < 3; ++t) {
+          const double a = position(r);
+          const double time = random ? kRandomBase[t] + 2 * kUnit * a : kFixedBase[t] + kUnit * a;
+          lines += fmt::format("{}{:.9g}", t ? " " : "", factor * time);
+        }
+        lines += "\n";
+      }
+    }
+    support::write_file(s.file(random ? "random.times" : "fixed.times"), lines);
+  }
+  std::filesystem::remove(s.file("random.count"));
+  std::filesystem::remove(s.file("fixed.count"));
+}
+
+// Sessions at half, the same and twice the speed: the figures across
+// sessions are the unscaled medians with t's interval on the logarithms;
+// each session keeps its own rounds and figures.
+TEST(CompareSessions, FiguresAcrossSessionsAtDifferentSpeeds) {
+  StandIns s;
+  plan_sessions(s, 6, {0.5, 1, 2});
+  const support::RunResult run =
+      s.compare({"--sessions", "3", "--pause", "0", "--rounds", "6", "--json", s.file("out.json"),
+                 "--csv", s.file("out.csv"), "--markdown", s.file("out.md")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json j = s.read_json("out.json");
+  EXPECT_EQ(j["method"]["across_sessions"], true);
+  ASSERT_EQ(j["sessions"].size(), 3U);
+  ASSERT_EQ(j["rounds"].size(), 18U);
+  const double factors[3] = {0.5, 1, 2};
+  for (int k = 0; k < 3; ++k) {
+    const json& session = j["sessions"][k];
+    EXPECT_EQ(session["index"], k + 1);
+    const std::string at = session["started_at"];
+    EXPECT_EQ(at.size(), 20U) << at;
+    EXPECT_EQ(at.back(), 'Z') << at;
+    ASSERT_EQ(session["rounds"].size(), 6U);
+    EXPECT_EQ(session["rounds"][5]["index"], 6);
+    EXPECT_EQ(j["rounds"][static_cast<std::size_t>(6 * k)]["session"], k + 1);
+    // a over the six rounds: 7, 14, 1, 8, 15, 2, so each median sits at a = 7.5.
+    EXPECT_NEAR(session["tests"][0]["difference"]["median"].get<double>(),
+                factors[k] * (kRandomBase[0] - kFixedBase[0] + 7.5 * kUnit), 1e-12);
+  }
+  const double spread = std::exp(4.302652729911275 * std::log(2.0) / std::sqrt(3.0));
+  for (int t = 0; t < 3; ++t) {
+    const json& test = j["tests"][t];
+    const double d = kRandomBase[t] - kFixedBase[t] + 7.5 * kUnit;
+    const double random = kRandomBase[t] + 15 * kUnit;
+    EXPECT_NEAR(test["difference"]["median"].get<double>(), d, 1e-9 * d);
+    EXPECT_NEAR(test["difference"]["low"].get<double>(), d / spread, 1e-6 * d);
+    EXPECT_NEAR(test["difference"]["high"].get<double>(), d * spread, 1e-6 * d * spread);
+    EXPECT_NEAR(test["random"]["median"].get<double>(), random, 1e-9 * random);
+    EXPECT_NEAR(test["random"]["high"].get<double>(), random * spread, 1e-6 * random * spread);
+    EXPECT_TRUE(test["random"]["mad"].is_null());
+  }
+  // The sessions' speeds differ far beyond their rounds' spread: every test is named.
+  for (const char* test : {"Integer", "Float", "DNA"}) {
+    EXPECT_NE(run.out.find(fmt::format("The sessions disagree on the {} test", test)),
+              std::string::npos)
+        << run.out;
+  }
+  // The table across sessions first, then a line per session.
+  const std::size_t table = run.out.find("Integer  0.1015 [");
+  const std::size_t by_session = run.out.find("By session:");
+  ASSERT_NE(table, std::string::npos) << run.out;
+  ASSERT_NE(by_session, std::string::npos) << run.out;
+  EXPECT_LT(table, by_session);
+  EXPECT_NE(run.out.find("  3        ", by_session), std::string::npos) << run.out;
+  const std::vector<std::string> csv = support::lines_of(support::read_file(s.file("out.csv")));
+  ASSERT_EQ(csv.size(), 1U + 18 * 2 * 3);
+  EXPECT_EQ(csv.back().substr(csv.back().rfind(',')), ",3");
+  EXPECT_NE(support::read_file(s.file("out.md")).find("geometric mean"), std::string::npos);
+
+  // The same speeds in another order against that run: no change, ratio 1.
+  plan_sessions(s, 6, {2, 0.5, 1});
+  const support::RunResult again =
+      s.compare({"--sessions", "3", "--pause", "0", "--rounds", "6", "--baseline",
+                 s.file("out.json"), "--json", s.file("again.json")});
+  ASSERT_EQ(again.status, 0) << again.err;
+  const json verdicts = s.read_json("again.json")["baseline"]["verdicts"];
+  ASSERT_EQ(verdicts.size(), 9U);
+  for (const json& v : verdicts) {
+    EXPECT_EQ(v["verdict"], "no significant change") << v.dump();
+    EXPECT_NEAR(v["ratio"].get<double>(), 1, 1e-9) << v.dump();
+  }
+  EXPECT_TRUE(s.tmp_is_empty());
+}
+
+// With several sessions a precision goal adds whole sessions: at speeds 1 and
+// 1.1 the interval is over 60% wide; a third session at 1.05 brings it under 20%.
+TEST(CompareSessions, PrecisionAddsSessionsNotRounds) {
+  StandIns s;
+  plan_sessions(s, 6, {1, 1.1, 1.05, 1, 1, 1});
+  const support::RunResult run = s.compare({"--sessions", "2", "--pause", "0", "--rounds", "6",
+                                            "--precision", "20", "--json", s.file("out.json")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json j = s.read_json("out.json");
+  ASSERT_EQ(j["sessions"].size(), 3U);
+  for (const json& session : j["sessions"]) EXPECT_EQ(session["rounds"].size(), 6U);
+}
+
+// An interrupt during the pause between sessions ends the comparison at once
+// and keeps the sessions completed.
+TEST(CompareSessions, InterruptInThePause) {
+  StandIns s;
+  plan_sessions(s, 2, {1, 1});
+  const pid_t pid =
+      s.start({"--sessions", "2", "--pause", "600", "--rounds", "2", "--json", s.file("out.json")});
+  // The first session's three runs of each program have started, and the last
+  // has ended (bench_compare has no child left): the pause follows.
+  const std::string children = fmt::format("/proc/{}/task/{}/children", pid, pid);
+  const auto in_pause = [&] {
+    return support::lines_of(s.state("order")).size() == 6 && support::read_file(children).empty();
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!in_pause() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(in_pause());
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+  const json j = s.read_json("out.json");
+  EXPECT_EQ(j["sessions"].size(), 1U);
+  EXPECT_EQ(j["rounds"].size(), 2U);
+}
+
+}  // namespace sessions
 
 }  // namespace

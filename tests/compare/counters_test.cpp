@@ -49,8 +49,8 @@ TEST(CounterRecord, ARecordThatIsNotTheProbesOrMissesAWindowIsRefused) {
 
 // Round `index` with the same times every round, and its counts in `counts`.
 Round counted_round(int index, double random_faults, double fixed_faults, bool with_cycles,
-                    std::map<int, RoundCounts>& counts) {
-  RoundCounts& r = counts[index];
+                    CountsByRound& counts) {
+  RoundCounts& r = counts[{1, index}];
   for (int t = 0; t < kTests; ++t) {
     r.random[t][event_index("page_faults")] = random_faults * (t + 1);
     r.fixed[t][event_index("page_faults")] = fixed_faults * (t + 1);
@@ -64,7 +64,7 @@ Round counted_round(int index, double random_faults, double fixed_faults, bool w
 
 TEST(CounterSummary, MediansPerProgramAndTheirDifference) {
   // A round without counts counts for nothing.
-  std::map<int, RoundCounts> counts;
+  CountsByRound counts;
   const std::vector<Round> rounds = {counted_round(1, 1000, 2000, true, counts),
                                      counted_round(2, 3000, 4000, false, counts),
                                      counted_round(3, 2000, 1000, true, counts),
@@ -128,11 +128,11 @@ TEST(CounterExports, TheTablesAndTheCsvShowEveryEvent) {
   const std::string csv = to_csv(c);
   const std::string header = csv.substr(0, csv.find('\n'));
   EXPECT_EQ(header.substr(header.find("seconds")),
-            "seconds,task_clock_s,page_faults,minor_faults,major_faults,context_switches,"
+            "seconds,session,task_clock_s,page_faults,minor_faults,major_faults,context_switches,"
             "cpu_migrations,cycles,instructions,branches,branch_misses,cache_references,"
             "cache_misses");
   // Round 1, random, Float: 2000 page faults, everything else not counted.
-  EXPECT_NE(csv.find("\n1,1,random,random,1,Float,0.1,,2000,,,,,,,,,,\n"), std::string::npos)
+  EXPECT_NE(csv.find("\n1,1,random,random,1,Float,0.1,1,,2000,,,,,,,,,,\n"), std::string::npos)
       << csv;
 }
 

@@ -74,6 +74,7 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
   EXPECT_EQ(j["tool"], (nlohmann::json{{"name", "bench_compare"}, {"version", "9.8.7"}}));
   EXPECT_EQ(j["method"]["units"], "seconds");
   EXPECT_EQ(j["rounds"][1], (nlohmann::json{{"index", 2},
+                                            {"session", 1},
                                             {"first", "fixed"},
                                             {"random", {0.75, 0.375, 1.25}},
                                             {"fixed", {0.25, 0.125, 0.625}}}));
@@ -103,7 +104,10 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
   EXPECT_EQ(j["baseline"]["verdicts"][0], (nlohmann::json{{"test", "DNA"},
                                                           {"series", "fixed"},
                                                           {"ratio", 1.5},
+                                                          {"ratio_low", nullptr},
+                                                          {"ratio_high", nullptr},
                                                           {"p_value", 0.01},
+                                                          {"p_adjusted", 1.0},
                                                           {"verdict", "slower"}}));
   // Valid JSON once written: it parses back to the same document.
   EXPECT_EQ(nlohmann::json::parse(j.dump()), j);
@@ -178,10 +182,10 @@ TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 1U + 2 * 2 * 3);
-  EXPECT_EQ(lines[0], "round,block,first,program,position,test,seconds");
-  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5");
-  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125");
-  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25");
+  EXPECT_EQ(lines[0], "round,block,first,program,position,test,seconds,session");
+  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5,1");
+  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125,1");
+  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25,1");
 }
 
 TEST(ReportExports, MarkdownTableHasARowPerTest) {
@@ -216,7 +220,7 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
         "0.1875, no interval (fewer than 6 rounds)",
         "187.5",
         "± is the median absolute deviation of a program's times over the rounds;",
-        "Compared with the baseline old.json:",
+        "Compared with the baseline old.json (",
         "  The baseline ran under another kernel: 5.10 (now 6.1.0-test).\n",
         "0.8x",
         "0.0123",

@@ -1,0 +1,289 @@
+// The session-level figures against values worked out by hand. The stand-in
+// sessions run at different speeds: each session's times are one set of
+// round times multiplied by that session's own factor, as a machine whose
+// speed changes between sessions would give them.
+#include "compare/sessions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "compare/report.h"
+#include "compare/stats.h"
+
+namespace compare {
+namespace {
+
+// Six rounds within half a percent of each other, as one session's rounds
+// are: random times 1.000 .. 1.005 s shuffled (median 1.0025 s) and fixed
+// times a fifth of them, each multiplied by the session's factor.
+constexpr double kMedian = 1.0025;
+std::vector<Round> session(int index, double factor, double random_scale = 1) {
+  const double base[6] = {1.003, 1.000, 1.005, 1.001, 1.004, 1.002};
+  std::vector<Round> rounds;
+  for (int i = 0; i < 6; ++i) {
+    Round r;
+    r.index = i + 1;
+    r.session = index;
+    r.first = i % 4 == 0 || i % 4 == 3 ? Side::Random : Side::Fixed;
+    for (int t = 0; t < kTests; ++t) {
+      const double time = factor * base[i] * (t + 1);
+      r.random.at(t) = random_scale * time;
+      r.fixed.at(t) = time / 5;
+    }
+    rounds.push_back(r);
+  }
+  return rounds;
+}
+
+std::vector<std::vector<Round>> sessions_at(const std::vector<double>& factors,
+                                            double random_scale = 1) {
+  std::vector<std::vector<Round>> sessions;
+  for (std::size_t s = 0; s < factors.size(); ++s) {
+    sessions.push_back(session(static_cast<int>(s) + 1, factors[s], random_scale));
+  }
+  return sessions;
+}
+
+// Student's t for 2 degrees of freedom at 0.975, from tables.
+constexpr double kT2 = 4.302652729911275;
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+TEST(Sessions, GeometricMeanOfSessionMediansWithTOnTheirLogarithms) {
+  // Factors 1/2, 1, 2: their logarithms are -ln 2, 0, ln 2, with mean 0 and
+  // standard deviation ln 2, so the geometric mean is the unscaled median and
+  // the interval that times exp(+-t * ln 2 / sqrt 3).
+  const auto tests = summarise_sessions(sessions_at({0.5, 1, 2}));
+  ASSERT_EQ(tests.size(), 3U);
+  const double spread = std::exp(kT2 * std::log(2.0) / std::sqrt(3.0));
+  for (int t = 0; t < kTests; ++t) {
+    const TestResult& r = tests.at(static_cast<std::size_t>(t));
+    const double random = kMedian * (t + 1);
+    const double fixed = random / 5;
+    const double difference = random - fixed;
+    EXPECT_EQ(r.name, kTestNames.at(static_cast<std::size_t>(t)));
+    EXPECT_NEAR(r.random.median, random, 1e-12);
+    EXPECT_NEAR(r.fixed.median, fixed, 1e-12);
+    EXPECT_NEAR(r.difference, difference, 1e-12);
+    ASSERT_TRUE(r.random_interval && r.fixed_interval && r.interval);
+    EXPECT_NEAR(r.random_interval->low, random / spread, 1e-9 * random / spread);
+    EXPECT_NEAR(r.random_interval->high, random * spread, 1e-9 * random * spread);
+    EXPECT_NEAR(r.fixed_interval->high, fixed * spread, 1e-9 * fixed * spread);
+    EXPECT_NEAR(r.interval->low, difference / spread, 1e-9 * difference / spread);
+    EXPECT_NEAR(r.interval->high, difference * spread, 1e-9 * difference * spread);
+    EXPECT_NEAR(r.ratio, 5, 1e-12);
+    EXPECT_NEAR(r.ns_per_execution, difference * 1e3, 1e-6);
+    EXPECT_TRUE(std::isnan(r.random.mad));
+  }
+  // Two sessions, factors 1 and 4: logarithms 0 and 2 ln 2, mean ln 2, standard
+  // deviation sqrt 2 ln 2, standard error ln 2; t for 1 degree of freedom 12.7062.
+  const auto two = summarise_sessions(sessions_at({1, 4}));
+  ASSERT_TRUE(two[0].random_interval);
+  const double two_high = 2 * kMedian * std::exp(12.706204736174707 * std::log(2.0));
+  EXPECT_NEAR(two[0].random.median, 2 * kMedian, 1e-12);
+  EXPECT_NEAR(two[0].random_interval->high, two_high, 1e-9 * two_high);
+  // A single session has no interval across sessions.
+  EXPECT_FALSE(summarise_sessions(sessions_at({1}))[0].interval);
+}
+
+TEST(Sessions, RoundsSplitBySessionInOrder) {
+  std::vector<Round> rounds = session(2, 1);
+  const std::vector<Round> first = session(1, 3);
+  rounds.insert(rounds.begin() + 2, first.begin(), first.end());
+  const auto split = by_session(rounds);
+  ASSERT_EQ(split.size(), 2U);
+  EXPECT_EQ(split[0].size(), 6U);
+  EXPECT_EQ(split[0][0].session, 1);
+  EXPECT_DOUBLE_EQ(split[0][0].random[0], 3 * 1.003);
+  EXPECT_EQ(split[1][2].index, 3);  // the rounds after the interruption keep their order
+  EXPECT_EQ(split[1][2].session, 2);
+  // Rounds from before sessions existed are all session 1.
+  EXPECT_EQ(by_session(session(1, 1)).size(), 1U);
+}
+
+TEST(Sessions, TheSameBuildAtDifferentSpeedsIsNoChange) {
+  // Both sides' sessions wander by a few percent, while each session's rounds
+  // agree within half a percent: pooled rounds call that a change, sessions
+  // do not. Sorted, the sessions run now, then, now, now, then, then.
+  const auto now = sessions_at({0.97, 1.0, 1.02});
+  const auto then = sessions_at({0.99, 1.026, 1.05});
+  const auto verdicts = compare_sessions(now, then);
+  ASSERT_EQ(verdicts.size(), 9U);
+  for (const BaselineVerdict& v : verdicts) {
+    EXPECT_EQ(v.verdict, "no significant change") << v.test << " " << v.series;
+    ASSERT_TRUE(v.ratio_interval);
+    EXPECT_LT(v.ratio_interval->low, 1);
+    EXPECT_GT(v.ratio_interval->high, 1);
+    EXPECT_GE(v.p_adjusted, v.p_value);
+  }
+  EXPECT_EQ(verdicts[0].test, "Integer");
+  EXPECT_EQ(verdicts[2].series, "difference");
+  EXPECT_EQ(verdicts[8].test, "DNA");
+  // The fault this replaces: a rank test of the pooled rounds finds a change.
+  std::vector<double> pooled_now;
+  std::vector<double> pooled_then;
+  for (const auto& s : now) {
+    for (double v : series(s, Side::Random, 0)) pooled_now.push_back(v);
+  }
+  for (const auto& s : then) {
+    for (double v : series(s, Side::Random, 0)) pooled_then.push_back(v);
+  }
+  EXPECT_LT(mann_whitney(pooled_now, pooled_then).p, 0.01);
+}
+
+TEST(Sessions, VerdictsInBothDirectionsAdjustedTogether) {
+  // Now bench_random takes half the time at the same session speeds; fixed is
+  // unchanged, so the difference shrinks too.
+  const auto then = sessions_at({1.0, 1.02, 0.98});
+  const auto now = sessions_at({1.01, 0.99, 1.0}, 0.5);
+  const auto verdicts = compare_sessions(now, then);
+  ASSERT_EQ(verdicts.size(), 9U);
+  std::vector<double> p;
+  for (std::size_t t = 0; t < kTests; ++t) {
+    const BaselineVerdict& random = verdicts.at(3 * t);
+    const BaselineVerdict& fixed = verdicts.at(3 * t + 1);
+    const BaselineVerdict& difference = verdicts.at(3 * t + 2);
+    EXPECT_EQ(random.verdict, "faster");
+    EXPECT_NEAR(random.ratio, 0.5, 0.02);
+    EXPECT_EQ(fixed.verdict, "no significant change");
+    // Differences 4/5 of the time then, 1/2 - 1/5 = 3/10 now: a ratio of 3/8.
+    EXPECT_EQ(difference.verdict, "faster");
+    EXPECT_NEAR(difference.ratio, 0.375, 0.02);
+    for (const BaselineVerdict* v : {&random, &fixed, &difference}) p.push_back(v->p_value);
+  }
+  // Holm over all nine: the smallest p is multiplied by 9.
+  const auto smallest = std::min_element(p.begin(), p.end()) - p.begin();
+  EXPECT_NEAR(verdicts.at(static_cast<std::size_t>(smallest)).p_adjusted,
+              std::min(1.0, 9 * p.at(static_cast<std::size_t>(smallest))), 1e-15);
+
+  // The other way round: slower.
+  EXPECT_EQ(compare_sessions(then, now)[0].verdict, "slower");
+}
+
+TEST(Sessions, OneSessionOnEitherSideGivesNoVerdict) {
+  // The ratio of the geometric means is still given: 1 / sqrt(2 * 2.1), then sqrt(1.1) / 2.
+  struct Case {
+    std::vector<double> now, then;
+    double ratio;
+  };
+  for (const Case& c :
+       {Case{{1}, {2, 2.1}, 1 / std::sqrt(4.2)}, Case{{1, 1.1}, {2}, std::sqrt(1.1) / 2}}) {
+    const auto now = sessions_at(c.now);
+    const auto then = sessions_at(c.then);
+    const auto verdicts = compare_sessions(now, then);
+    ASSERT_EQ(verdicts.size(), 9U);
+    for (const BaselineVerdict& v : verdicts) {
+      EXPECT_EQ(v.verdict, "too few sessions");
+      EXPECT_TRUE(std::isnan(v.p_value));
+      EXPECT_FALSE(v.ratio_interval);
+    }
+    EXPECT_NEAR(verdicts[0].ratio, c.ratio, 1e-12);
+    EXPECT_NEAR(verdicts[8].ratio, c.ratio, 1e-12);
+  }
+}
+
+TEST(Sessions, ADifferenceAtOrBelowZeroHasNoVerdictButTheOthersDo) {
+  auto now = sessions_at({1, 1.01});
+  auto then = sessions_at({1, 1.02});
+  for (auto& s : now) {
+    for (Round& r : s) r.fixed[2] = r.random[2];  // DNA: random - fixed = 0
+  }
+  const auto verdicts = compare_sessions(now, then);
+  EXPECT_EQ(verdicts[8].verdict, "no verdict (a session median is not positive)");
+  EXPECT_EQ(verdicts[0].verdict, "no significant change");
+}
+
+TEST(Sessions, DisagreementNamesTheTestAndTheSpread) {
+  // Sessions at 1 and 1.2: every round of the second is slower than every
+  // round of the first (H = 8.31, p = 0.0039); the medians spread by
+  // 0.2 / 1.1 = 18.2% of their median.
+  const auto apart = session_disagreements(sessions_at({1, 1.2}));
+  ASSERT_EQ(apart.size(), 3U);
+  EXPECT_NE(apart[0].find("Integer test"), std::string::npos) << apart[0];
+  EXPECT_NE(apart[0].find("spread over 18.2%"), std::string::npos) << apart[0];
+  EXPECT_NE(apart[0].find("p = 0.0039"), std::string::npos) << apart[0];
+  EXPECT_NE(apart[2].find("DNA test"), std::string::npos) << apart[2];
+  // Sessions whose rounds interleave agree; one session has nothing to disagree with.
+  EXPECT_TRUE(session_disagreements(sessions_at({1, 1.001, 1})).empty());
+  EXPECT_TRUE(session_disagreements(sessions_at({1.5})).empty());
+}
+
+// A comparison made of sessions, as main assembles it.
+Comparison made_of(const std::vector<double>& factors) {
+  Comparison c;
+  c.version = "1.2.3";
+  const auto sessions = sessions_at(factors);
+  for (std::size_t k = 0; k < sessions.size(); ++k) {
+    c.sessions.push_back({static_cast<int>(k) + 1, "2026-12-08T22:30:0" + std::to_string(k) + "Z",
+                          sessions[k], summarise(sessions[k])});
+  }
+  summarise_comparison(c);
+  return c;
+}
+
+TEST(SessionsReport, OneSessionSaysWhatItsIntervalDescribes) {
+  const Comparison c = made_of({1});
+  EXPECT_EQ(c.rounds.size(), 6U);
+  EXPECT_FALSE(c.tests.at(0).random_interval);
+  EXPECT_NEAR(c.tests.at(0).random.mad, 0.0015, 1e-12);  // the rounds' own figures
+  const std::string text = text_report(c);
+  EXPECT_NE(text.find("distribution.\nThat interval describes the seconds this comparison ran in"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("By session:"), std::string::npos);
+  EXPECT_EQ(to_json(c)["method"]["across_sessions"], false);
+}
+
+TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
+  Comparison c = made_of({1, 1.2});
+  // Every round of session 2 is slower than every round of session 1.
+  ASSERT_FALSE(c.warnings.empty());
+  EXPECT_EQ(c.warnings[0].rfind("The sessions disagree on the Integer test", 0), 0U)
+      << c.warnings[0];
+  const nlohmann::json j = to_json(c);
+  EXPECT_EQ(j["method"]["across_sessions"], true);
+  ASSERT_EQ(j["sessions"].size(), 2U);
+  EXPECT_EQ(j["sessions"][1]["index"], 2);
+  EXPECT_EQ(j["sessions"][1]["started_at"], "2026-12-08T22:30:01Z");
+  EXPECT_EQ(j["sessions"][1]["rounds"].size(), 6U);
+  EXPECT_NEAR(j["sessions"][1]["tests"][0]["random"]["median"].get<double>(), 1.2 * kMedian, 1e-12);
+  EXPECT_EQ(j["rounds"].size(), 12U);
+  EXPECT_EQ(j["rounds"][6]["session"], 2);
+  EXPECT_EQ(j["rounds"][6]["index"], 1);
+  // Across sessions the programs' figures carry their intervals.
+  EXPECT_TRUE(j["tests"][0]["random"]["low"].is_number());
+  EXPECT_TRUE(j["tests"][0]["fixed"]["high"].is_number());
+
+  const std::string text = text_report(c);
+  const std::size_t table = text.find("Integer  1.098 [");
+  const std::size_t line =
+      text.find("\n  2        2026-12-08T22:30:01Z  6       1.203, 0.2406, 0.9624");
+  EXPECT_NE(table, std::string::npos) << text;
+  EXPECT_NE(line, std::string::npos) << text;
+  EXPECT_LT(table, line);
+
+  // Written and read back as a baseline, the rounds fall into their sessions
+  // again; without the session key (an older export) they are one session.
+  const std::string path = ::testing::TempDir() + "sessions_test_baseline.json";
+  write_file(path, j.dump());
+  EXPECT_EQ(by_session(read_baseline(path).rounds).size(), 2U);
+  nlohmann::json old = j;
+  for (auto& round : old["rounds"]) round.erase("session");
+  old.erase("sessions");
+  write_file(path, old.dump());
+  EXPECT_EQ(by_session(read_baseline(path).rounds).size(), 1U);
+  old["rounds"][3]["session"] = 0;
+  write_file(path, old.dump());
+  EXPECT_THROW(read_baseline(path), std::runtime_error);
+  (void)std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace compare
