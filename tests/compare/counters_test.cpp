@@ -49,8 +49,8 @@ TEST(CounterRecord, ARecordThatIsNotTheProbesOrMissesAWindowIsRefused) {
 
 // Round `index` with the same times every round, and its counts in `counts`.
 Round counted_round(int index, double random_faults, double fixed_faults, bool with_cycles,
-                    CountsByRound& counts) {
-  RoundCounts& r = counts[{1, index}];
+                    CountsByRound& counts, int session = 1) {
+  RoundCounts& r = counts[{session, index}];
   for (int t = 0; t < kTests; ++t) {
     r.random[t][event_index("page_faults")] = random_faults * (t + 1);
     r.fixed[t][event_index("page_faults")] = fixed_faults * (t + 1);
@@ -59,7 +59,7 @@ Round counted_round(int index, double random_faults, double fixed_faults, bool w
       r.random[t][event_index("instructions")] = 2e8;
     }
   }
-  return {index, Side::Random, {0.2, 0.1, 0.01}, {0.004, 0.008, 0.001}};
+  return {index, Side::Random, {0.2, 0.1, 0.01}, {0.004, 0.008, 0.001}, session};
 }
 
 TEST(CounterSummary, MediansPerProgramAndTheirDifference) {
@@ -87,6 +87,18 @@ TEST(CounterSummary, MediansPerProgramAndTheirDifference) {
   // The Integer array is 8,000,000 bytes: 1953.125 pages of 4 KiB.
   EXPECT_DOUBLE_EQ(*faults_per_page(tests[0].fixed.median, 0), 2000 / 1953.125);
   EXPECT_TRUE(summarise_counters({rounds[3]}, counts).empty());
+}
+
+TEST(CounterSummary, RoundsOfEachSessionKeepTheirOwnCounts) {
+  // Round indices start again in every session: 1000 and 3000 faults in the
+  // two rounds numbered 1, 2000 in session 1's round 2.
+  CountsByRound counts;
+  const std::vector<Round> rounds = {counted_round(1, 1000, 1000, false, counts, 1),
+                                     counted_round(2, 2000, 1000, false, counts, 1),
+                                     counted_round(1, 3000, 1000, false, counts, 2)};
+  const std::vector<CounterTest> tests = summarise_counters(rounds, counts);
+  ASSERT_EQ(tests.size(), 3U);
+  EXPECT_EQ(tests[0].random.median[event_index("page_faults")], 2000);
 }
 
 Comparison counted_comparison() {
