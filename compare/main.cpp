@@ -220,6 +220,7 @@ int run(int argc, char** argv) {
   read_machine_after(comparison.machine);
 
   comparison.rounds = session.rounds;
+  comparison.warmup = session.warmup;
   if (!comparison.rounds.empty()) {
     comparison.tests = summarise(comparison.rounds);
   }

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "compare/files.h"
+#include "compare/usage.h"
 
 extern char** environ;
 
@@ -111,6 +112,26 @@ std::string stopped_line(const Comparison& c) {
 
 std::string known(const std::string& s) { return s.empty() ? "unknown" : s; }
 
+nlohmann::json rounds_json(const std::vector<Round>& rounds) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const Round& r : rounds) {
+    nlohmann::json random = nlohmann::json::array();
+    nlohmann::json fixed = nlohmann::json::array();
+    for (int t = 0; t < kTests; ++t) {
+      random.push_back(number(r.random.at(t)));
+      fixed.push_back(number(r.fixed.at(t)));
+    }
+    out.push_back(
+        {{"index", r.index},
+         {"first", side_name(r.first)},
+         {"random", random},
+         {"fixed", fixed},
+         {"usage",
+          {{"random", usage_json(r.random_usage)}, {"fixed", usage_json(r.fixed_usage)}}}});
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string text_report(const Comparison& c) {
@@ -119,6 +140,9 @@ std::string text_report(const Comparison& c) {
   for (auto& row : table_rows(c)) rows.push_back(std::move(row));
   out += aligned(rows);
   out += fmt::format("{}\n", kMeaning);
+  const std::vector<std::string> usage = usage_lines(c.rounds);
+  if (!usage.empty()) out += "\n";
+  for (const std::string& line : usage) out += line + "\n";
 
   if (c.baseline) {
     out += fmt::format("\nCompared with the baseline {}:\n", c.baseline->path);
@@ -159,17 +183,6 @@ std::string text_report(const Comparison& c) {
 
 nlohmann::json to_json(const Comparison& c) {
   using nlohmann::json;
-  json rounds = json::array();
-  for (const Round& r : c.rounds) {
-    json random = json::array();
-    json fixed = json::array();
-    for (int t = 0; t < kTests; ++t) {
-      random.push_back(number(r.random.at(t)));
-      fixed.push_back(number(r.fixed.at(t)));
-    }
-    rounds.push_back(
-        {{"index", r.index}, {"first", side_name(r.first)}, {"random", random}, {"fixed", fixed}});
-  }
 
   json tests = json::array();
   for (const TestResult& t : c.tests) {
@@ -215,12 +228,17 @@ nlohmann::json to_json(const Comparison& c) {
          "sign test: the order statistics d(k) and d(n+1-k) of the sorted per-round differences, "
          "at 95% confidence; none with fewer than 6 rounds"},
         {"baseline", "two-sided Mann-Whitney U test of each series against the baseline's rounds"},
+        {"usage",
+         "each run's wall time, and its processor time, context switches, page faults and peak "
+         "memory as the kernel reports them when it is reaped; runqueue_wait_s is the time it "
+         "sat runnable waiting for a processor (null where the kernel does not tell)"},
         {"seed", c.seed ? json(*c.seed) : json(nullptr)},
         {"confidence", kConfidence},
         {"alpha", kAlpha},
         {"executions_per_test", kExecutions},
         {"units", "seconds"}}},
-      {"rounds", rounds},
+      {"rounds", rounds_json(c.rounds)},
+      {"warmup", rounds_json(c.warmup)},
       {"tests", tests},
       {"machine",
        {{"cpu_model", m.cpu_model},
@@ -246,18 +264,19 @@ nlohmann::json to_json(const Comparison& c) {
 }
 
 std::string to_csv(const Comparison& c) {
-  std::string out = "round,block,first,program,position,test,seconds\n";
+  std::string out = "round,block,first,program,position,test,seconds" + usage_csv_header() + "\n";
   for (const Round& r : c.rounds) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
     int position = 0;
     for (Side side : {r.first, second}) {
       ++position;
       const Times& times = side == Side::Random ? r.random : r.fixed;
+      const std::string usage = usage_csv(side == Side::Random ? r.random_usage : r.fixed_usage);
       for (int t = 0; t < kTests; ++t) {
         const double s = times.at(t);
-        out += fmt::format("{},{},{},{},{},{},{}\n", r.index, (r.index + 1) / 2, side_name(r.first),
-                           side_name(side), position, kTestNames.at(t),
-                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "");
+        out += fmt::format("{},{},{},{},{},{},{}{}\n", r.index, (r.index + 1) / 2,
+                           side_name(r.first), side_name(side), position, kTestNames.at(t),
+                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "", usage);
       }
     }
   }
@@ -275,6 +294,9 @@ std::string to_markdown(const Comparison& c) {
   out += "|---|---:|---:|---:|---:|---:|\n";
   for (const auto& cells : table_rows(c)) out += row(cells);
   out += fmt::format("\n{}\n", kMeaning);
+  const std::vector<std::string> usage = usage_lines(c.rounds);
+  if (!usage.empty()) out += "\n";
+  for (const std::string& line : usage) out += fmt::format("- {}\n", line);
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
   if (!c.warnings.empty()) {
     out += "\nWarnings:\n\n";

@@ -73,9 +73,10 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Runs one program once; its times, or the failure's message.
+// Runs one program once; its times and what it took from the machine, or
+// the failure's message.
 std::optional<Times> run_once(const SessionOptions& options, Side side, const std::string& round,
-                              SessionResult& result) {
+                              SessionResult& result, Round& into) {
   const bool random = side == Side::Random;
   const std::string& program = random ? options.random : options.fixed;
   const std::string results_file = random ? kRandomResults : kFixedResults;
@@ -85,6 +86,7 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
   request.files = {results_file};
   const RunOutcome run = run_in_scratch(request);
   result.run_seconds += run.seconds;
+  (random ? into.random_usage : into.fixed_usage) = run.usage;
 
   const std::string who = base_name(program) + " (" + side_name(side) + ")";
   std::string what;
@@ -115,6 +117,7 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
       }
       std::optional<Times> times = read_times(file->second, run.out, what);
       if (times) {
+        (random ? into.random : into.fixed) = *times;
         return times;
       }
       break;
@@ -157,12 +160,15 @@ SessionResult run_session(const SessionOptions& options) {
 
   for (int w = 1; w <= options.warmup; ++w) {
     const std::string name = fmt::format("warm-up round {}", w);
+    Round warmup;
+    warmup.index = w;
     for (const Side side : {Side::Random, Side::Fixed}) {
-      if (!run_once(options, side, name, result)) {
+      if (!run_once(options, side, name, result, warmup)) {
         return result;
       }
       note_run();
     }
+    result.warmup.push_back(warmup);
     progress.update("warm-up round", w, options.warmup, per_run, 2 * (options.warmup - w + rounds));
   }
 
@@ -176,11 +182,9 @@ SessionResult run_session(const SessionOptions& options) {
       const std::string name = fmt::format("round {}", round.index);
       const Side second = round.first == Side::Random ? Side::Fixed : Side::Random;
       for (const Side side : {round.first, second}) {
-        std::optional<Times> times = run_once(options, side, name, result);
-        if (!times) {
+        if (!run_once(options, side, name, result, round)) {
           return false;
         }
-        (side == Side::Random ? round.random : round.fixed) = *times;
         note_run();
       }
       result.rounds.push_back(round);

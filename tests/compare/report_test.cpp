@@ -14,12 +14,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Two rounds in both orders; the results are set by hand, not computed.
+// What the kernel might say of a run.
+Usage usage(double wall, std::optional<double> waited) {
+  return {wall, wall / 2, 0.125, 3, 1, 200, 0, 4096, waited};
+}
+
+// Two rounds in both orders, only the second with its runs' usage; the
+// results are set by hand, not computed.
 Comparison sample() {
   Comparison c;
   c.version = "9.8.7";
-  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}},
-              {2, Side::Fixed, {0.75, 0.375, 1.25}, {0.25, 0.125, 0.625}}};
+  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}, {}, {}},
+              {2,
+               Side::Fixed,
+               {0.75, 0.375, 1.25},
+               {0.25, 0.125, 0.625},
+               usage(2.5, 0.5),
+               usage(1, std::nullopt)}};
   c.tests = {
       {"Integer", {0.5, 0.0125}, {0.125, 0.0025}, 0.375, Interval{0.3, 0.4}, 4, 375},
       {"Float", {0.25, 0.001}, {0.0625, 0.0005}, 0.1875, std::nullopt, 4, 187.5},
@@ -73,10 +84,24 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
   }
   EXPECT_EQ(j["tool"], (nlohmann::json{{"name", "bench_compare"}, {"version", "9.8.7"}}));
   EXPECT_EQ(j["method"]["units"], "seconds");
-  EXPECT_EQ(j["rounds"][1], (nlohmann::json{{"index", 2},
-                                            {"first", "fixed"},
-                                            {"random", {0.75, 0.375, 1.25}},
-                                            {"fixed", {0.25, 0.125, 0.625}}}));
+  const nlohmann::json used = {{"wall_s", 1.0},
+                               {"user_s", 0.5},
+                               {"system_s", 0.125},
+                               {"involuntary_switches", 3},
+                               {"voluntary_switches", 1},
+                               {"minor_faults", 200},
+                               {"major_faults", 0},
+                               {"max_rss_kib", 4096},
+                               {"runqueue_wait_s", nullptr}};
+  EXPECT_EQ(j["rounds"][1],
+            (nlohmann::json{
+                {"index", 2},
+                {"first", "fixed"},
+                {"random", {0.75, 0.375, 1.25}},
+                {"fixed", {0.25, 0.125, 0.625}},
+                {"usage", {{"random", j["rounds"][1]["usage"]["random"]}, {"fixed", used}}}}));
+  EXPECT_EQ(j["rounds"][1]["usage"]["random"]["runqueue_wait_s"], 0.5);
+  EXPECT_EQ(j["rounds"][0]["usage"], (nlohmann::json{{"random", nullptr}, {"fixed", nullptr}}));
   EXPECT_EQ(j["tests"][0]["difference"],
             (nlohmann::json{{"median", 0.375}, {"low", 0.3}, {"high", 0.4}, {"confidence", 0.95}}));
   EXPECT_EQ(j["tests"][0]["random"], (nlohmann::json{{"median", 0.5}, {"mad", 0.0125}}));
@@ -178,10 +203,13 @@ TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 1U + 2 * 2 * 3);
-  EXPECT_EQ(lines[0], "round,block,first,program,position,test,seconds");
-  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5");
-  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125");
-  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25");
+  EXPECT_EQ(lines[0],
+            "round,block,first,program,position,test,seconds,wall_s,user_s,system_s,"
+            "involuntary_switches,voluntary_switches,minor_faults,major_faults,max_rss_kib,"
+            "runqueue_wait_s");
+  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5,,,,,,,,,");
+  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125,1,0.5,0.125,3,1,200,0,4096,");
+  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25,2.5,1.25,0.125,3,1,200,0,4096,0.5");
 }
 
 TEST(ReportExports, MarkdownTableHasARowPerTest) {
