@@ -117,14 +117,14 @@ std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
     const Usage& m = s.median;
     const double processor = m.user_s + m.system_s;
     lines.push_back(fmt::format(
-        "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {} "
-        "waiting for a CPU, {} involuntary switches, {} page faults ({} major), peak memory {} "
-        "KiB",
+        "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {}, {} "
+        "involuntary switches, {} page faults ({} major), peak memory {} KiB",
         program_name(side), s.runs == 1 ? "figures" : "medians", s.runs, s.runs == 1 ? "" : "s",
         seconds(processor), seconds(m.user_s), seconds(m.system_s), seconds(m.wall_s),
         m.wall_s > 0 ? 100 * processor / m.wall_s : 0.0,
-        m.runqueue_wait_s ? seconds(*m.runqueue_wait_s) : "unknown time", m.involuntary_switches,
-        m.minor_faults + m.major_faults, m.major_faults, m.max_rss_kib));
+        m.runqueue_wait_s ? seconds(*m.runqueue_wait_s) + " waiting for a CPU"
+                          : "waiting time unknown",
+        m.involuntary_switches, m.minor_faults + m.major_faults, m.major_faults, m.max_rss_kib));
   }
   return lines;
 }

@@ -226,6 +226,10 @@ TEST(ReportExports, MarkdownTableHasARowPerTest) {
       << md;
   EXPECT_NE(md.find("the sign test, which assumes nothing"), std::string::npos);
   EXPECT_NE(md.find("- the load average rose from 0.1 to 2.5\n"), std::string::npos);
+  EXPECT_NE(md.find("\n- bench_random, figures of 1 run: processor 1.375 s (user 1.25 s, system "
+                    "0.125 s) of 2.5 s wall (55.0%), 0.5 s waiting"),
+            std::string::npos)
+      << md;
 }
 
 TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
@@ -243,6 +247,9 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
         "4x",
         "0.1875, no interval (fewer than 6 rounds)",
         "187.5",
+        "\nbench_fixed, figures of 1 run: processor 0.625 s (user 0.5 s, system 0.125 s) of 1 s "
+        "wall (62.5%), waiting time unknown, 3 involuntary switches, 200 page faults "
+        "(0 major), peak memory 4096 KiB\n",
         "± is the median absolute deviation of a program's times over the rounds;",
         "Compared with the baseline old.json:",
         "  The baseline ran under another kernel: 5.10 (now 6.1.0-test).\n",
