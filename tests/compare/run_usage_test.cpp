@@ -96,9 +96,11 @@ TEST(RunUsage, ABusyLoopOnTheRunsCpuIsNamedAsTheCause) {
   // fixed amount of work, waits for it about as long as it works.
   const pid_t busy = fork();
   if (busy == 0) {
-    for (;;) {
+    // The volatile keeps the loop: an empty endless loop may be compiled away.
+    for (volatile unsigned long spins = 0;; spins = spins + 1) {
     }
   }
+  ASSERT_GT(busy, 0);
   support::RunOptions options{dir.path};
   options.args = {
       "--random", dir.file("random"), "--fixed", dir.file("fixed"), "--rounds",
