@@ -115,7 +115,9 @@ void close_all(std::initializer_list<int> fds) {
 }
 
 Usage usage_of(const rusage& used, double wall, std::optional<double> waited) {
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
   Usage usage;
   usage.wall_s = wall;
   usage.user_s = seconds(used.ru_utime);
