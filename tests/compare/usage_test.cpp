@@ -67,21 +67,21 @@ TEST(Usage, TheShareTakenIsTheWaitElseTheTimeOffTheProcessor) {
   EXPECT_DOUBLE_EQ(taken_share(Usage{}), 0);
 }
 
-TEST(Usage, WarnsWhenATenthOfTheRunsLostAtLeastFivePercent) {
-  EXPECT_FALSE(contention_warning(rounds(10)));
+TEST(Usage, WarnsWhenAQuarterOfTheRunsLostATenthOfTheirTime) {
+  EXPECT_FALSE(contention_warning(rounds(4)));
   EXPECT_FALSE(contention_warning({}));
-  // One run of 20 is not enough, however much it lost; nor are runs just under 5%.
-  EXPECT_FALSE(contention_warning(rounds(10, {{3, 0.9}})));
-  EXPECT_FALSE(contention_warning(rounds(10, {{1, 0.049}, {2, 0.049}, {3, 0.049}})));
+  // One run of 8 is not enough, however much it lost; nor are runs just under 10%.
+  EXPECT_FALSE(contention_warning(rounds(4, {{3, 0.9}})));
+  EXPECT_FALSE(contention_warning(rounds(4, {{1, 0.099}, {2, 0.099}}, {{1, 0.099}})));
 
-  const auto warning = contention_warning(rounds(10, {{3, 0.05}}, {{7, 0.15}}));
+  const auto warning = contention_warning(rounds(4, {{3, 0.1}}, {{2, 0.3}}));
   ASSERT_TRUE(warning);
   EXPECT_EQ(*warning,
-            "Other work took the processor from 2 of the 20 counted runs: they spent 10% of "
-            "their wall time waiting for a CPU (each at least 5%), most in round 7, where "
-            "bench_fixed waited 15% of its 1 s; their times are longer and more scattered than "
+            "Other work took the processor from 2 of the 8 counted runs: they spent 20% of "
+            "their wall time waiting for a CPU (each at least 10%), most in round 2, where "
+            "bench_fixed waited 30% of its 1 s; their times are longer and more scattered than "
             "the programs make them.");
-  // A single round's two runs are a tenth and more of it.
+  // A single round's two runs are a quarter and more of it.
   EXPECT_TRUE(contention_warning(rounds(1, {{1, 0.5}})));
 }
 
