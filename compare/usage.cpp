@@ -46,13 +46,15 @@ std::string seconds(double s) { return fmt::format("{:.4g} s", s); }
 }  // namespace
 
 UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side) {
-  std::vector<double> wall, user, system, involuntary, voluntary, minor, major, rss, waited;
+  std::vector<double> wall, user, system, processor, involuntary, voluntary, minor, major, rss,
+      waited;
   for (const Run& run : runs_of(rounds)) {
     if (run.side != side) continue;
     const Usage& u = run.usage;
     wall.push_back(u.wall_s);
     user.push_back(u.user_s);
     system.push_back(u.system_s);
+    processor.push_back(u.user_s + u.system_s);
     involuntary.push_back(static_cast<double>(u.involuntary_switches));
     voluntary.push_back(static_cast<double>(u.voluntary_switches));
     minor.push_back(static_cast<double>(u.minor_faults));
@@ -67,6 +69,7 @@ UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side) {
   m.wall_s = median(wall);
   m.user_s = median(user);
   m.system_s = median(system);
+  summary.processor_s = median(processor);
   m.involuntary_switches = median_count(involuntary);
   m.voluntary_switches = median_count(voluntary);
   m.minor_faults = median_count(minor);
@@ -116,7 +119,7 @@ std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
     const UsageSummary s = summarise_usage(rounds, side);
     if (s.runs == 0) continue;
     const Usage& m = s.median;
-    const double processor = m.user_s + m.system_s;
+    const double processor = s.processor_s;
     lines.push_back(fmt::format(
         "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {}, {} "
         "involuntary switches, {} page faults ({} major), peak memory {} KiB",

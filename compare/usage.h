@@ -17,6 +17,7 @@ namespace compare {
 struct UsageSummary {
   int runs = 0;  // 0 when no run has a usage; the figures are then meaningless
   Usage median;
+  double processor_s = 0;  // the median of user plus system time, not the sum of their medians
 };
 UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side);
 

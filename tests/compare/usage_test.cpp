@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace compare {
 namespace {
 
@@ -54,6 +56,14 @@ TEST(Usage, MediansOfEachProgramsRuns) {
   EXPECT_EQ(summarise_usage(std::vector<Round>(2), Side::Random).runs, 0);
   EXPECT_TRUE(usage_lines(std::vector<Round>(2)).empty());
   EXPECT_EQ(usage_lines(rounds(4))[1].substr(0, 31), "bench_fixed, medians of 4 runs:");
+
+  // Processor time is each run's user plus system time, then their median.
+  r = rounds(3);
+  for (const auto& [i, user, system] : {std::tuple{0, 1.0, 0.0}, {1, 0.0, 1.0}, {2, 0.5, 0.1}}) {
+    r.at(i).random_usage->user_s = user;
+    r.at(i).random_usage->system_s = system;
+  }
+  EXPECT_DOUBLE_EQ(summarise_usage(r, Side::Random).processor_s, 1.0);
 }
 
 TEST(Usage, TheShareTakenIsTheWaitElseTheTimeOffTheProcessor) {
