@@ -322,6 +322,7 @@ int run(int argc, char** argv) {
 
   comparison.sessions = session.sessions;
   summarise_comparison(comparison);
+  comparison.warmup = session.warmup;
   comparison.warnings.insert(comparison.warnings.end(), session.notes.begin(), session.notes.end());
   comparison.stopped = session.failure;
   comparison.counters = session.counters;

@@ -45,13 +45,30 @@ struct RoundCounts {
   RunCounts fixed{};
 };
 
+// What the kernel says one run took: its wall time, processor time, context
+// switches, page faults and peak memory, and how long it sat runnable waiting
+// for a processor (none where the kernel does not tell).
+struct Usage {
+  double wall_s = 0;
+  double user_s = 0;
+  double system_s = 0;
+  long long involuntary_switches = 0;
+  long long voluntary_switches = 0;
+  long long minor_faults = 0;
+  long long major_faults = 0;
+  long long max_rss_kib = 0;
+  std::optional<double> runqueue_wait_s;
+};
+
 // One counted round: each program ran once, `first` of them first.
 struct Round {
   int index = 0;  // from 1, within its session
   Side first = Side::Random;
   Times random{};
   Times fixed{};
-  int session = 1;  // from 1
+  int session = 1;                      // from 1
+  std::optional<Usage> random_usage{};  // none where the runs were not watched (e.g. a baseline)
+  std::optional<Usage> fixed_usage{};
 };
 
 // A counted round's place in the comparison: its session, then its index.
@@ -139,6 +156,7 @@ struct Comparison {
   std::string finished_at;
   std::optional<unsigned long long> seed;  // of the block orders, to repeat them
   std::vector<Round> rounds;               // counted rounds only, in the order run
+  std::vector<Round> warmup;               // the warm-up rounds, apart from the counted
   std::vector<SessionRecord> sessions;     // the rounds again, by session
   std::vector<TestResult> tests;           // across sessions when there are two or more
   MachineRecord machine;

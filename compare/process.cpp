@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -113,7 +114,35 @@ void close_all(std::initializer_list<int> fds) {
   _exit(127);
 }
 
+Usage usage_of(const rusage& used, double wall, std::optional<double> waited) {
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  Usage usage;
+  usage.wall_s = wall;
+  usage.user_s = seconds(used.ru_utime);
+  usage.system_s = seconds(used.ru_stime);
+  usage.involuntary_switches = used.ru_nivcsw;
+  usage.voluntary_switches = used.ru_nvcsw;
+  usage.minor_faults = used.ru_minflt;
+  usage.major_faults = used.ru_majflt;
+  usage.max_rss_kib = used.ru_maxrss;  // Linux counts it in KiB
+  usage.runqueue_wait_s = waited;
+  return usage;
+}
+
 }  // namespace
+
+std::optional<double> runqueue_wait(const std::string& schedstat) {
+  // "run-time wait-time timeslices", both times in nanoseconds.
+  std::istringstream fields(schedstat);
+  unsigned long long ran = 0;
+  unsigned long long waited = 0;
+  if (!(fields >> ran >> waited)) {
+    return std::nullopt;
+  }
+  return static_cast<double>(waited) * 1e-9;
+}
 
 void catch_interrupts() {
   if (g_wake[0] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -259,10 +288,20 @@ RunOutcome run_in_scratch(const RunRequest& request) {
     }
   }
   close_all({fds[0], fds[1], ended});
-  int wait_status = 0;
-  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+  // The scheduler's account of the run goes with its reaping, so it is read
+  // while the ended program is still unreaped.
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
   outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  bool have_schedstat = false;
+  const std::string schedstat = slurp(fmt::format("/proc/{}/schedstat", pid), have_schedstat);
+  const std::optional<double> waited = have_schedstat ? runqueue_wait(schedstat) : std::nullopt;
+  int wait_status = 0;
+  rusage used{};
+  while (wait4(pid, &wait_status, 0, &used) < 0 && errno == EINTR) {
+  }
+  outcome.usage = usage_of(used, outcome.seconds, waited);
   int exec_error = 0;
   if (read(status[0], &exec_error, sizeof exec_error) == sizeof exec_error) {
     outcome.end = RunOutcome::End::NotStarted;

@@ -5,12 +5,11 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
-
-// Before namespace compare is declared (see model.h).
-#include <fmt/format.h>
-
 #include <vector>
+
+#include "compare/model.h"
 
 namespace compare {
 
@@ -30,11 +29,16 @@ struct RunOutcome {
   std::string err;
   std::map<std::string, std::string> files;  // those of RunRequest::files that existed
   double seconds = 0;                        // wall time from start to end
+  Usage usage;                               // what the kernel says it took (when it ran)
   std::string error;                         // why it did not start (NotStarted)
 };
 
 // Runs the program to its end and removes its directory, whatever happened.
 RunOutcome run_in_scratch(const RunRequest& request);
+
+// The seconds a task sat runnable waiting for a processor, from the text of
+// /proc/PID/schedstat; none when the text is not that.
+std::optional<double> runqueue_wait(const std::string& schedstat);
 
 // After this, SIGINT, SIGTERM, SIGHUP and SIGQUIT no longer end bench_compare: a running
 // program is killed at once and interrupted() becomes true.

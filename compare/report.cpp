@@ -19,6 +19,7 @@
 #include "compare/counters_report.h"
 #include "compare/files.h"
 #include "compare/gnuplot.h"
+#include "compare/usage.h"
 
 extern char** environ;
 
@@ -224,6 +225,9 @@ std::string text_report(const Comparison& c) {
   out += aligned(summary_table(c));
   out += fmt::format("{}\n", meaning(c));
   if (across(c)) out += "\nBy session:\n" + aligned(session_rows(c));
+  const std::vector<std::string> usage = usage_lines(c.rounds);
+  if (!usage.empty()) out += "\n";
+  for (const std::string& line : usage) out += line + "\n";
   const auto counters = counter_table(c);
   if (!counters.empty()) out += "\n" + aligned(counters) + counter_meaning(c);
   if (c.baseline) out += baseline_text(*c.baseline);
@@ -253,11 +257,14 @@ json rounds_json(const std::vector<Round>& all, const CountsByRound* counts = nu
       random.push_back(number(r.random.at(t)));
       fixed.push_back(number(r.fixed.at(t)));
     }
-    rounds.push_back({{"index", r.index},
-                      {"session", r.session},
-                      {"first", side_name(r.first)},
-                      {"random", random},
-                      {"fixed", fixed}});
+    rounds.push_back(
+        {{"index", r.index},
+         {"session", r.session},
+         {"first", side_name(r.first)},
+         {"random", random},
+         {"fixed", fixed},
+         {"usage",
+          {{"random", usage_json(r.random_usage)}, {"fixed", usage_json(r.fixed_usage)}}}});
     const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
     if (counts && counted != counts->end())
       rounds.back()["counters"] = round_counters_json(counted->second);
@@ -355,12 +362,17 @@ nlohmann::json to_json(const Comparison& c) {
          "Welch's t-test on the logarithms of the session medians of each side, p-values "
          "adjusted over the series by Holm's method; no verdict with fewer than 2 sessions on "
          "either side"},
+        {"usage",
+         "each run's wall time, and its processor time, context switches, page faults and peak "
+         "memory as the kernel reports them when it is reaped; runqueue_wait_s is the time it "
+         "sat runnable waiting for a processor (null where the kernel does not tell)"},
         {"seed", c.seed ? json(*c.seed) : json(nullptr)},
         {"confidence", kConfidence},
         {"alpha", kAlpha},
         {"executions_per_test", kExecutions},
         {"units", "seconds"}}},
       {"rounds", rounds_json(c.rounds, &c.counters)},
+      {"warmup", rounds_json(c.warmup)},
       {"sessions", sessions},
       {"tests", tests_json(c.tests)},
       {"machine",
@@ -389,7 +401,7 @@ nlohmann::json to_json(const Comparison& c) {
 
 std::string to_csv(const Comparison& c) {
   const bool counted = !c.counters.empty();
-  std::string out = "round,block,first,program,position,test,seconds,session";
+  std::string out = "round,block,first,program,position,test,seconds,session" + usage_csv_header();
   out += (counted ? counter_csv_header() : "") + "\n";
   for (const Round& r : c.rounds) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
@@ -397,11 +409,12 @@ std::string to_csv(const Comparison& c) {
     for (Side side : {r.first, second}) {
       ++position;
       const Times& times = side == Side::Random ? r.random : r.fixed;
+      const std::string usage = usage_csv(side == Side::Random ? r.random_usage : r.fixed_usage);
       for (int t = 0; t < kTests; ++t) {
         const double s = times.at(t);
-        out += fmt::format("{},{},{},{},{},{},{},{}", r.index, (r.index + 1) / 2,
+        out += fmt::format("{},{},{},{},{},{},{},{}{}", r.index, (r.index + 1) / 2,
                            side_name(r.first), side_name(side), position, kTestNames.at(t),
-                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "", r.session);
+                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "", r.session, usage);
         const auto counts = c.counters.find(key_of(r));
         if (counted && counts != c.counters.end()) {
           out += counter_csv_cells(
@@ -425,6 +438,9 @@ std::string to_markdown(const Comparison& c) {
   out += "|---|---:|---:|---:|---:|---:|\n";
   for (const auto& cells : table_rows(c)) out += row(cells);
   out += fmt::format("\n{}\n", meaning(c));
+  const std::vector<std::string> usage = usage_lines(c.rounds);
+  if (!usage.empty()) out += "\n";
+  for (const std::string& line : usage) out += fmt::format("- {}\n", line);
   const auto counters = counter_table(c);
   if (!counters.empty()) {
     std::string rule = "|---|---|";

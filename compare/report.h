@@ -26,7 +26,8 @@ std::vector<std::vector<std::string>> record_table(const Comparison& c);
 // are not finite become null.
 nlohmann::json to_json(const Comparison& c);
 
-// One row per run and test: round,block,first,program,position,test,seconds.
+// One row per run and test: round,block,first,program,position,test,seconds,
+// then the run's usage (usage_csv_header).
 std::string to_csv(const Comparison& c);
 
 // The summary table as Markdown, what it means, and the warnings.

@@ -33,6 +33,10 @@ bool keep(ScheduleResult& result, int index, const std::string& started_at,
     result.sessions.push_back(std::move(record));
   }
   result.notes.insert(result.notes.end(), session.notes.begin(), session.notes.end());
+  for (Round round : session.warmup) {
+    round.session = index;
+    result.warmup.push_back(round);
+  }
   result.counters.insert(session.counters.begin(), session.counters.end());
   result.counters_unavailable.insert(session.counters_unavailable.begin(),
                                      session.counters_unavailable.end());

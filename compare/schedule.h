@@ -27,6 +27,7 @@ struct ScheduleResult {
   std::string failure;                  // why the comparison stopped early; empty when it did not
   bool interrupted = false;
   std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  std::vector<Round> warmup;       // every session's warm-up rounds, kept apart
   CountsByRound counters;          // with counting: every session's, by session and index
   std::map<std::string, std::string> counters_unavailable;
 };

@@ -88,10 +88,10 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Runs one program once; its times (and with counting, its counts), or the
-// failure's message.
+// Runs one program once into its side of `into`: its times and what it took
+// from the machine (and with counting, its counts), or the failure's message.
 std::optional<Times> run_once(const SessionOptions& options, Side side, const std::string& round,
-                              SessionResult& result, RunCounts& counts) {
+                              SessionResult& result, Round& into, RunCounts& counts) {
   const bool random = side == Side::Random;
   const std::string& program = random ? options.random : options.fixed;
   const std::string results_file = random ? kRandomResults : kFixedResults;
@@ -105,6 +105,7 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
   }
   const RunOutcome run = run_in_scratch(request);
   result.run_seconds += run.seconds;
+  (random ? into.random_usage : into.fixed_usage) = run.usage;
 
   const std::string who = base_name(program) + " (" + side_name(side) + ")";
   std::string what;
@@ -135,6 +136,7 @@ std::optional<Times> run_once(const SessionOptions& options, Side side, const st
       }
       std::optional<Times> times = read_times(file->second, run.out, what);
       if (times && (!counting || counts_of(run, counts, result.counters_unavailable, what))) {
+        (random ? into.random : into.fixed) = *times;
         return times;
       }
       break;
@@ -177,13 +179,17 @@ SessionResult run_session(const SessionOptions& options) {
 
   for (int w = 1; w <= options.warmup; ++w) {
     const std::string name = fmt::format("warm-up round {}", w);
+    Round warmup;
+    warmup.index = w;
+    warmup.session = options.session;
     for (const Side side : {Side::Random, Side::Fixed}) {
       RunCounts counts{};
-      if (!run_once(options, side, name, result, counts)) {
+      if (!run_once(options, side, name, result, warmup, counts)) {
         return result;
       }
       note_run();
     }
+    result.warmup.push_back(warmup);
     progress.update("warm-up round", w, options.warmup, per_run, 2 * (options.warmup - w + rounds));
   }
 
@@ -198,11 +204,9 @@ SessionResult run_session(const SessionOptions& options) {
       const Side second = round.first == Side::Random ? Side::Fixed : Side::Random;
       for (const Side side : {round.first, second}) {
         RunCounts counts{};
-        std::optional<Times> times = run_once(options, side, name, result, counts);
-        if (!times) {
+        if (!run_once(options, side, name, result, round, counts)) {
           return false;
         }
-        (side == Side::Random ? round.random : round.fixed) = *times;
         if (!options.counting_probe.empty()) {
           RoundCounts& both = result.counters[{options.session, round.index}];
           (side == Side::Random ? both.random : both.fixed) = counts;

@@ -33,6 +33,7 @@ struct SessionOptions {
 
 struct SessionResult {
   std::vector<Round> rounds;  // counted rounds completed
+  std::vector<Round> warmup;  // warm-up rounds completed, with each run's usage
   std::string failure;        // why the comparison stopped early; empty when it did not
   bool interrupted = false;
   double run_seconds = 0;          // the runs' own wall times, added up

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "compare/stats.h"
+#include "compare/usage.h"
 
 namespace compare {
 
@@ -168,6 +169,7 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
   drift(out, rounds);
   position(out, rounds);
   resolution(out, rounds, machine.clock_tick);
+  if (auto taken = contention_warning(rounds)) out.push_back(*taken);
   machine_state(out, machine);
   return out;
 }

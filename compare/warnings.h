@@ -11,7 +11,8 @@ namespace compare {
 
 // Every warning that applies, one sentence each, in a fixed order: too few
 // rounds, scattered times, drift, position effects, times too close to the
-// clock's resolution, then the machine's load, governor and turbo.
+// clock's resolution, other work taking the processor from the runs, then
+// the machine's load, governor and turbo.
 std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
                                       const std::vector<TestResult>& tests,
                                       const MachineRecord& machine);

@@ -139,12 +139,13 @@ TEST(CounterExports, TheTablesAndTheCsvShowEveryEvent) {
       << markdown;
   const std::string csv = to_csv(c);
   const std::string header = csv.substr(0, csv.find('\n'));
-  EXPECT_EQ(header.substr(header.find("seconds")),
-            "seconds,session,task_clock_s,page_faults,minor_faults,major_faults,context_switches,"
+  EXPECT_EQ(header.substr(header.find("runqueue_wait_s")),
+            "runqueue_wait_s,task_clock_s,page_faults,minor_faults,major_faults,context_switches,"
             "cpu_migrations,cycles,instructions,branches,branch_misses,cache_references,"
             "cache_misses");
   // Round 1, random, Float: 2000 page faults, everything else not counted.
-  EXPECT_NE(csv.find("\n1,1,random,random,1,Float,0.1,1,,2000,,,,,,,,,,\n"), std::string::npos)
+  EXPECT_NE(csv.find("\n1,1,random,random,1,Float,0.1,1,,,,,,,,,,,2000,,,,,,,,,,\n"),
+            std::string::npos)
       << csv;
 }
 

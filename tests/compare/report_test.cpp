@@ -14,12 +14,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Two rounds in both orders; the results are set by hand, not computed.
+// What the kernel might say of a run.
+Usage usage(double wall, std::optional<double> waited) {
+  return {wall, wall / 2, 0.125, 3, 1, 200, 0, 4096, waited};
+}
+
+// Two rounds in both orders, only the second with its runs' usage; the
+// results are set by hand, not computed.
 Comparison sample() {
   Comparison c;
   c.version = "9.8.7";
-  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}},
-              {2, Side::Fixed, {0.75, 0.375, 1.25}, {0.25, 0.125, 0.625}}};
+  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}, 1, {}, {}},
+              {2,
+               Side::Fixed,
+               {0.75, 0.375, 1.25},
+               {0.25, 0.125, 0.625},
+               1,
+               usage(2.5, 0.5),
+               usage(1, std::nullopt)}};
   c.tests = {
       {"Integer", {0.5, 0.0125}, {0.125, 0.0025}, 0.375, Interval{0.3, 0.4}, 4, 375},
       {"Float", {0.25, 0.001}, {0.0625, 0.0005}, 0.1875, std::nullopt, 4, 187.5},
@@ -73,11 +85,25 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
   }
   EXPECT_EQ(j["tool"], (nlohmann::json{{"name", "bench_compare"}, {"version", "9.8.7"}}));
   EXPECT_EQ(j["method"]["units"], "seconds");
-  EXPECT_EQ(j["rounds"][1], (nlohmann::json{{"index", 2},
-                                            {"session", 1},
-                                            {"first", "fixed"},
-                                            {"random", {0.75, 0.375, 1.25}},
-                                            {"fixed", {0.25, 0.125, 0.625}}}));
+  const nlohmann::json used = {{"wall_s", 1.0},
+                               {"user_s", 0.5},
+                               {"system_s", 0.125},
+                               {"involuntary_switches", 3},
+                               {"voluntary_switches", 1},
+                               {"minor_faults", 200},
+                               {"major_faults", 0},
+                               {"max_rss_kib", 4096},
+                               {"runqueue_wait_s", nullptr}};
+  EXPECT_EQ(j["rounds"][1],
+            (nlohmann::json{
+                {"index", 2},
+                {"session", 1},
+                {"first", "fixed"},
+                {"random", {0.75, 0.375, 1.25}},
+                {"fixed", {0.25, 0.125, 0.625}},
+                {"usage", {{"random", j["rounds"][1]["usage"]["random"]}, {"fixed", used}}}}));
+  EXPECT_EQ(j["rounds"][1]["usage"]["random"]["runqueue_wait_s"], 0.5);
+  EXPECT_EQ(j["rounds"][0]["usage"], (nlohmann::json{{"random", nullptr}, {"fixed", nullptr}}));
   EXPECT_EQ(j["tests"][0]["difference"],
             (nlohmann::json{{"median", 0.375}, {"low", 0.3}, {"high", 0.4}, {"confidence", 0.95}}));
   EXPECT_EQ(j["tests"][0]["random"], (nlohmann::json{{"median", 0.5}, {"mad", 0.0125}}));
@@ -182,10 +208,13 @@ TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 1U + 2 * 2 * 3);
-  EXPECT_EQ(lines[0], "round,block,first,program,position,test,seconds,session");
-  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5,1");
-  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125,1");
-  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25,1");
+  EXPECT_EQ(lines[0],
+            "round,block,first,program,position,test,seconds,session,wall_s,user_s,system_s,"
+            "involuntary_switches,voluntary_switches,minor_faults,major_faults,max_rss_kib,"
+            "runqueue_wait_s");
+  EXPECT_EQ(lines[6], "1,1,random,fixed,2,DNA,0.5,1,,,,,,,,,");
+  EXPECT_EQ(lines[8], "2,1,fixed,fixed,1,Float,0.125,1,1,0.5,0.125,3,1,200,0,4096,");
+  EXPECT_EQ(lines[12], "2,1,fixed,random,2,DNA,1.25,1,2.5,1.25,0.125,3,1,200,0,4096,0.5");
 }
 
 TEST(ReportExports, MarkdownTableHasARowPerTest) {
@@ -202,6 +231,10 @@ TEST(ReportExports, MarkdownTableHasARowPerTest) {
       << md;
   EXPECT_NE(md.find("the sign test, which assumes nothing"), std::string::npos);
   EXPECT_NE(md.find("- the load average rose from 0.1 to 2.5\n"), std::string::npos);
+  EXPECT_NE(md.find("\n- bench_random, figures of 1 run: processor 1.375 s (user 1.25 s, system "
+                    "0.125 s) of 2.5 s wall (55.0%), 0.5 s waiting"),
+            std::string::npos)
+      << md;
 }
 
 TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
@@ -233,6 +266,11 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
         "/opt/bench_fixed (clang 14)"}) {
     EXPECT_NE(text.find(part), std::string::npos) << "missing: " << part << "\n" << text;
   }
+  EXPECT_NE(text.find("\nbench_fixed, figures of 1 run: processor 0.625 s (user 0.5 s, system "
+                      "0.125 s) of 1 s wall (62.5%), waiting time unknown, 3 involuntary "
+                      "switches, 200 page faults (0 major), peak memory 4096 KiB\n"),
+            std::string::npos)
+      << text;
   // The meaning comes straight under the table.
   EXPECT_NE(text.find("n/a\n± is the median"), std::string::npos) << text;
   c.stopped.clear();
