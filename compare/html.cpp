@@ -9,6 +9,7 @@
 #include "compare/files.h"
 #include "compare/gnuplot.h"
 #include "compare/report.h"
+#include "compare/report_parts.h"
 
 namespace compare {
 
@@ -91,8 +92,6 @@ std::string replace_all(std::string text, const std::string& from, const std::st
   }
   return text;
 }
-
-std::string data_value(double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : "NaN"; }
 
 const std::array<const char*, 3> kSeriesTitles = {"bench_random (s)", "bench_fixed (s)",
                                                   "random - fixed (s)"};

@@ -342,7 +342,7 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
     }
   }
 
-  std::vector<double> p;
+  std::vector<SeriesTest> tests;  // one per comparison, judged together
   for (const Entry& e : merge.entries) {
     if (&e == ref) continue;
     for (size_t t = 0; t < e.tests.size(); ++t) {
@@ -351,27 +351,17 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
         c.entry = e.label;
         c.test = e.tests[t].name;
         c.series = kSeriesNames.at(k);
-        if (e.sessions < 2 || ref->sessions < 2) {
-          c.verdict = kTooFewSessions;
-        } else {
-          c.welch = welch_log(e.tests[t].sessions.at(k), ref->tests[t].sessions.at(k));
-          if (c.welch) {
-            p.push_back(c.welch->p);
-          } else {
-            c.verdict = kNotComparable;
-          }
-        }
+        tests.push_back(test_series(e.tests[t].sessions.at(k), ref->tests[t].sessions.at(k)));
+        c.welch = tests.back().welch;
         merge.comparisons.push_back(std::move(c));
       }
     }
   }
   // Holm's adjustment covers every comparison the merge makes a verdict on.
-  const std::vector<double> adjusted = holm_adjust(p);
-  size_t next = 0;
-  for (MergeComparison& c : merge.comparisons) {
-    if (!c.welch) continue;
-    c.p_adjusted = adjusted.at(next++);
-    c.verdict = verdict_for(c.welch->ratio, c.p_adjusted);
+  const std::vector<Judgement> judged = judge(tests);
+  for (size_t i = 0; i < judged.size(); ++i) {
+    merge.comparisons[i].p_adjusted = judged[i].p_adjusted;
+    merge.comparisons[i].verdict = judged[i].verdict;
   }
   return merge;
 }

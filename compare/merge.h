@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compare/model.h"
+#include "compare/sessions.h"
 #include "compare/stats.h"
 
 namespace compare {
@@ -80,9 +81,6 @@ struct Merge {
   std::vector<Entry> entries;  // in the order first named
   std::vector<MergeComparison> comparisons;
 };
-
-constexpr const char* kTooFewSessions = "too few sessions";
-constexpr const char* kNotComparable = "not comparable";
 
 // A session's median of each series for one test; the difference is the
 // median of the paired differences random - fixed.

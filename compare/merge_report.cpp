@@ -2,18 +2,15 @@
 
 #include <cmath>
 
+#include "compare/report_parts.h"
+
 namespace compare {
 
 namespace {
 
 using nlohmann::json;
 
-std::string num(double x) { return std::isfinite(x) ? fmt::format("{:.4g}", x) : "n/a"; }
-std::string p_text(double p) { return std::isfinite(p) ? fmt::format("{:.3g}", p) : "n/a"; }
-
-nlohmann::json number(double x) { return std::isfinite(x) ? json(x) : json(nullptr); }
-
-std::string with_interval(double estimate, const std::optional<Interval>& interval) {
+std::string figure(double estimate, const std::optional<Interval>& interval) {
   return interval
              ? fmt::format("{} [{}, {}]", num(estimate), num(interval->low), num(interval->high))
              : num(estimate);
@@ -57,12 +54,6 @@ std::string markdown_cell(const std::string& s) {
   return out;
 }
 
-size_t display_width(const std::string& s) {
-  size_t n = 0;
-  for (char ch : s) n += (static_cast<unsigned char>(ch) & 0xC0U) != 0x80U ? 1 : 0;
-  return n;
-}
-
 }  // namespace
 
 const char* const kMergeMeaning =
@@ -100,7 +91,7 @@ std::vector<Table> figures_tables(const Merge& m) {
     for (const Entry& e : m.entries) {
       const EntryTest& et = e.tests.at(static_cast<size_t>(test));
       std::vector<std::string> row = {e.label, std::to_string(e.sessions)};
-      for (const Estimate& s : et.across) row.push_back(with_interval(s.estimate, s.interval));
+      for (const Estimate& s : et.across) row.push_back(figure(s.estimate, s.interval));
       t.rows.push_back(std::move(row));
     }
     tables.push_back(std::move(t));
@@ -117,7 +108,7 @@ std::vector<Table> comparisons_tables(const Merge& m) {
     for (const MergeComparison& c : m.comparisons) {
       if (c.test != test) continue;
       t.rows.push_back({c.entry, c.series,
-                        c.welch ? with_interval(c.welch->ratio, c.welch->ratio_interval) : "n/a",
+                        c.welch ? figure(c.welch->ratio, c.welch->ratio_interval) : "n/a",
                         p_text(c.welch ? c.welch->p : NAN), p_text(c.p_adjusted), c.verdict});
     }
     tables.push_back(std::move(t));

@@ -1,6 +1,8 @@
-// What a comparison shows to its user: the console report, the exports
-// (JSON, CSV, Markdown), a baseline read back from an earlier JSON export,
-// and the chart drawn by gnuplot.
+// What a comparison shows to its user: the console report (report.cpp), the
+// exports (export_json.cpp, export_csv.cpp, export_markdown.cpp), a baseline
+// read back from an earlier JSON export (baseline.cpp), and the chart drawn by
+// gnuplot (plot.cpp). The web page is html.h's; what they all share is
+// report_parts.h's.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -72,11 +72,42 @@ std::vector<TestResult> summarise_sessions(const std::vector<std::vector<Round>>
   return results;
 }
 
+SeriesTest test_series(const std::vector<double>& now, const std::vector<double>& reference) {
+  SeriesTest result;
+  if (now.size() < 2 || reference.size() < 2) {
+    result.untested = kTooFewSessions;
+    return result;
+  }
+  result.welch = welch_log(now, reference);
+  if (!result.welch) result.untested = kNotComparable;
+  return result;
+}
+
+std::vector<Judgement> judge(const std::vector<SeriesTest>& tests) {
+  std::vector<double> p;  // the p-values Holm adjusts together
+  for (const SeriesTest& t : tests)
+    if (t.welch) p.push_back(t.welch->p);
+  const std::vector<double> adjusted = holm_adjust(p);
+  std::vector<Judgement> judged;
+  judged.reserve(tests.size());
+  std::size_t next = 0;
+  for (const SeriesTest& t : tests) {
+    Judgement j;
+    if (t.welch) {
+      j.p_adjusted = adjusted.at(next++);
+      j.verdict = verdict_for(t.welch->ratio, j.p_adjusted);
+    } else {
+      j.verdict = t.untested;
+    }
+    judged.push_back(std::move(j));
+  }
+  return judged;
+}
+
 std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
                                               const std::vector<std::vector<Round>>& ref_sessions) {
-  const bool enough = now_sessions.size() >= 2 && ref_sessions.size() >= 2;
   std::vector<BaselineVerdict> verdicts;
-  std::vector<double> tested_p;  // the p-values Holm adjusts together, in verdict order
+  std::vector<SeriesTest> tests;
   for (int test = 0; test < kTests; ++test) {
     for (std::size_t kind = 0; kind < kSeries.size(); ++kind) {
       const std::vector<double> now = session_medians(now_sessions, kind, test);
@@ -86,27 +117,19 @@ std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Roun
       v.series = kSeries.at(kind);
       v.ratio = geometric_mean(now) / geometric_mean(ref);
       v.p_value = kNaN;
-      v.p_adjusted = kNaN;
-      if (!enough) {
-        v.verdict = "too few sessions";
-      } else if (const std::optional<Welch> welch = welch_log(now, ref)) {
+      tests.push_back(test_series(now, ref));
+      if (const std::optional<Welch>& welch = tests.back().welch) {
         v.ratio = welch->ratio;
         v.ratio_interval = welch->ratio_interval;
         v.p_value = welch->p;
-        tested_p.push_back(welch->p);
-      } else {
-        // A difference at or below zero has no logarithm: no test, no verdict.
-        v.verdict = "no verdict (a session median is not positive)";
       }
       verdicts.push_back(std::move(v));
     }
   }
-  const std::vector<double> adjusted = holm_adjust(tested_p);
-  std::size_t next = 0;
-  for (BaselineVerdict& v : verdicts) {
-    if (!v.verdict.empty()) continue;
-    v.p_adjusted = adjusted.at(next++);
-    v.verdict = verdict_for(v.ratio, v.p_adjusted);
+  const std::vector<Judgement> judged = judge(tests);
+  for (std::size_t i = 0; i < verdicts.size(); ++i) {
+    verdicts[i].p_adjusted = judged[i].p_adjusted;
+    verdicts[i].verdict = judged[i].verdict;
   }
   return verdicts;
 }
