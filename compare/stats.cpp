@@ -41,6 +41,29 @@ std::vector<double> tie_sizes(const std::vector<double>& sorted) {
   return ties;
 }
 
+// Mid-ranks of the pooled values (tied values share the mean of their ranks),
+// summed per group; `sorted` receives the values in order, for the tie
+// corrections. O(N log N) however many values.
+std::vector<double> rank_sums(std::vector<std::pair<double, std::size_t>> pooled,
+                              std::size_t groups, std::vector<double>& sorted) {
+  std::sort(pooled.begin(), pooled.end(),
+            [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<double> sums(groups, 0);
+  sorted.clear();
+  sorted.reserve(pooled.size());
+  for (std::size_t i = 0; i < pooled.size();) {
+    std::size_t j = i + 1;
+    while (j < pooled.size() && pooled[j].first == pooled[i].first) ++j;
+    const double mid_rank = (static_cast<double>(i + 1) + static_cast<double>(j)) / 2;
+    for (std::size_t t = i; t < j; ++t) {
+      sums.at(pooled[t].second) += mid_rank;
+      sorted.push_back(pooled[t].first);
+    }
+    i = j;
+  }
+  return sums;
+}
+
 // Number of arrangements of m values of one sample among n of the other that
 // give each U = 0..m*n: the coefficients of the Gaussian binomial
 // [m+n choose m]_q, built as prod_{i=1..m} (1 - q^(n+i)) / (1 - q^i). After
@@ -137,26 +160,13 @@ MannWhitney mann_whitney(const std::vector<double>& a, const std::vector<double>
   if (a.empty() || b.empty()) return result;
   if (has_nan(a) || has_nan(b)) return MannWhitney{kNaN, 1.0};
 
-  // U from the ranks of the pooled sample: O(N log N) however many rounds.
-  std::vector<std::pair<double, bool>> pooled;  // value, from the first sample
+  // U from the ranks of the pooled sample.
+  std::vector<std::pair<double, std::size_t>> pooled;  // value, sample (0 the first)
   pooled.reserve(a.size() + b.size());
-  for (double v : a) pooled.emplace_back(v, true);
-  for (double v : b) pooled.emplace_back(v, false);
-  std::sort(pooled.begin(), pooled.end(),
-            [](const auto& x, const auto& y) { return x.first < y.first; });
-  double rank_sum = 0;
+  for (double v : a) pooled.emplace_back(v, 0);
+  for (double v : b) pooled.emplace_back(v, 1);
   std::vector<double> sorted;
-  sorted.reserve(pooled.size());
-  for (std::size_t i = 0; i < pooled.size();) {
-    std::size_t j = i + 1;
-    while (j < pooled.size() && pooled[j].first == pooled[i].first) ++j;
-    const double mid_rank = (static_cast<double>(i + 1) + static_cast<double>(j)) / 2;
-    for (std::size_t t = i; t < j; ++t) {
-      if (pooled[t].second) rank_sum += mid_rank;
-      sorted.push_back(pooled[t].first);
-    }
-    i = j;
-  }
+  const double rank_sum = rank_sums(std::move(pooled), 2, sorted).front();
   const auto n1 = static_cast<double>(a.size());
   const auto n2 = static_cast<double>(b.size());
   result.u = rank_sum - n1 * (n1 + 1) / 2;
@@ -362,26 +372,13 @@ KruskalWallis kruskal_wallis(const std::vector<std::vector<double>>& groups) {
     for (double v : groups[g]) pooled.emplace_back(v, g);
   }
   if (non_empty < 2) return result;
-  std::sort(pooled.begin(), pooled.end(),
-            [](const auto& x, const auto& y) { return x.first < y.first; });
-  std::vector<double> rank_sums(groups.size(), 0);
-  std::vector<double> sorted;
-  sorted.reserve(pooled.size());
-  for (std::size_t i = 0; i < pooled.size();) {
-    std::size_t j = i + 1;
-    while (j < pooled.size() && pooled[j].first == pooled[i].first) ++j;
-    const double mid_rank = (static_cast<double>(i + 1) + static_cast<double>(j)) / 2;
-    for (std::size_t t = i; t < j; ++t) {
-      rank_sums[pooled[t].second] += mid_rank;
-      sorted.push_back(pooled[t].first);
-    }
-    i = j;
-  }
   const auto n = static_cast<double>(pooled.size());
+  std::vector<double> sorted;
+  const std::vector<double> sums = rank_sums(std::move(pooled), groups.size(), sorted);
   double h = 0;
   for (std::size_t g = 0; g < groups.size(); ++g) {
     if (groups[g].empty()) continue;
-    h += rank_sums[g] * rank_sums[g] / static_cast<double>(groups[g].size());
+    h += sums[g] * sums[g] / static_cast<double>(groups[g].size());
   }
   h = 12 / (n * (n + 1)) * h - 3 * (n + 1);
   double tie_term = 0;
