@@ -6,10 +6,12 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "compare/counters_report.h"
 #include "compare/files.h"
 #include "compare/gnuplot.h"
 #include "compare/report.h"
 #include "compare/report_parts.h"
+#include "compare/usage.h"
 
 namespace compare {
 
@@ -67,6 +69,17 @@ std::string table_html(const Table& t) {
     out += "</tr>\n";
   }
   return out + "</tbody></table></div>\n";
+}
+
+// A table from rows whose first is the heading, as the text report has them
+// (its indentation dropped: the page lays out its own).
+std::string table_of(const std::string& title, std::vector<std::vector<std::string>> rows) {
+  for (auto& row : rows) {
+    for (std::string& cell : row) cell.erase(0, cell.find_first_not_of(' '));
+  }
+  if (rows.empty()) return "";
+  Table table{title, rows.front(), {rows.begin() + 1, rows.end()}};
+  return table_html(table);
 }
 
 std::string warnings_html(const std::vector<std::string>& warnings) {
@@ -251,20 +264,32 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
                                         c.started_at.empty() ? "" : c.started_at);
   std::string out = fmt::format(kHead, html_escape(title));
   out += "<h1>" + html_escape(title) + "</h1>\n";
-  const auto summary = summary_table(c);
-  Table table{"", summary.front(), {summary.begin() + 1, summary.end()}};
-  out += table_html(table) + "<p>" + html_escape(summary_meaning(c)) + "</p>\n";
+  out += table_of("", summary_table(c)) + "<p>" + html_escape(summary_meaning(c)) + "</p>\n";
+  if (across(c)) out += table_of("By session", session_rows(c));
+  const std::vector<std::string> usage = usage_lines(c.rounds);
+  if (!usage.empty()) {
+    out += "<h2>What each program's runs took</h2>\n<ul>\n";
+    for (const std::string& line : usage) out += "<li>" + html_escape(line) + "</li>\n";
+    out += "</ul>\n";
+  }
+  const auto counters = counter_table(c);
+  if (!counters.empty()) {
+    out += table_of("Counts per timing window", counters) + "<p>" +
+           html_escape(counter_meaning(c)) + "</p>\n";
+  }
   if (c.baseline) {
-    Table verdicts{"Compared with the baseline " + c.baseline->path,
-                   {"Test", "Series", "Ratio", "p", "Verdict"},
-                   {}};
+    std::vector<std::vector<std::string>> verdicts = {
+        {"Test", "Series", "Ratio [95% interval]", "p", "p (Holm)", "Verdict"}};
     for (const BaselineVerdict& v : c.baseline->verdicts) {
-      verdicts.rows.push_back(
-          {v.test, v.series, std::isfinite(v.ratio) ? fmt::format("{:.3g}x", v.ratio) : "n/a",
-           std::isfinite(v.p_value) ? fmt::format("{:.3g}", v.p_value) : "n/a", v.verdict});
+      verdicts.push_back({v.test, v.series,
+                          v.ratio_interval ? fmt::format("{} [{}, {}]", ratio_text(v.ratio),
+                                                         ratio_text(v.ratio_interval->low),
+                                                         ratio_text(v.ratio_interval->high))
+                                           : ratio_text(v.ratio),
+                          p_text(v.p_value), p_text(v.p_adjusted), v.verdict});
     }
     for (const std::string& note : c.baseline->notes) out += "<p>" + html_escape(note) + "</p>\n";
-    out += table_html(verdicts);
+    out += table_of("Compared with the baseline " + c.baseline->path, verdicts);
   }
   std::vector<std::string> warnings = c.warnings;
   if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);

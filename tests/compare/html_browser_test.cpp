@@ -12,6 +12,7 @@
 
 #include "../support.h"
 #include "compare/html.h"
+#include "compare/sessions.h"
 #include "compare/stats.h"
 #include "standin_exports.h"
 
@@ -160,9 +161,25 @@ TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
     round.first = r % 2 == 0 ? compare::Side::Fixed : compare::Side::Random;
     round.random = {0.1 + 0.001 * r, 0.05, 0.014};
     round.fixed = {0.005, 0.01 + 0.0001 * r, 0.001};
+    round.session = r <= 3 ? 1 : 2;
+    compare::Usage used;
+    used.wall_s = 0.25;
+    used.user_s = 0.125;
+    used.minor_faults = 6500;
+    round.random_usage = used;
     c.rounds.push_back(round);
   }
-  c.tests = compare::summarise(c.rounds);
+  // Two sessions, as the comparison would have run them: the page has the
+  // session lines and the runs' usage as the text report does.
+  for (const auto& rounds : compare::by_session(c.rounds)) {
+    compare::SessionRecord s;
+    s.index = rounds.front().session;
+    s.started_at = fmt::format("2026-12-08T10:0{}:00Z", s.index);
+    s.rounds = rounds;
+    s.tests = compare::summarise(rounds);
+    c.sessions.push_back(s);
+  }
+  compare::summarise_comparison(c);
   c.warnings = {"A warning <with> markup."};
   support::TempDir dir;
   support::write_file(dir.file("one.html"), compare::comparison_html(c));
@@ -171,10 +188,12 @@ TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
   EXPECT_NE(r.out.find("bench_compare " + kOddInDom), std::string::npos);
   EXPECT_NE(r.out.find("A warning &lt;with&gt; markup."), std::string::npos);
   for (const compare::TestResult& t : c.tests) {
-    EXPECT_NE(r.out.find(fmt::format("<td>{}</td><td>{:.4g} ± ", t.name, t.random.median)),
+    EXPECT_NE(r.out.find(fmt::format("<td>{}</td><td>{:.4g} [", t.name, t.random.median)),
               std::string::npos)
         << t.name;
   }
+  EXPECT_NE(r.out.find("<td>2026-12-08T10:02:00Z</td><td>3</td>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<li>bench_random, medians of 6 runs:"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("<svg"), std::string::npos);
 }
 
