@@ -34,7 +34,7 @@ struct Event {
   bool kernel_side;
 };
 
-constexpr Event kEventSpecs[kEvents] = {
+constexpr Event kEventKinds[kEvents] = {
     {PERF_COUNT_SW_TASK_CLOCK, PERF_TYPE_SOFTWARE, false},
     {0, kUsage, false},  // minor and major together
     {1, kUsage, false},
@@ -118,7 +118,7 @@ void open_counters() {
     g = Group();
   }
   for (int i = 0; i < kEvents; ++i) {
-    const Event& e = kEventSpecs[i];
+    const Event& e = kEventKinds[i];
     if (e.type == kUsage) {
       continue;
     }
@@ -158,9 +158,9 @@ void read_counters(Reading& out) {
     const auto minor = static_cast<std::uint64_t>(usage.ru_minflt);
     const auto major = static_cast<std::uint64_t>(usage.ru_majflt);
     for (int e = 0; e < kEvents; ++e) {
-      const Event& spec = kEventSpecs[e];
-      if (spec.type == kUsage) {
-        out.value[e] = spec.config == 0 ? minor + major : spec.config == 1 ? minor : major;
+      const Event& kind = kEventKinds[e];
+      if (kind.type == kUsage) {
+        out.value[e] = kind.config == 0 ? minor + major : kind.config == 1 ? minor : major;
         out.read[e] = true;
       }
     }
