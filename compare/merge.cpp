@@ -185,11 +185,6 @@ std::vector<std::string> merge_inputs(const std::vector<std::string>& paths) {
   return files;
 }
 
-std::array<double, 3> session_medians(const std::vector<Round>& rounds, int test) {
-  return {median(series(rounds, Side::Random, test)), median(series(rounds, Side::Fixed, test)),
-          median(differences(rounds, test))};
-}
-
 int entry_count(const std::vector<ExportFile>& exports) {
   std::set<std::string> labels;
   for (const ExportFile& e : exports) labels.insert(e.label);
@@ -279,8 +274,8 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
     EntryTest test;
     test.name = kTestNames.at(static_cast<size_t>(t));
     for (const std::vector<Round>* rounds : sessions) {
-      const auto medians = session_medians(*rounds, t);
-      for (size_t k = 0; k < kSeriesNames.size(); ++k) test.sessions.at(k).push_back(medians.at(k));
+      for (size_t k = 0; k < kSeriesNames.size(); ++k)
+        test.sessions.at(k).push_back(session_median(*rounds, k, t));
     }
     for (size_t k = 0; k < kSeriesNames.size(); ++k) {
       test.across.at(k) = geometric_mean_interval(test.sessions.at(k));

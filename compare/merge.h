@@ -39,9 +39,6 @@ ExportFile read_export(const std::string& path);
 // name order. Throws std::runtime_error naming a path that is neither.
 std::vector<std::string> merge_inputs(const std::vector<std::string>& paths);
 
-// The three series every comparison has per test.
-constexpr std::array<const char*, 3> kSeriesNames = {"random", "fixed", "difference"};
-
 // One test of one entry: each session's median per series, and their
 // geometric mean across sessions with its 95% interval.
 struct EntryTest {
@@ -81,10 +78,6 @@ struct Merge {
   std::vector<Entry> entries;  // in the order first named
   std::vector<MergeComparison> comparisons;
 };
-
-// A session's median of each series for one test; the difference is the
-// median of the paired differences random - fixed.
-std::array<double, 3> session_medians(const std::vector<Round>& rounds, int test);
 
 // Groups the exports by label and compares every entry with the reference
 // (the first entry when empty). Throws std::runtime_error when a session is

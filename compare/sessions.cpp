@@ -17,7 +17,6 @@ namespace compare {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr std::array<const char*, 3> kSeries = {"random", "fixed", "difference"};
 
 // The values of one series of a test: 0 random, 1 fixed, 2 the differences.
 std::vector<double> values(const std::vector<Round>& rounds, std::size_t kind, int test) {
@@ -31,7 +30,7 @@ std::vector<double> session_medians(const std::vector<std::vector<Round>>& sessi
   std::vector<double> medians;
   medians.reserve(sessions.size());
   for (const std::vector<Round>& rounds : sessions)
-    medians.push_back(median(values(rounds, kind, test)));
+    medians.push_back(session_median(rounds, kind, test));
   return medians;
 }
 
@@ -41,6 +40,10 @@ double geometric_mean(const std::vector<double>& values) {
 }
 
 }  // namespace
+
+double session_median(const std::vector<Round>& rounds, std::size_t kind, int test) {
+  return median(values(rounds, kind, test));
+}
 
 std::vector<std::vector<Round>> by_session(const std::vector<Round>& rounds) {
   std::map<int, std::vector<Round>> split;
@@ -109,12 +112,12 @@ std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Roun
   std::vector<BaselineVerdict> verdicts;
   std::vector<SeriesTest> tests;
   for (int test = 0; test < kTests; ++test) {
-    for (std::size_t kind = 0; kind < kSeries.size(); ++kind) {
+    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
       const std::vector<double> now = session_medians(now_sessions, kind, test);
       const std::vector<double> ref = session_medians(ref_sessions, kind, test);
       BaselineVerdict v;
       v.test = kTestNames.at(static_cast<std::size_t>(test));
-      v.series = kSeries.at(kind);
+      v.series = kSeriesNames.at(kind);
       v.ratio = geometric_mean(now) / geometric_mean(ref);
       v.p_value = kNaN;
       tests.push_back(test_series(now, ref));
@@ -141,7 +144,7 @@ std::vector<std::string> session_disagreements(const std::vector<std::vector<Rou
                                                  "the differences"};
   for (int test = 0; test < kTests; ++test) {
     std::vector<std::string> found;
-    for (std::size_t kind = 0; kind < kSeries.size(); ++kind) {
+    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
       std::vector<std::vector<double>> groups;
       groups.reserve(sessions.size());
       for (const std::vector<Round>& rounds : sessions)

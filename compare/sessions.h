@@ -4,6 +4,8 @@
 // each session counting once through its median.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <limits>
 #include <optional>
 #include <string>
@@ -13,6 +15,13 @@
 #include "compare/stats.h"
 
 namespace compare {
+
+// The three series every comparison has per test, in the order of `kind` below.
+constexpr std::array<const char*, 3> kSeriesNames = {"random", "fixed", "difference"};
+
+// One session's median of a test's series: kind 0 random, 1 fixed, 2 the
+// paired differences random - fixed.
+double session_median(const std::vector<Round>& rounds, std::size_t kind, int test);
 
 // The rounds split by their session, sessions in increasing order; rounds
 // keep their order within each.
