@@ -297,7 +297,10 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
     if (!seen_files.insert(ec ? f.path : canonical).second) {
       throw std::runtime_error(fmt::format("{} is given twice", f.path));
     }
-    for (const std::string& start : f.session_started) {
+    // Sessions of one export are distinct even when they started within the
+    // same second (--pause 0): only another file can repeat one.
+    const std::set<std::string> own(f.session_started.begin(), f.session_started.end());
+    for (const std::string& start : own) {
       if (!start.empty() && !seen.insert({f.label, start}).second) {
         throw std::runtime_error(
             fmt::format("{} repeats a session of {} that started at {}", f.path, f.label, start));

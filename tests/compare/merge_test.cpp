@@ -198,6 +198,22 @@ TEST_F(MergeTest, ASessionGivenTwiceIsRefused) {
   EXPECT_THROW(merge_exports(exports_, ""), std::runtime_error);
 }
 
+// With --pause 0 one export's sessions can start within one second.
+TEST_F(MergeTest, SessionsOfOneExportStartedInTheSameSecondAreDistinct) {
+  json quick =
+      export_of("quick", "2026-01-06T00:00:00Z", {scaled(0.99), scaled(1.0), scaled(1.01)});
+  quick["sessions"] = json::array();
+  for (int s = 1; s <= 3; ++s) {
+    quick["sessions"].push_back({{"index", s}, {"started_at", "2026-01-06T00:00:00Z"}});
+  }
+  add("quick.json", quick);
+  const Merge m = merge_exports(exports_, "");
+  EXPECT_EQ(m.entries.back().label, "quick");
+  EXPECT_EQ(m.entries.back().sessions, 3);
+  add("quick-again.json", quick);
+  EXPECT_THROW(merge_exports(exports_, ""), std::runtime_error);
+}
+
 TEST_F(MergeTest, TheJsonExportHoldsEveryComparisonWithNullsForTooFewSessions) {
   const json j = merge_json(merge_exports(exports_, ""));
   EXPECT_EQ(j.at("reference"), "ref");

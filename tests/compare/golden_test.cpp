@@ -1,0 +1,157 @@
+// Golden files: the whole output of fixed comparisons of stand-ins, in every
+// format, kept under tests/compare/golden and compared byte for byte, so that
+// a change to any report shows every line it changes. What differs from run
+// to run (the scratch path, dates, the machine, each run's usage and the
+// warnings drawn from those) is normalised first. Run with
+// BENCH_GOLDEN_UPDATE=1 to write the files anew, then read their diff.
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "standins.h"
+
+namespace {
+
+// Warnings about the machine's state or about other work on it: they follow
+// the machine's load, not the stand-ins.
+const std::regex kMachineWarning(
+    "Other work took the processor|load average|frequency governor|Turbo boost");
+
+std::string replaced(const std::string& text, const char* pattern, const char* with) {
+  return std::regex_replace(text, std::regex(pattern), with);
+}
+
+std::string without_machine_warning_lines(const std::string& text) {
+  std::string out;
+  for (const std::string& line : support::lines_of(text)) {
+    const bool warning =
+        line.rfind("warning: ", 0) == 0 || line.rfind("- ", 0) == 0 || line.rfind("<li>", 0) == 0;
+    if (!warning || !std::regex_search(line, kMachineWarning)) out += line + "\n";
+  }
+  return out;
+}
+
+// What every format shares: the scratch directory, dates, the per-run usage.
+std::string normalised(std::string text, const std::string& dir) {
+  for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at)) {
+    text.replace(at, dir.size(), "<DIR>");
+  }
+  text = replaced(text, R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)", "<DATE>");
+  text = replaced(text, R"(\d{4}-\d\d-\d\d \d\d:\d\d)", "<DATE>");
+  text = replaced(text, R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*)",
+                  "$1: <usage>");
+  // The record's rows of the machine, in the text report and on the page.
+  text = replaced(
+      text,
+      R"((\n  (processor|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick) +)[^\n]*)",
+      "$1<machine>");
+  text = replaced(
+      text,
+      R"((<td>(processor|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick)</td><td>)[^<]*)",
+      "$1<machine>");
+  return without_machine_warning_lines(text);
+}
+
+json normalised_json(json j) {
+  for (auto& [key, value] : j["machine"].items()) value = "<machine>";
+  auto no_usage = [](json& rounds) {
+    for (json& round : rounds) round["usage"] = nullptr;
+  };
+  no_usage(j["rounds"]);
+  no_usage(j["warmup"]);
+  for (json& session : j["sessions"]) no_usage(session["rounds"]);
+  json kept = json::array();
+  for (const json& w : j["warnings"]) {
+    if (!std::regex_search(w.get<std::string>(), kMachineWarning)) kept.push_back(w);
+  }
+  j["warnings"] = kept;
+  return j;
+}
+
+// The run's own columns; the usage columns after them follow the machine.
+std::string csv_without_usage(const std::string& csv) {
+  std::string out;
+  for (const std::string& line : support::lines_of(csv)) {
+    std::size_t at = 0;
+    for (int column = 0; column < 8 && at != std::string::npos; ++column) {
+      at = line.find(',', at + (column == 0 ? 0 : 1));
+    }
+    out += line.substr(0, at) + "\n";
+  }
+  return out;
+}
+
+class Golden {
+ public:
+  explicit Golden(const StandIns& s) : s_(s) {}
+
+  // Runs bench_compare with every export into NAME.*, and normalises each.
+  void run(const std::string& name, std::vector<std::string> args, bool merge = false) {
+    for (const char* ext : {"json", "csv", "md", "html"}) {
+      const std::string option = std::string(ext) == "md" ? "markdown" : ext;
+      if (merge && option == "csv") continue;
+      args.insert(args.end(), {"--" + option, s_.file(name + "." + ext)});
+    }
+    if (merge) args.emplace_back("--csv"), args.push_back(s_.file(name + ".csv"));
+    const support::RunResult result = merge ? merge_run(args) : s_.compare(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::string dir = s_.file("");
+    dir.pop_back();  // the trailing slash
+    check(name + ".txt", normalised(result.out, dir));
+    const json j = json::parse(support::read_file(s_.file(name + ".json")));
+    const std::string exported = merge ? j.dump(2) : normalised_json(j).dump(2);
+    if (!merge) support::write_file(s_.file(name + ".normal.json"), exported);
+    check(name + ".json", normalised(exported + "\n", dir));
+    const std::string csv = support::read_file(s_.file(name + ".csv"));
+    check(name + ".csv", normalised(merge ? csv : csv_without_usage(csv), dir));
+    check(name + ".md", normalised(support::read_file(s_.file(name + ".md")), dir));
+    check(name + ".html", normalised(support::read_file(s_.file(name + ".html")), dir));
+  }
+
+ private:
+  support::RunResult merge_run(const std::vector<std::string>& args) const {
+    support::RunOptions options{s_.file("")};
+    options.args = args;
+    options.env = {"TMPDIR=" + s_.tmp()};
+    return support::run(BENCH_COMPARE, options);
+  }
+
+  static void check(const std::string& name, const std::string& actual) {
+    const std::string path = std::string(GOLDEN_DIR) + "/" + name;
+    if (std::getenv("BENCH_GOLDEN_UPDATE") != nullptr) {
+      support::write_file(path, actual);
+      return;
+    }
+    ASSERT_TRUE(std::filesystem::exists(path)) << path << " is missing";
+    const std::vector<std::string> want = support::lines_of(support::read_file(path));
+    const std::vector<std::string> got = support::lines_of(actual);
+    for (std::size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+      const std::string w = i < want.size() ? want[i] : "<end>";
+      const std::string g = i < got.size() ? got[i] : "<end>";
+      ASSERT_EQ(g, w) << name << " line " << i + 1 << " differs";
+    }
+    EXPECT_EQ(actual, support::read_file(path)) << name;
+  }
+
+  const StandIns& s_;
+};
+
+TEST(Golden, ComparisonsBaselineAndMergeInEveryFormat) {
+  StandIns s;
+  s.plan(20);
+  Golden golden(s);
+  golden.run("one-session", {"--seed", "7", "--label", "one"});
+  golden.run("three-sessions", {"--seed", "7", "--rounds", "8", "--sessions", "3", "--pause", "0",
+                                "--label", "three"});
+  golden.run("baseline", {"--seed", "9", "--rounds", "8", "--sessions", "3", "--pause", "0",
+                          "--label", "again", "--baseline", s.file("three-sessions.json")});
+  golden.run("merge",
+             {"--merge", s.file("one-session.normal.json"), s.file("three-sessions.normal.json"),
+              s.file("baseline.normal.json"), "--reference", "three"},
+             true);
+}
+
+}  // namespace
