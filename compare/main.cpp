@@ -9,20 +9,20 @@
 #include <iostream>
 #include <random>
 
-#include "compare/counting.h"
-#include "compare/files.h"
-#include "compare/html.h"
-#include "compare/merge_command.h"
+#include "compare/commands/merge.h"
 #include "compare/model.h"
-#include "compare/process.h"
-#include "compare/record.h"
-#include "compare/report.h"
-#include "compare/schedule.h"
-#include "compare/session.h"
-#include "compare/sessions.h"
-#include "compare/stats.h"
-#include "compare/verify.h"
-#include "compare/warnings.h"
+#include "compare/proof/verify.h"
+#include "compare/render/html.h"
+#include "compare/report/report.h"
+#include "compare/running/counting_probe.h"
+#include "compare/running/files.h"
+#include "compare/running/machine.h"
+#include "compare/running/one_session.h"
+#include "compare/running/process.h"
+#include "compare/running/several_sessions.h"
+#include "compare/stats/across_sessions.h"
+#include "compare/stats/statistical_tests.h"
+#include "compare/stats/warnings.h"
 
 #ifndef BENCH_VERSION
 #define BENCH_VERSION "unknown"

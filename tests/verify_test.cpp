@@ -1,7 +1,7 @@
 // bench_compare --verify against programs that break the measured work the
 // ways optimising builds do: each must be found out, in its own window and
 // in no other, with the difference in words.
-#include "compare/verify.h"
+#include "compare/proof/verify.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The counts of --counters alone: reading the probe's record, the per-test
 // medians, and how the report and the exports show them.
-#include "compare/counters.h"
+#include "compare/stats/counts.h"
 
 #include <gtest/gtest.h>
 
-#include "compare/report.h"
+#include "compare/report/report.h"
 
 namespace compare {
 namespace {

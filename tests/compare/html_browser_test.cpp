@@ -11,9 +11,9 @@
 #include <set>
 
 #include "../support.h"
-#include "compare/html.h"
-#include "compare/sessions.h"
-#include "compare/stats.h"
+#include "compare/render/html.h"
+#include "compare/stats/across_sessions.h"
+#include "compare/stats/statistical_tests.h"
 #include "standin_exports.h"
 
 namespace {

@@ -1,14 +1,14 @@
 // The merge from stand-in exports whose session medians are chosen: every
 // ratio, interval and p-value of the comparisons is worked out by hand.
-#include "compare/merge.h"
+#include "compare/history/merge.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "compare/files.h"
-#include "compare/merge_report.h"
+#include "compare/running/files.h"
+#include "compare/history/merge_report.h"
 #include "standin_exports.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "compare/record.h"
+#include "compare/running/machine.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

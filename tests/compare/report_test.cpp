@@ -1,4 +1,4 @@
-#include "compare/report.h"
+#include "compare/report/report.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "../support.h"
-#include "compare/process.h"
+#include "compare/running/process.h"
 
 namespace compare {
 namespace {

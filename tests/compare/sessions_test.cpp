@@ -2,7 +2,7 @@
 // sessions run at different speeds: each session's times are one set of
 // round times multiplied by that session's own factor, as a machine whose
 // speed changes between sessions would give them.
-#include "compare/sessions.h"
+#include "compare/stats/across_sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "compare/report.h"
-#include "compare/stats.h"
+#include "compare/report/report.h"
+#include "compare/stats/statistical_tests.h"
 
 namespace compare {
 namespace {

@@ -1,6 +1,6 @@
 // The statistics against values worked out by hand (or, for the larger sign-test
 // tables, with exact integer binomials outside the product).
-#include "compare/stats.h"
+#include "compare/stats/statistical_tests.h"
 
 #include <gtest/gtest.h>
 

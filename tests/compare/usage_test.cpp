@@ -1,6 +1,6 @@
 // Each program's medians over its runs, and the warning about other work,
 // from hand-made figures.
-#include "compare/usage.h"
+#include "compare/stats/usage.h"
 
 #include <gtest/gtest.h>
 

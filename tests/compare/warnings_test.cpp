@@ -1,6 +1,6 @@
 // Each warning appears exactly when its threshold is crossed, and a quiet
 // comparison gets none.
-#include "compare/warnings.h"
+#include "compare/stats/warnings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,122 @@
+// The chart of a comparison, drawn by gnuplot as SVG.
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+
+#include "compare/render/gnuplot.h"
+#include "compare/report/parts.h"
+#include "compare/report/report.h"
+#include "compare/running/files.h"
+
+namespace compare {
+
+std::string plot_data(const Comparison& c) {
+  std::string out = "# round";
+  for (const char* series : {"random", "fixed", "difference"}) {
+    for (const char* test : kTestNames) out += fmt::format(" {}_{}", series, test);
+  }
+  out += "\n";
+  // Numbered in the order run, so that sessions follow each other.
+  int position = 0;
+  for (const Round& r : c.rounds) {
+    out += std::to_string(++position);
+    for (int t = 0; t < kTests; ++t) out += " " + data_value(r.random.at(t));
+    for (int t = 0; t < kTests; ++t) out += " " + data_value(r.fixed.at(t));
+    for (int t = 0; t < kTests; ++t) out += " " + data_value(r.random.at(t) - r.fixed.at(t));
+    out += "\n";
+  }
+  return out;
+}
+
+std::string gnuplot_script(const Comparison& c, const std::string& data_path,
+                           const std::string& svg_path) {
+  const int last = std::max(1, static_cast<int>(c.rounds.size()));
+  std::string s;
+  s += "set terminal svg size 1100,1200 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
+  s += fmt::format("set output {}\n", gnuplot_quoted(svg_path));
+  s += "set datafile missing 'NaN'\n";
+  s += fmt::format("set multiplot layout 3,2 title {}\n",
+                   gnuplot_quoted(fmt::format("bench_compare {}: {}", c.version,
+                                              plural(c.rounds.size(), "round", "rounds"))));
+  s += fmt::format("set xrange [0.5:{}.5]\n", last);
+  s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\n"
+       "set key outside top center horizontal\n";
+  const std::string data = gnuplot_quoted(data_path);
+  for (int t = 0; t < kTests; ++t) {
+    const std::string name = kTestNames.at(t);
+    s += fmt::format("set title {}\n", gnuplot_quoted(name + ": each round's time"));
+    s += "set logscale y\n";
+    s += fmt::format(
+        "plot {} using 1:{} with points pt 7 ps 0.6 title 'bench_random', "
+        "'' using 1:{} with points pt 5 ps 0.6 title 'bench_fixed'\n",
+        data, 2 + t, 2 + kTests + t);
+    s += "unset logscale y\n";
+    s += fmt::format("set title {}\n", gnuplot_quoted(name + ": random - fixed per round"));
+    // The band goes first so that the points stay visible over it; the
+    // summary comes from the same test's result, when it has one.
+    std::string band;
+    std::string median;
+    for (const TestResult& result : c.tests) {
+      if (result.name != name) continue;
+      if (result.interval && std::isfinite(result.interval->low) &&
+          std::isfinite(result.interval->high)) {
+        band = fmt::format(
+            "'+' using 1:({:.17g}):({:.17g}) with filledcurves fs transparent solid 0.25 noborder "
+            "lc 'gray' title '95% interval', ",
+            result.interval->low, result.interval->high);
+      }
+      if (std::isfinite(result.difference)) {
+        median =
+            fmt::format(", {:.17g} with lines lw 2 lc 'black' title 'median'", result.difference);
+      }
+    }
+    const std::string plot = fmt::format(
+        "plot {}{} using 1:{} with points pt 7 ps 0.6 lc 'dark-violet' title 'difference'{}", band,
+        data, 2 + 2 * kTests + t, median);
+    s += plot + "\n";
+  }
+  s += "unset multiplot\nset output\n";
+  return s;
+}
+
+namespace {
+
+void write_file(const std::string& path, const std::string& text) {
+  const std::string why = write_text(path, text);
+  if (!why.empty()) {
+    throw std::runtime_error(fmt::format("cannot draw the chart: cannot write {}: {}", path, why));
+  }
+}
+
+}  // namespace
+
+void draw_plot(const Comparison& c, const std::string& svg_path, const std::string& gnuplot) {
+  if (c.rounds.empty()) throw std::runtime_error("cannot draw the chart: no round was completed");
+  const ScratchDir dir("bench_compare-chart");
+  if (dir.path().empty()) {
+    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
+                             dir.error());
+  }
+  const std::string data = dir.file("rounds.dat");
+  const std::string script = dir.file("chart.gp");
+  const std::string svg = dir.file("chart.svg");
+  const std::string err = dir.file("gnuplot.err");
+  write_file(data, plot_data(c));
+  write_file(script, gnuplot_script(c, data, svg));
+
+  run_gnuplot(script, err, gnuplot);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(svg, ec) || std::filesystem::file_size(svg, ec) == 0) {
+    throw std::runtime_error(fmt::format("cannot draw the chart: {} wrote no chart", gnuplot));
+  }
+  // Copied only once whole, so a failed drawing leaves nothing at svg_path.
+  std::filesystem::copy_file(svg, svg_path, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) {
+    throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, ec.message()));
+  }
+}
+
+}  // namespace compare

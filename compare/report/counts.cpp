@@ -1,0 +1,146 @@
+#include "compare/report/counts.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <map>
+
+#include "compare/stats/counts.h"
+
+namespace compare {
+namespace {
+
+using Count = std::optional<double>;
+
+std::string count_text(const Count& v) {
+  return v && std::isfinite(*v) ? fmt::format("{:.0f}", *v) : "n/a";
+}
+std::string figure_text(const Count& v) {
+  return v && std::isfinite(*v) ? fmt::format("{:.3g}", *v) : "n/a";
+}
+const Count& event(const WindowCounts& counts, const char* name) {
+  return counts.at(static_cast<std::size_t>(event_index(name)));
+}
+
+std::vector<std::string> row(const std::string& test, const std::string& program,
+                             const WindowCounts& counts, int t, const Count& per_fault,
+                             bool difference) {
+  const auto seconds = event(counts, "task_clock_s");
+  // Ratios of medians say nothing as differences: the contrast row leaves them out.
+  return {test,
+          program,
+          seconds ? fmt::format("{:.4g}", *seconds) : "n/a",
+          count_text(event(counts, "page_faults")),
+          figure_text(faults_per_page(counts, t)),
+          difference ? "" : figure_text(per_fault ? Count(*per_fault * 1e6) : std::nullopt),
+          count_text(event(counts, "context_switches")),
+          count_text(event(counts, "cpu_migrations")),
+          figure_text(per_execution(counts, "cycles")),
+          figure_text(per_execution(counts, "instructions")),
+          difference ? "" : figure_text(instructions_per_cycle(counts)),
+          count_text(event(counts, "branch_misses")),
+          count_text(event(counts, "cache_misses"))};
+}
+
+nlohmann::json window_json(const WindowCounts& counts) {
+  nlohmann::json w = nlohmann::json::object();
+  for (int e = 0; e < kEvents; ++e) {
+    const Count& v = counts.at(e);
+    w[kEventNames.at(e)] = v && std::isfinite(*v) ? nlohmann::json(*v) : nlohmann::json(nullptr);
+  }
+  return w;
+}
+
+std::size_t counted_rounds(const Comparison& c) {
+  std::size_t n = 0;
+  for (const Round& r : c.rounds) n += c.counters.count(key_of(r));
+  return n;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> counter_table(const Comparison& c) {
+  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
+  if (tests.empty()) return {};
+  std::vector<std::vector<std::string>> rows = {
+      {"Test", "program", "task clock (s)", "page faults", "per 4 KiB page", "µs per fault",
+       "context switches", "migrations", "cycles/exec", "instructions/exec", "IPC", "branch misses",
+       "cache misses"}};
+  for (int t = 0; t < kTests; ++t) {
+    const CounterTest& test = tests.at(t);
+    rows.push_back(row(test.name, "bench_random", test.random.median, t,
+                       test.random.seconds_per_fault, false));
+    rows.push_back(
+        row("", "bench_fixed", test.fixed.median, t, test.fixed.seconds_per_fault, false));
+    rows.push_back(row("", "random - fixed", test.difference, t, std::nullopt, true));
+  }
+  return rows;
+}
+
+std::string counter_meaning(const Comparison& c) {
+  std::string out = fmt::format(
+      "Counts are medians over {} rounds of each test's timing window, read by the counting "
+      "probe just outside the clock readings that open and close it; per 4 KiB page is of the "
+      "test's array, µs per fault the window's time over its page faults, per exec over {:.0f} "
+      "executions; random - fixed is the difference of the medians.\n",
+      counted_rounds(c), kExecutions);
+  // One line per reason: on most machines every hardware event fails alike.
+  std::map<std::string, std::string> by_reason;
+  for (const auto& [name, why] : c.counters_unavailable) {
+    std::string& names = by_reason[why];
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  for (const auto& [why, names] : by_reason) {
+    out += fmt::format("n/a: not available: {}: {}\n", names, why);
+  }
+  return out;
+}
+
+nlohmann::json round_counters_json(const RoundCounts& counts) {
+  nlohmann::json random = nlohmann::json::array();
+  nlohmann::json fixed = nlohmann::json::array();
+  for (int t = 0; t < kTests; ++t) {
+    random.push_back(window_json(counts.random.at(t)));
+    fixed.push_back(window_json(counts.fixed.at(t)));
+  }
+  return {{"random", random}, {"fixed", fixed}};
+}
+
+nlohmann::json counters_json(const Comparison& c) {
+  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
+  if (tests.empty()) return nullptr;
+  nlohmann::json out = {{"method",
+                         "per test and program the median over the rounds of each window's "
+                         "count; difference: of the medians, random - fixed"},
+                        {"unavailable", c.counters_unavailable},
+                        {"tests", nlohmann::json::array()}};
+  for (const CounterTest& test : tests) {
+    auto per_fault = [](const Count& s) {
+      return s ? nlohmann::json(*s) : nlohmann::json(nullptr);
+    };
+    out["tests"].push_back({{"name", test.name},
+                            {"random", window_json(test.random.median)},
+                            {"fixed", window_json(test.fixed.median)},
+                            {"difference", window_json(test.difference)},
+                            {"seconds_per_fault",
+                             {{"random", per_fault(test.random.seconds_per_fault)},
+                              {"fixed", per_fault(test.fixed.seconds_per_fault)}}}});
+  }
+  return out;
+}
+
+std::string counter_csv_header() {
+  std::string out;
+  for (const char* name : kEventNames) out += fmt::format(",{}", name);
+  return out;
+}
+
+std::string counter_csv_cells(const WindowCounts& counts) {
+  std::string out;
+  for (const Count& v : counts) {
+    out += v && std::isfinite(*v) ? fmt::format(",{:.9g}", *v) : ",";
+  }
+  return out;
+}
+
+}  // namespace compare

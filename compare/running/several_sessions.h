@@ -1,0 +1,43 @@
+// Several sessions of a comparison, apart in time: the machine's speed drifts
+// from minute to minute, so only sessions spread over minutes show how much.
+#pragma once
+
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "compare/model.h"
+#include "compare/running/one_session.h"
+
+namespace compare {
+
+// Idle seconds between sessions by default: long enough for the machine to
+// leave the state the last session ran in, short enough that five sessions
+// take minutes.
+constexpr double kDefaultPause = 30;
+
+struct ScheduleOptions {
+  int sessions = 1;
+  double pause = kDefaultPause;
+};
+
+struct ScheduleResult {
+  std::vector<SessionRecord> sessions;  // each with counted rounds; the last may be cut short
+  std::string failure;                  // why the comparison stopped early; empty when it did not
+  bool interrupted = false;
+  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  std::vector<Round> warmup;       // every session's warm-up rounds, kept apart
+  CountsByRound counters;          // with counting: every session's, by session and index
+  std::map<std::string, std::string> counters_unavailable;
+};
+
+// Runs the sessions one after another, each with its own warm-up and block
+// orders (session 1 draws them from options.seed, as a single session does).
+// With several sessions a precision goal adds sessions, not rounds.
+ScheduleResult run_sessions(const SessionOptions& options, const ScheduleOptions& schedule);
+
+// "2026-12-08T22:30:00Z" for the moment given, in UTC.
+std::string iso8601_utc(std::time_t when);
+
+}  // namespace compare

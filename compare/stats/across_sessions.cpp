@@ -1,0 +1,196 @@
+#include "compare/stats/across_sessions.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <map>
+#include <optional>
+
+#include "compare/stats/statistical_tests.h"
+#include "compare/stats/warnings.h"
+
+namespace compare {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The values of one series of a test: 0 random, 1 fixed, 2 the differences.
+std::vector<double> values(const std::vector<Round>& rounds, std::size_t kind, int test) {
+  if (kind == 0) return series(rounds, Side::Random, test);
+  if (kind == 1) return series(rounds, Side::Fixed, test);
+  return differences(rounds, test);
+}
+
+std::vector<double> session_medians(const std::vector<std::vector<Round>>& sessions,
+                                    std::size_t kind, int test) {
+  std::vector<double> medians;
+  medians.reserve(sessions.size());
+  for (const std::vector<Round>& rounds : sessions)
+    medians.push_back(session_median(rounds, kind, test));
+  return medians;
+}
+
+// Geometric mean of the values, NaN unless all are positive.
+double geometric_mean(const std::vector<double>& values) {
+  return geometric_mean_interval(values).estimate;
+}
+
+}  // namespace
+
+double session_median(const std::vector<Round>& rounds, std::size_t kind, int test) {
+  return median(values(rounds, kind, test));
+}
+
+std::vector<std::vector<Round>> by_session(const std::vector<Round>& rounds) {
+  std::map<int, std::vector<Round>> split;
+  for (const Round& round : rounds) split[round.session].push_back(round);
+  std::vector<std::vector<Round>> sessions;
+  sessions.reserve(split.size());
+  for (auto& entry : split) sessions.push_back(std::move(entry.second));
+  return sessions;
+}
+
+std::vector<TestResult> summarise_sessions(const std::vector<std::vector<Round>>& sessions) {
+  std::vector<TestResult> results;
+  for (int test = 0; test < kTests; ++test) {
+    TestResult result;
+    result.name = kTestNames.at(static_cast<std::size_t>(test));
+    const Estimate random = geometric_mean_interval(session_medians(sessions, 0, test));
+    const Estimate fixed = geometric_mean_interval(session_medians(sessions, 1, test));
+    const Estimate difference = geometric_mean_interval(session_medians(sessions, 2, test));
+    result.random = Summary{random.estimate, kNaN};
+    result.fixed = Summary{fixed.estimate, kNaN};
+    result.random_interval = random.interval;
+    result.fixed_interval = fixed.interval;
+    result.difference = difference.estimate;
+    result.interval = difference.interval;
+    result.ratio = random.estimate / fixed.estimate;
+    result.ns_per_execution = result.difference / kExecutions * 1e9;
+    results.push_back(std::move(result));
+  }
+  return results;
+}
+
+SeriesTest test_series(const std::vector<double>& now, const std::vector<double>& reference) {
+  SeriesTest result;
+  if (now.size() < 2 || reference.size() < 2) {
+    result.untested = kTooFewSessions;
+    return result;
+  }
+  result.welch = welch_log(now, reference);
+  if (!result.welch) result.untested = kNotComparable;
+  return result;
+}
+
+std::vector<Judgement> judge(const std::vector<SeriesTest>& tests) {
+  std::vector<double> p;  // the p-values Holm adjusts together
+  for (const SeriesTest& t : tests)
+    if (t.welch) p.push_back(t.welch->p);
+  const std::vector<double> adjusted = holm_adjust(p);
+  std::vector<Judgement> judged;
+  judged.reserve(tests.size());
+  std::size_t next = 0;
+  for (const SeriesTest& t : tests) {
+    Judgement j;
+    if (t.welch) {
+      j.p_adjusted = adjusted.at(next++);
+      j.verdict = verdict_for(t.welch->ratio, j.p_adjusted);
+    } else {
+      j.verdict = t.untested;
+    }
+    judged.push_back(std::move(j));
+  }
+  return judged;
+}
+
+std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
+                                              const std::vector<std::vector<Round>>& ref_sessions) {
+  std::vector<BaselineVerdict> verdicts;
+  std::vector<SeriesTest> tests;
+  for (int test = 0; test < kTests; ++test) {
+    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
+      const std::vector<double> now = session_medians(now_sessions, kind, test);
+      const std::vector<double> ref = session_medians(ref_sessions, kind, test);
+      BaselineVerdict v;
+      v.test = kTestNames.at(static_cast<std::size_t>(test));
+      v.series = kSeriesNames.at(kind);
+      v.ratio = geometric_mean(now) / geometric_mean(ref);
+      v.p_value = kNaN;
+      tests.push_back(test_series(now, ref));
+      if (const std::optional<Welch>& welch = tests.back().welch) {
+        v.ratio = welch->ratio;
+        v.ratio_interval = welch->ratio_interval;
+        v.p_value = welch->p;
+      }
+      verdicts.push_back(std::move(v));
+    }
+  }
+  const std::vector<Judgement> judged = judge(tests);
+  for (std::size_t i = 0; i < verdicts.size(); ++i) {
+    verdicts[i].p_adjusted = judged[i].p_adjusted;
+    verdicts[i].verdict = judged[i].verdict;
+  }
+  return verdicts;
+}
+
+std::vector<std::string> session_disagreements(const std::vector<std::vector<Round>>& sessions) {
+  std::vector<std::string> out;
+  if (sessions.size() < 2) return out;
+  constexpr std::array<const char*, 3> kWhose = {"bench_random's times", "bench_fixed's times",
+                                                 "the differences"};
+  for (int test = 0; test < kTests; ++test) {
+    std::vector<std::string> found;
+    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
+      std::vector<std::vector<double>> groups;
+      groups.reserve(sessions.size());
+      for (const std::vector<Round>& rounds : sessions)
+        groups.push_back(values(rounds, kind, test));
+      const KruskalWallis kw = kruskal_wallis(groups);
+      if (!(kw.p < kAlpha)) continue;
+      const std::vector<double> medians = session_medians(sessions, kind, test);
+      const auto [low, high] = std::minmax_element(medians.begin(), medians.end());
+      const double middle = median(medians);
+      found.push_back(
+          fmt::format("{} (session medians spread over {:.1f}% of their median; p = {:.3g})",
+                      kWhose.at(kind), 100 * (*high - *low) / std::fabs(middle), kw.p));
+    }
+    if (found.empty()) continue;
+    out.push_back(fmt::format(
+        "The sessions disagree on the {} test beyond what their own rounds allow (Kruskal-Wallis "
+        "at {:g}): {}. The machine's speed varied between sessions; the interval across sessions "
+        "includes that, a single session's would not.",
+        kTestNames.at(static_cast<std::size_t>(test)), kAlpha, fmt::join(found, ", ")));
+  }
+  return out;
+}
+
+void summarise_comparison(Comparison& c) {
+  c.rounds.clear();
+  for (const SessionRecord& s : c.sessions)
+    c.rounds.insert(c.rounds.end(), s.rounds.begin(), s.rounds.end());
+  if (c.sessions.size() < 2) {
+    c.tests = c.rounds.empty() ? std::vector<TestResult>{} : summarise(c.rounds);
+    c.warnings = warnings_for(c.rounds, c.tests, c.machine);
+    return;
+  }
+  std::vector<std::vector<Round>> rounds;
+  for (const SessionRecord& s : c.sessions) rounds.push_back(s.rounds);
+  c.tests = summarise_sessions(rounds);
+  c.warnings = session_disagreements(rounds);
+  // A session's own warnings, without the machine's, which hold for them all.
+  MachineRecord clock_only;
+  clock_only.clock_tick = c.machine.clock_tick;
+  for (const SessionRecord& s : c.sessions) {
+    for (const std::string& w : warnings_for(s.rounds, s.tests, clock_only)) {
+      c.warnings.push_back(fmt::format("Session {}: {}", s.index, w));
+    }
+  }
+  const std::vector<std::string> machine = machine_warnings(c.machine);
+  c.warnings.insert(c.warnings.end(), machine.begin(), machine.end());
+}
+
+}  // namespace compare

@@ -1,0 +1,165 @@
+#include "compare/stats/usage.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "compare/stats/statistical_tests.h"
+
+namespace compare {
+
+namespace {
+
+// A run lost to other work when this share of its wall time went to waiting
+// for a processor; a comparison suffered when at least this share of its runs
+// did. Measured on the 2-core development machine (see the README): alone on
+// a CPU, a run typically waits 1-2% of its time (for bench_compare itself),
+// and a short run now and then over 10% for a moment's other work; beside a
+// busy loop on the same CPU, every run waits about half of it.
+constexpr double kTakenShare = 0.10;
+constexpr double kTakenRuns = 0.25;
+
+struct Run {
+  int round = 0;
+  Side side = Side::Random;
+  Usage usage;
+};
+
+std::vector<Run> runs_of(const std::vector<Round>& rounds) {
+  std::vector<Run> runs;
+  for (const Round& r : rounds) {
+    for (const Side side : {Side::Random, Side::Fixed}) {
+      const std::optional<Usage>& usage = side == Side::Random ? r.random_usage : r.fixed_usage;
+      if (usage) runs.push_back({r.index, side, *usage});
+    }
+  }
+  return runs;
+}
+
+long long median_count(std::vector<double> values) {
+  return std::llround(median(std::move(values)));
+}
+
+std::string seconds(double s) { return fmt::format("{:.4g} s", s); }
+
+}  // namespace
+
+UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side) {
+  std::vector<double> wall, user, system, processor, involuntary, voluntary, minor, major, rss,
+      waited;
+  for (const Run& run : runs_of(rounds)) {
+    if (run.side != side) continue;
+    const Usage& u = run.usage;
+    wall.push_back(u.wall_s);
+    user.push_back(u.user_s);
+    system.push_back(u.system_s);
+    processor.push_back(u.user_s + u.system_s);
+    involuntary.push_back(static_cast<double>(u.involuntary_switches));
+    voluntary.push_back(static_cast<double>(u.voluntary_switches));
+    minor.push_back(static_cast<double>(u.minor_faults));
+    major.push_back(static_cast<double>(u.major_faults));
+    rss.push_back(static_cast<double>(u.max_rss_kib));
+    if (u.runqueue_wait_s) waited.push_back(*u.runqueue_wait_s);
+  }
+  UsageSummary summary;
+  summary.runs = static_cast<int>(wall.size());
+  if (wall.empty()) return summary;
+  Usage& m = summary.median;
+  m.wall_s = median(wall);
+  m.user_s = median(user);
+  m.system_s = median(system);
+  summary.processor_s = median(processor);
+  m.involuntary_switches = median_count(involuntary);
+  m.voluntary_switches = median_count(voluntary);
+  m.minor_faults = median_count(minor);
+  m.major_faults = median_count(major);
+  m.max_rss_kib = median_count(rss);
+  if (!waited.empty()) m.runqueue_wait_s = median(waited);
+  return summary;
+}
+
+double taken_share(const Usage& usage) {
+  if (!(usage.wall_s > 0)) return 0;
+  const double taken = usage.runqueue_wait_s
+                           ? *usage.runqueue_wait_s
+                           : std::max(usage.wall_s - usage.user_s - usage.system_s, 0.0);
+  return std::clamp(taken / usage.wall_s, 0.0, 1.0);
+}
+
+std::optional<std::string> contention_warning(const std::vector<Round>& rounds) {
+  const std::vector<Run> runs = runs_of(rounds);
+  std::vector<const Run*> lost;
+  for (const Run& run : runs) {
+    if (taken_share(run.usage) >= kTakenShare) lost.push_back(&run);
+  }
+  const double needed = std::max(1.0, std::ceil(kTakenRuns * static_cast<double>(runs.size())));
+  if (lost.empty() || static_cast<double>(lost.size()) < needed) return std::nullopt;
+
+  double taken = 0;
+  double wall = 0;
+  for (const Run* run : lost) {
+    taken += taken_share(run->usage) * run->usage.wall_s;
+    wall += run->usage.wall_s;
+  }
+  const Run* worst = *std::max_element(lost.begin(), lost.end(), [](const Run* a, const Run* b) {
+    return taken_share(a->usage) < taken_share(b->usage);
+  });
+  return fmt::format(
+      "Other work took the processor from {} of the {} counted runs: they spent {:.0f}% of their "
+      "wall time waiting for a CPU (each at least {:.0f}%), most in round {}, where {} waited "
+      "{:.0f}% of its {}; their times are longer and more scattered than the programs make them.",
+      lost.size(), runs.size(), 100 * taken / wall, 100 * kTakenShare, worst->round,
+      program_name(worst->side), 100 * taken_share(worst->usage), seconds(worst->usage.wall_s));
+}
+
+std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
+  std::vector<std::string> lines;
+  for (const Side side : {Side::Random, Side::Fixed}) {
+    const UsageSummary s = summarise_usage(rounds, side);
+    if (s.runs == 0) continue;
+    const Usage& m = s.median;
+    const double processor = s.processor_s;
+    lines.push_back(fmt::format(
+        "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {}, {} "
+        "involuntary switches, {} page faults ({} major), peak memory {} KiB",
+        program_name(side), s.runs == 1 ? "figures" : "medians", s.runs, s.runs == 1 ? "" : "s",
+        seconds(processor), seconds(m.user_s), seconds(m.system_s), seconds(m.wall_s),
+        m.wall_s > 0 ? 100 * processor / m.wall_s : 0.0,
+        m.runqueue_wait_s ? seconds(*m.runqueue_wait_s) + " waiting for a CPU"
+                          : "waiting time unknown",
+        m.involuntary_switches, m.minor_faults + m.major_faults, m.major_faults, m.max_rss_kib));
+  }
+  return lines;
+}
+
+nlohmann::json usage_json(const std::optional<Usage>& usage) {
+  if (!usage) return nullptr;
+  const Usage& u = *usage;
+  return {{"wall_s", u.wall_s},
+          {"user_s", u.user_s},
+          {"system_s", u.system_s},
+          {"involuntary_switches", u.involuntary_switches},
+          {"voluntary_switches", u.voluntary_switches},
+          {"minor_faults", u.minor_faults},
+          {"major_faults", u.major_faults},
+          {"max_rss_kib", u.max_rss_kib},
+          {"runqueue_wait_s",
+           u.runqueue_wait_s ? nlohmann::json(*u.runqueue_wait_s) : nlohmann::json(nullptr)}};
+}
+
+std::string usage_csv_header() {
+  return ",wall_s,user_s,system_s,involuntary_switches,voluntary_switches,minor_faults,"
+         "major_faults,max_rss_kib,runqueue_wait_s";
+}
+
+std::string usage_csv(const std::optional<Usage>& usage) {
+  if (!usage) return ",,,,,,,,,";
+  const Usage& u = *usage;
+  return fmt::format(",{:.9g},{:.9g},{:.9g},{},{},{},{},{},{}", u.wall_s, u.user_s, u.system_s,
+                     u.involuntary_switches, u.voluntary_switches, u.minor_faults, u.major_faults,
+                     u.max_rss_kib,
+                     u.runqueue_wait_s ? fmt::format("{:.9g}", *u.runqueue_wait_s) : "");
+}
+
+}  // namespace compare

@@ -1,0 +1,183 @@
+#include "compare/stats/warnings.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
+#include "compare/stats/statistical_tests.h"
+#include "compare/stats/usage.h"
+
+namespace compare {
+
+namespace {
+
+constexpr int kMinRounds = 6;           // the fewest for a 95% sign-test interval
+constexpr double kMaxSpread = 0.05;     // MAD as a share of the median
+constexpr double kMaxLag1 = 0.2;        // serial correlation of the differences
+constexpr double kMinTicks = 20;        // a time should span this many clock ticks
+constexpr double kMaxLoadBefore = 1.0;  // 1-minute load average before the run
+constexpr double kOwnLoad = 0.5;        // margin under the CPU count after the run
+
+// Seconds in the unit that keeps the figure between 1 and 1000.
+std::string format_time(double seconds) {
+  const double size = std::fabs(seconds);
+  if (size >= 1 || size == 0 || !std::isfinite(size)) return fmt::format("{:.4g} s", seconds);
+  if (size >= 1e-3) return fmt::format("{:.4g} ms", seconds * 1e3);
+  if (size >= 1e-6) return fmt::format("{:.4g} us", seconds * 1e6);
+  return fmt::format("{:.4g} ns", seconds * 1e9);
+}
+
+// The first number of a text such as "0.52 0.40 0.31 1/123 456", or none.
+std::optional<double> first_number(const std::string& text) {
+  std::istringstream in(text);
+  std::string word;
+  if (!(in >> word)) return std::nullopt;
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end == begin || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+bool known(const std::string& text) { return !text.empty() && text != "unknown"; }
+
+void spread(std::vector<std::string>& out, const std::vector<TestResult>& tests) {
+  for (const Side side : {Side::Random, Side::Fixed}) {
+    for (const TestResult& test : tests) {
+      const Summary& s = side == Side::Random ? test.random : test.fixed;
+      if (!(s.median > 0) || !(s.mad > kMaxSpread * s.median)) continue;
+      out.push_back(fmt::format(
+          "{}'s {} times vary: their median absolute deviation is {:.1f}% of the median "
+          "(above {:.0f}%).",
+          program_name(side), test.name, 100 * s.mad / s.median, 100 * kMaxSpread));
+    }
+  }
+}
+
+void drift(std::vector<std::string>& out, const std::vector<Round>& rounds) {
+  for (int test = 0; test < kTests; ++test) {
+    const std::vector<double> d = differences(rounds, test);
+    const double p = trend_p_value(d);
+    const double r = lag1_autocorrelation(d);
+    std::vector<std::string> signs;
+    if (p < kAlpha)
+      signs.push_back(fmt::format("a trend test over the rounds gives p = {:.3g}", p));
+    if (r > kMaxLag1) {
+      signs.push_back(
+          fmt::format("their lag-1 autocorrelation is {:.2f} (above {:.1f})", r, kMaxLag1));
+    }
+    if (signs.empty()) continue;
+    out.push_back(fmt::format("The {} differences drift during the run: {}.",
+                              kTestNames.at(static_cast<std::size_t>(test)),
+                              fmt::join(signs, " and ")));
+  }
+}
+
+void position(std::vector<std::string>& out, const std::vector<Round>& rounds) {
+  for (int test = 0; test < kTests; ++test) {
+    const std::vector<double> d = differences(rounds, test);
+    std::vector<double> random_first;
+    std::vector<double> fixed_first;
+    for (std::size_t i = 0; i < rounds.size(); ++i) {
+      (rounds[i].first == Side::Random ? random_first : fixed_first).push_back(d[i]);
+    }
+    if (random_first.size() < 2 || fixed_first.size() < 2) continue;
+    const double p = mann_whitney(random_first, fixed_first).p;
+    if (!(p < kAlpha)) continue;
+    out.push_back(
+        fmt::format("The {} difference depends on which program ran first: its median is {} when "
+                    "bench_random ran first and {} when bench_fixed did (Mann-Whitney p = {:.3g}).",
+                    kTestNames.at(static_cast<std::size_t>(test)),
+                    format_time(median(random_first)), format_time(median(fixed_first)), p));
+  }
+}
+
+void resolution(std::vector<std::string>& out, const std::vector<Round>& rounds, double tick) {
+  if (!(tick > 0) || rounds.empty()) return;
+  for (const Side side : {Side::Random, Side::Fixed}) {
+    for (int test = 0; test < kTests; ++test) {
+      const std::vector<double> times = series(rounds, side, test);
+      const double shortest = *std::min_element(times.begin(), times.end());
+      if (!(shortest < kMinTicks * tick)) continue;
+      out.push_back(fmt::format(
+          "{}'s {} time was as short as {}, under {:.0f} ticks of the clock (one tick is {}): "
+          "the clock's resolution limits how precise it is.",
+          program_name(side), kTestNames.at(static_cast<std::size_t>(test)), format_time(shortest),
+          kMinTicks, format_time(tick)));
+    }
+  }
+}
+
+void machine_state(std::vector<std::string>& out, const MachineRecord& m) {
+  const std::optional<double> before = first_number(m.load_before);
+  if (before && *before > kMaxLoadBefore) {
+    out.push_back(fmt::format(
+        "The 1-minute load average was {:.2f} before the run (above {:.1f}): other work was "
+        "running.",
+        *before, kMaxLoadBefore));
+  }
+  const std::optional<double> after = first_number(m.load_after);
+  const std::optional<double> cpus = first_number(m.logical_cpus);
+  if (after && cpus && *after > *cpus - kOwnLoad) {
+    out.push_back(fmt::format(
+        "The 1-minute load average was {:.2f} after the run, above {:.1f} for {:g} logical "
+        "CPUs (the comparison itself adds about one): other work competed for the processors.",
+        *after, *cpus - kOwnLoad, *cpus));
+  }
+  if (known(m.governor) && m.governor != "performance") {
+    out.push_back(fmt::format(
+        "The CPU frequency governor is \"{}\", not \"performance\": the processor's clock speed "
+        "may change during the run.",
+        m.governor));
+  }
+  if (m.turbo == "on") {
+    out.push_back(
+        "Turbo boost is on: the processor's frequency depends on its temperature and load.");
+  }
+  if (known(m.governor) && known(m.governor_after) && m.governor != m.governor_after) {
+    out.push_back(
+        fmt::format("The CPU frequency governor changed during the run, from \"{}\" to \"{}\".",
+                    m.governor, m.governor_after));
+  }
+  if (known(m.turbo) && known(m.turbo_after) && m.turbo != m.turbo_after) {
+    out.push_back(fmt::format("Turbo boost changed during the run, from \"{}\" to \"{}\".", m.turbo,
+                              m.turbo_after));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
+                                      const std::vector<TestResult>& tests,
+                                      const MachineRecord& machine) {
+  std::vector<std::string> out;
+  if (rounds.empty()) {
+    out.push_back(fmt::format(
+        "No counted rounds: at least {} are needed for a 95% interval of each difference.",
+        kMinRounds));
+  } else if (rounds.size() < static_cast<std::size_t>(kMinRounds)) {
+    out.push_back(fmt::format(
+        "Only {} counted round{}: at least {} are needed for a 95% interval of each difference.",
+        rounds.size(), rounds.size() == 1 ? "" : "s", kMinRounds));
+  }
+  spread(out, tests);
+  drift(out, rounds);
+  position(out, rounds);
+  resolution(out, rounds, machine.clock_tick);
+  if (auto taken = contention_warning(rounds)) out.push_back(*taken);
+  machine_state(out, machine);
+  return out;
+}
+
+std::vector<std::string> machine_warnings(const MachineRecord& machine) {
+  std::vector<std::string> out;
+  machine_state(out, machine);
+  return out;
+}
+
+}  // namespace compare
