@@ -1,9 +1,11 @@
-// What bench_compare measures and reports, shared by the statistics, the
-// rounds, the record and the exports. Times are seconds throughout.
+// What bench_compare measures and reports: plain value types shared by every
+// folder (running, stats, report, history, proof, commands). Times are seconds
+// throughout.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,11 +16,13 @@
 // unqualified compare(), which that namespace would otherwise hide.
 #include <fmt/format.h>
 
+#include "probe/protocol.h"
+
 namespace compare {
 
-constexpr int kTests = 3;
+constexpr int kTests = protocol::kWindows;
 constexpr std::array<const char*, kTests> kTestNames = {"Integer", "Float", "DNA"};
-constexpr double kExecutions = 1e6;  // executions per test
+constexpr double kExecutions = protocol::kExecutions;  // executions per test
 constexpr double kConfidence = 0.95;
 constexpr double kAlpha = 0.05;  // significance of every test the comparison makes
 
@@ -28,16 +32,29 @@ inline const char* program_name(Side side) {
   return side == Side::Random ? "bench_random" : "bench_fixed";
 }
 
+// The three series every test has: each program's times, and their per-round
+// difference random - fixed.
+enum class Series { Random, Fixed, Difference };
+constexpr std::array<Series, 3> kSeries = {Series::Random, Series::Fixed, Series::Difference};
+inline const char* series_name(Series series) {
+  switch (series) {
+    case Series::Random:
+      return "random";
+    case Series::Fixed:
+      return "fixed";
+    default:
+      return "difference";
+  }
+}
+inline std::size_t index_of(Series series) { return static_cast<std::size_t>(series); }
+
 // One program's three test times from one run, in test order.
 using Times = std::array<double, kTests>;
 
 // With --counters: each performance event's count in one test's window, in
 // kEventNames' order (task_clock_s in seconds); none where not available.
-constexpr int kEvents = 12;
-constexpr std::array<const char*, kEvents> kEventNames = {
-    "task_clock_s",     "page_faults",    "minor_faults",     "major_faults",
-    "context_switches", "cpu_migrations", "cycles",           "instructions",
-    "branches",         "branch_misses",  "cache_references", "cache_misses"};
+constexpr int kEvents = protocol::kEvents;
+inline constexpr const auto& kEventNames = protocol::kEventNames;
 using WindowCounts = std::array<std::optional<double>, kEvents>;
 using RunCounts = std::array<WindowCounts, kTests>;
 struct RoundCounts {
@@ -129,21 +146,24 @@ struct ProgramRecord {
   std::string compiler = "unknown";  // from the ELF .comment section
 };
 
-// One series compared with a baseline's sessions.
-struct BaselineVerdict {
-  std::string test;     // "Integer", "Float", "DNA"
-  std::string series;   // "random", "fixed" or "difference"
-  double ratio = 0;     // geometric mean of the session medians now / in the baseline
-  double p_value = 1;   // two-sided Welch t-test on the logarithms of the session medians
-  std::string verdict;  // "faster", "slower", "no significant change" or "too few sessions"
-  std::optional<Interval> ratio_interval{};  // 95%, when there are sessions enough
-  double p_adjusted = 1;                     // by Holm's method over every series compared
+// One series of one test against a reference (a baseline, a merge's reference
+// entry, or the reference build): what every verdict table shows.
+struct Verdict {
+  std::string entry;  // what is compared: a merge entry or build; empty for a baseline
+  std::string test;   // "Integer", "Float", "DNA"
+  Series series = Series::Random;
+  double ratio = 0;  // now / reference (below 1: less time); NaN where there is none
+  std::optional<Interval> ratio_interval{};              // 95%, where it can be had
+  double p_value = 1;                                    // two-sided; NaN where there is no test
+  double df = std::numeric_limits<double>::quiet_NaN();  // of a t-test; NaN for others
+  double p_adjusted = 1;  // by Holm's method over every series compared; NaN without a test
+  std::string verdict;    // "faster", "slower", "no significant change", or why there is none
 };
 
 struct BaselineComparison {
   std::string path;
   std::vector<std::string> notes;  // how the baseline's machine or build differs
-  std::vector<BaselineVerdict> verdicts;
+  std::vector<Verdict> verdicts;
   std::size_t sessions = 0;  // compared on each side: now and in the baseline
   std::size_t baseline_sessions = 0;
 };

@@ -17,7 +17,7 @@
 
 namespace probe {
 
-constexpr long kN = 1000000;
+constexpr long kN = protocol::kExecutions;
 constexpr std::size_t kMaxEvents = 4 * kN;
 constexpr int kMaxClocks = 8;
 constexpr unsigned char kCanary = 0xA5;

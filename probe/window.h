@@ -2,9 +2,11 @@
 // test between an odd clock reading and the even reading after it.
 #pragma once
 
+#include "probe/protocol.h"
+
 namespace probe {
 
-constexpr int kWindows = 3;
+constexpr int kWindows = protocol::kWindows;
 
 // The window the clock reading numbered `reading` (from 1) opens: 0 for a
 // reading that closes a window or comes after the last.

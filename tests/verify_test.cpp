@@ -1,7 +1,7 @@
 // bench_compare --verify against programs that break the measured work the
 // ways optimising builds do: each must be found out, in its own window and
 // in no other, with the difference in words.
-#include "compare/proof/verify.h"
+#include "compare/commands/verify.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "compare/proof/findings.h"
+#include "compare/proof/prove.h"
+#include "compare/proof/work.h"
 #include "support.h"
 
 namespace {

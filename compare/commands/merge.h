@@ -2,12 +2,12 @@
 // by side, running nothing.
 #pragma once
 
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Before namespace compare is declared (see model.h).
-#include <fmt/format.h>
 
 namespace compare {
 

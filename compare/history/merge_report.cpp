@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "compare/report/parts.h"
+#include "compare/render/format.h"
+#include "compare/report/verdicts.h"
 
 namespace compare {
 
@@ -16,12 +17,6 @@ std::string figure(double estimate, const std::optional<Interval>& interval) {
              : num(estimate);
 }
 
-// "2026-12-08T10:00:00Z" as "2026-12-08 10:00", short enough for a table.
-std::string short_time(const std::string& iso) {
-  if (iso.size() < 16 || iso[10] != 'T') return iso.empty() ? "unknown" : iso;
-  return iso.substr(0, 10) + " " + iso.substr(11, 5);
-}
-
 const Entry& reference_of(const Merge& m) {
   for (const Entry& e : m.entries) {
     if (e.label == m.reference) return e;
@@ -33,25 +28,12 @@ std::string marked(const std::string& value, const std::string& reference) {
   return value != reference ? value + " *" : value;
 }
 
-// Cells may hold anything a label holds; only these characters mean something in CSV.
-std::string csv_cell(const std::string& s) {
-  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char ch : s) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return out + "\"";
-}
-
-std::string markdown_cell(const std::string& s) {
-  std::string out;
-  for (char ch : s) {
-    if (ch == '|')
-      out += "\\|";
-    else if (ch == '\n' || ch == '\r')
-      out += ' ';
-    else
-      out += ch;
+const Verdict* find_verdict(const Merge& m, const std::string& entry, const std::string& test,
+                            Series which) {
+  for (const Verdict& v : m.comparisons) {
+    if (v.entry == entry && v.test == test && v.series == which) return &v;
   }
-  return out;
+  return nullptr;
 }
 
 }  // namespace
@@ -99,23 +81,6 @@ std::vector<Table> figures_tables(const Merge& m) {
   return tables;
 }
 
-std::vector<Table> comparisons_tables(const Merge& m) {
-  std::vector<Table> tables;
-  for (const char* test : kTestNames) {
-    Table t;
-    t.title = fmt::format("{}: against {}", test, m.reference);
-    t.header = {"Entry", "Series", "Ratio [95% interval]", "p", "p (Holm)", "Verdict"};
-    for (const MergeComparison& c : m.comparisons) {
-      if (c.test != test) continue;
-      t.rows.push_back({c.entry, c.series,
-                        c.welch ? figure(c.welch->ratio, c.welch->ratio_interval) : "n/a",
-                        p_text(c.welch ? c.welch->p : NAN), p_text(c.p_adjusted), c.verdict});
-    }
-    tables.push_back(std::move(t));
-  }
-  return tables;
-}
-
 std::string merge_summary(const Merge& m) {
   int sessions = 0;
   size_t files = 0;
@@ -135,55 +100,25 @@ std::vector<std::string> merge_warnings(const Merge& m) {
   return all;
 }
 
-std::string aligned_text(const Table& t) {
-  std::vector<size_t> widths(t.header.size(), 0);
-  auto measure = [&](const std::vector<std::string>& row) {
-    for (size_t i = 0; i < row.size() && i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], display_width(row[i]));
-    }
-  };
-  measure(t.header);
-  for (const auto& row : t.rows) measure(row);
-  auto line = [&](const std::vector<std::string>& row) {
-    std::string out = " ";
-    for (size_t i = 0; i < row.size(); ++i) {
-      out += " " + row[i];
-      if (i + 1 < row.size()) out += std::string(widths[i] - display_width(row[i]) + 1, ' ');
-    }
-    return out + "\n";
-  };
-  std::string out = t.title + ":\n" + line(t.header);
-  for (const auto& row : t.rows) out += line(row);
-  return out;
-}
-
 std::string merge_text(const Merge& m) {
-  std::string out = merge_summary(m) + "\n\n" + aligned_text(machines_table(m));
-  for (const Table& t : figures_tables(m)) out += "\n" + aligned_text(t);
-  for (const Table& t : comparisons_tables(m)) out += "\n" + aligned_text(t);
+  std::string out = merge_summary(m) + "\n\n" + text_table(machines_table(m), 2);
+  for (const Table& t : figures_tables(m)) out += "\n" + text_table(t, 2);
+  for (const Table& t : verdict_tables_by_test(m.comparisons, m.reference)) {
+    out += "\n" + text_table(t, 2);
+  }
   out += fmt::format("\n{}\n", kMergeMeaning);
   const auto warnings = merge_warnings(m);
   if (!warnings.empty()) out += "\n";
   for (const std::string& w : warnings) out += fmt::format("warning: {}\n", w);
-  return out;
+  return printable_lines(out);
 }
 
 std::string merge_markdown(const Merge& m) {
-  auto table = [](const Table& t) {
-    auto row = [](const std::vector<std::string>& cells) {
-      std::string line = "|";
-      for (const std::string& cell : cells) line += " " + markdown_cell(cell) + " |";
-      return line + "\n";
-    };
-    std::string out = fmt::format("\n**{}**\n\n", markdown_cell(t.title)) + row(t.header) + "|";
-    for (size_t i = 0; i < t.header.size(); ++i) out += i == 0 ? "---|" : "---:|";
-    out += "\n";
-    for (const auto& cells : t.rows) out += row(cells);
-    return out;
-  };
-  std::string out = merge_summary(m) + "\n" + table(machines_table(m));
-  for (const Table& t : figures_tables(m)) out += table(t);
-  for (const Table& t : comparisons_tables(m)) out += table(t);
+  std::string out = markdown_cell(merge_summary(m)) + "\n\n" + markdown_table(machines_table(m));
+  for (const Table& t : figures_tables(m)) out += "\n" + markdown_table(t);
+  for (const Table& t : verdict_tables_by_test(m.comparisons, m.reference)) {
+    out += "\n" + markdown_table(t);
+  }
   out += fmt::format("\n{}\n", kMergeMeaning);
   const auto warnings = merge_warnings(m);
   if (!warnings.empty()) out += "\nWarnings:\n\n";
@@ -192,88 +127,81 @@ std::string merge_markdown(const Merge& m) {
 }
 
 std::string merge_csv(const Merge& m) {
-  std::string out =
-      "entry,test,series,sessions,estimate,low,high,ratio,ratio_low,ratio_high,p_value,p_adjusted,"
-      "verdict\n";
+  Table t;
+  t.header = {"entry", "test",      "series",     "sessions", "estimate",   "low",    "high",
+              "ratio", "ratio_low", "ratio_high", "p_value",  "p_adjusted", "verdict"};
   auto value = [](double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : std::string(); };
   for (const Entry& e : m.entries) {
-    for (const EntryTest& t : e.tests) {
-      for (size_t k = 0; k < kSeriesNames.size(); ++k) {
-        const Estimate& s = t.across.at(k);
-        const MergeComparison* c = nullptr;
-        for (const MergeComparison& each : m.comparisons) {
-          if (each.entry == e.label && each.test == t.name && each.series == kSeriesNames.at(k)) {
-            c = &each;
-          }
-        }
-        const bool w = c != nullptr && c->welch;
-        out += fmt::format(
-            "{},{},{},{},{},{},{},{},{},{},{},{},{}\n", csv_cell(e.label), t.name,
-            kSeriesNames.at(k), e.sessions, value(s.estimate),
-            s.interval ? value(s.interval->low) : "", s.interval ? value(s.interval->high) : "",
-            w ? value(c->welch->ratio) : "", w ? value(c->welch->ratio_interval.low) : "",
-            w ? value(c->welch->ratio_interval.high) : "", w ? value(c->welch->p) : "",
-            w ? value(c->p_adjusted) : "", c != nullptr ? csv_cell(c->verdict) : "reference");
+    for (const EntryTest& test : e.tests) {
+      for (const Series which : kSeries) {
+        const Estimate& s = test.across.at(index_of(which));
+        std::vector<std::string> row = {e.label,
+                                        test.name,
+                                        series_name(which),
+                                        std::to_string(e.sessions),
+                                        value(s.estimate),
+                                        s.interval ? value(s.interval->low) : "",
+                                        s.interval ? value(s.interval->high) : ""};
+        const Verdict* v = find_verdict(m, e.label, test.name, which);
+        const std::vector<std::string> cells =
+            v != nullptr ? verdict_csv(*v) : std::vector<std::string>(5);
+        row.insert(row.end(), cells.begin(), cells.end());
+        row.push_back(v != nullptr ? v->verdict : "reference");
+        t.rows.push_back(std::move(row));
       }
     }
   }
-  return out;
+  return csv_table(t);
 }
 
-json merge_json(const Merge& m) {
+namespace {
+
+nlohmann::json entry_json(const Entry& e) {
+  using nlohmann::json;
+  json tests = json::array();
+  for (const EntryTest& t : e.tests) {
+    json test = {{"name", t.name}};
+    for (const Series which : kSeries) {
+      const Estimate& s = t.across.at(index_of(which));
+      json sessions = json::array();
+      for (double v : t.sessions.at(index_of(which))) sessions.push_back(number(v));
+      test[series_name(which)] = {{"estimate", number(s.estimate)},
+                                  {"low", s.interval ? number(s.interval->low) : json(nullptr)},
+                                  {"high", s.interval ? number(s.interval->high) : json(nullptr)},
+                                  {"session_medians", sessions}};
+    }
+    tests.push_back(std::move(test));
+  }
+  const MachineRecord& mr = e.machine;
+  return {
+      {"label", e.label},
+      {"files", e.files},
+      {"sessions", e.sessions},
+      {"rounds", e.rounds},
+      {"started_at", e.first_started.empty() ? json(nullptr) : json(e.first_started)},
+      {"finished_at", e.last_finished.empty() ? json(nullptr) : json(e.last_finished)},
+      {"version", e.version},
+      {"machine",
+       {{"cpu_model", mr.cpu_model},
+        {"logical_cpus", mr.logical_cpus},
+        {"kernel", mr.kernel},
+        {"libc", mr.libc}}},
+      {"programs",
+       {{"random", {{"path", e.random.path}, {"compiler", e.random.compiler}}},
+        {"fixed", {{"path", e.fixed.path}, {"compiler", e.fixed.compiler}}}}},
+      {"tests", tests},
+      {"warnings", e.warnings},
+  };
+}
+
+}  // namespace
+
+nlohmann::json merge_json(const Merge& m) {
+  using nlohmann::json;
   json entries = json::array();
-  for (const Entry& e : m.entries) {
-    json tests = json::array();
-    for (const EntryTest& t : e.tests) {
-      json test = {{"name", t.name}};
-      for (size_t k = 0; k < kSeriesNames.size(); ++k) {
-        const Estimate& s = t.across.at(k);
-        json sessions = json::array();
-        for (double v : t.sessions.at(k)) sessions.push_back(number(v));
-        test[kSeriesNames.at(k)] = {{"estimate", number(s.estimate)},
-                                    {"low", s.interval ? number(s.interval->low) : json(nullptr)},
-                                    {"high", s.interval ? number(s.interval->high) : json(nullptr)},
-                                    {"session_medians", sessions}};
-      }
-      tests.push_back(std::move(test));
-    }
-    const MachineRecord& mr = e.machine;
-    entries.push_back({
-        {"label", e.label},
-        {"files", e.files},
-        {"sessions", e.sessions},
-        {"rounds", e.rounds},
-        {"started_at", e.first_started.empty() ? json(nullptr) : json(e.first_started)},
-        {"finished_at", e.last_finished.empty() ? json(nullptr) : json(e.last_finished)},
-        {"version", e.version},
-        {"machine",
-         {{"cpu_model", mr.cpu_model},
-          {"logical_cpus", mr.logical_cpus},
-          {"kernel", mr.kernel},
-          {"libc", mr.libc}}},
-        {"programs",
-         {{"random", {{"path", e.random.path}, {"compiler", e.random.compiler}}},
-          {"fixed", {{"path", e.fixed.path}, {"compiler", e.fixed.compiler}}}}},
-        {"tests", tests},
-        {"warnings", e.warnings},
-    });
-  }
+  for (const Entry& e : m.entries) entries.push_back(entry_json(e));
   json comparisons = json::array();
-  for (const MergeComparison& c : m.comparisons) {
-    json ratio = {{"estimate", nullptr}, {"low", nullptr}, {"high", nullptr}};
-    if (c.welch) {
-      ratio = {{"estimate", number(c.welch->ratio)},
-               {"low", number(c.welch->ratio_interval.low)},
-               {"high", number(c.welch->ratio_interval.high)}};
-    }
-    comparisons.push_back({{"entry", c.entry},
-                           {"test", c.test},
-                           {"series", c.series},
-                           {"ratio", ratio},
-                           {"p_value", c.welch ? number(c.welch->p) : json(nullptr)},
-                           {"p_adjusted", number(c.p_adjusted)},
-                           {"verdict", c.verdict}});
-  }
+  for (const Verdict& v : m.comparisons) comparisons.push_back(verdict_json(v));
   return {{"tool", {{"name", "bench_compare"}, {"version", m.version}}},
           {"reference", m.reference},
           {"method", kMergeMeaning},

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "compare/render/format.h"
 #include "compare/render/gnuplot.h"
-#include "compare/report/parts.h"
+#include "compare/render/page.h"
 #include "compare/report/report.h"
+#include "compare/report/tables.h"
 #include "compare/running/files.h"
 
 namespace compare {
@@ -117,6 +119,16 @@ void draw_plot(const Comparison& c, const std::string& svg_path, const std::stri
   if (ec) {
     throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, ec.message()));
   }
+}
+
+std::string chart_svg(const Comparison& c, const std::string& gnuplot) {
+  const ScratchDir dir("bench_compare-page");
+  if (dir.path().empty()) {
+    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
+                             dir.error());
+  }
+  draw_plot(c, dir.file("chart.svg"), gnuplot);
+  return read_svg(dir.file("chart.svg"));
 }
 
 }  // namespace compare

@@ -59,22 +59,24 @@ std::size_t counted_rounds(const Comparison& c) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> counter_table(const Comparison& c) {
+Table counts_table(const Comparison& c) {
+  Table table;
+  table.word_columns = 2;
   const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
-  if (tests.empty()) return {};
-  std::vector<std::vector<std::string>> rows = {
-      {"Test", "program", "task clock (s)", "page faults", "per 4 KiB page", "µs per fault",
-       "context switches", "migrations", "cycles/exec", "instructions/exec", "IPC", "branch misses",
-       "cache misses"}};
+  if (tests.empty()) return table;
+  table.header = {
+      "Test",         "program",          "task clock (s)", "page faults", "per 4 KiB page",
+      "µs per fault", "context switches", "migrations",     "cycles/exec", "instructions/exec",
+      "IPC",          "branch misses",    "cache misses"};
   for (int t = 0; t < kTests; ++t) {
     const CounterTest& test = tests.at(t);
-    rows.push_back(row(test.name, "bench_random", test.random.median, t,
-                       test.random.seconds_per_fault, false));
-    rows.push_back(
+    table.rows.push_back(row(test.name, "bench_random", test.random.median, t,
+                             test.random.seconds_per_fault, false));
+    table.rows.push_back(
         row("", "bench_fixed", test.fixed.median, t, test.fixed.seconds_per_fault, false));
-    rows.push_back(row("", "random - fixed", test.difference, t, std::nullopt, true));
+    table.rows.push_back(row("", "random - fixed", test.difference, t, std::nullopt, true));
   }
-  return rows;
+  return table;
 }
 
 std::string counter_meaning(const Comparison& c) {
@@ -129,18 +131,13 @@ nlohmann::json counters_json(const Comparison& c) {
   return out;
 }
 
-std::string counter_csv_header() {
-  std::string out;
-  for (const char* name : kEventNames) out += fmt::format(",{}", name);
-  return out;
-}
+std::vector<std::string> counts_csv_header() { return {kEventNames.begin(), kEventNames.end()}; }
 
-std::string counter_csv_cells(const WindowCounts& counts) {
-  std::string out;
-  for (const Count& v : counts) {
-    out += v && std::isfinite(*v) ? fmt::format(",{:.9g}", *v) : ",";
-  }
-  return out;
+std::vector<std::string> counts_csv(const WindowCounts& counts) {
+  std::vector<std::string> cells;
+  for (const Count& v : counts)
+    cells.push_back(v && std::isfinite(*v) ? fmt::format("{:.9g}", *v) : "");
+  return cells;
 }
 
 }  // namespace compare

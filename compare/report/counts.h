@@ -1,6 +1,5 @@
-// How --counters' counts are shown: a second table under the summary (rows
-// for the console and Markdown to lay out), what it means, and their JSON and
-// CSV forms.
+// How --counters' counts are shown: a second table under the summary, what
+// it means, and their JSON and CSV forms.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -8,12 +7,13 @@
 #include <vector>
 
 #include "compare/model.h"
+#include "compare/render/table.h"
 
 namespace compare {
 
-// The table of the per-test medians, its header first: for each test a row
-// per program and one for random - fixed. Empty when no round carries counts.
-std::vector<std::vector<std::string>> counter_table(const Comparison& c);
+// The table of the per-test medians: for each test a row per program and one
+// for random - fixed. No rows when no round carries counts.
+Table counts_table(const Comparison& c);
 
 // What the table shows and which events were not available, and why.
 std::string counter_meaning(const Comparison& c);
@@ -25,9 +25,9 @@ nlohmann::json round_counters_json(const RoundCounts& counts);
 // The per-test medians and the events not available; null without counts.
 nlohmann::json counters_json(const Comparison& c);
 
-// The CSV columns of the events, each cell with a leading comma: the header's
-// names, and one run's counts for one test (empty where not available).
-std::string counter_csv_header();
-std::string counter_csv_cells(const WindowCounts& counts);
+// The CSV columns of the events: their names, and one run's counts for one
+// test (empty where not available).
+std::vector<std::string> counts_csv_header();
+std::vector<std::string> counts_csv(const WindowCounts& counts);
 
 }  // namespace compare

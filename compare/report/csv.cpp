@@ -3,39 +3,55 @@
 
 #include <cmath>
 
+#include "compare/render/table.h"
 #include "compare/report/counts.h"
-#include "compare/report/parts.h"
 #include "compare/report/report.h"
-#include "compare/stats/usage.h"
+#include "compare/report/usage.h"
 
 namespace compare {
 
+namespace {
+
+void append(std::vector<std::string>& to, const std::vector<std::string>& cells) {
+  to.insert(to.end(), cells.begin(), cells.end());
+}
+
+}  // namespace
+
 std::string to_csv(const Comparison& c) {
   const bool counted = !c.counters.empty();
-  std::string out = "round,block,first,program,position,test,seconds,session" + usage_csv_header();
-  out += (counted ? counter_csv_header() : "") + "\n";
+  Table t;
+  t.header = {"round", "block", "first", "program", "position", "test", "seconds", "session"};
+  append(t.header, usage_csv_header());
+  if (counted) append(t.header, counts_csv_header());
   for (const Round& r : c.rounds) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
+    const auto counts = c.counters.find(key_of(r));
     int position = 0;
     for (Side side : {r.first, second}) {
       ++position;
       const Times& times = side == Side::Random ? r.random : r.fixed;
-      const std::string usage = usage_csv(side == Side::Random ? r.random_usage : r.fixed_usage);
-      for (int t = 0; t < kTests; ++t) {
-        const double s = times.at(t);
-        out += fmt::format("{},{},{},{},{},{},{},{}{}", r.index, (r.index + 1) / 2,
-                           side_name(r.first), side_name(side), position, kTestNames.at(t),
-                           std::isfinite(s) ? fmt::format("{:.9g}", s) : "", r.session, usage);
-        const auto counts = c.counters.find(key_of(r));
+      for (int t_index = 0; t_index < kTests; ++t_index) {
+        const double s = times.at(t_index);
+        std::vector<std::string> row = {std::to_string(r.index),
+                                        std::to_string((r.index + 1) / 2),
+                                        side_name(r.first),
+                                        side_name(side),
+                                        std::to_string(position),
+                                        kTestNames.at(t_index),
+                                        std::isfinite(s) ? fmt::format("{:.9g}", s) : "",
+                                        std::to_string(r.session)};
+        append(row, usage_csv(side == Side::Random ? r.random_usage : r.fixed_usage));
         if (counted && counts != c.counters.end()) {
-          out += counter_csv_cells(
-              (side == Side::Random ? counts->second.random : counts->second.fixed).at(t));
+          append(row,
+                 counts_csv((side == Side::Random ? counts->second.random : counts->second.fixed)
+                                .at(t_index)));
         }
-        out += "\n";
+        t.rows.push_back(std::move(row));
       }
     }
   }
-  return out;
+  return csv_table(t);
 }
 
 }  // namespace compare

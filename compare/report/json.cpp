@@ -3,10 +3,11 @@
 
 #include <cmath>
 
+#include "compare/render/format.h"
 #include "compare/report/counts.h"
-#include "compare/report/parts.h"
 #include "compare/report/report.h"
-#include "compare/stats/usage.h"
+#include "compare/report/tables.h"
+#include "compare/report/usage.h"
 
 namespace compare {
 
@@ -82,10 +83,10 @@ nlohmann::json to_json(const Comparison& c) {
   json baseline = nullptr;
   if (c.baseline) {
     json verdicts = json::array();
-    for (const BaselineVerdict& v : c.baseline->verdicts) {
+    for (const Verdict& v : c.baseline->verdicts) {
       verdicts.push_back(
           {{"test", v.test},
-           {"series", v.series},
+           {"series", series_name(v.series)},
            {"ratio", number(v.ratio)},
            {"ratio_low", v.ratio_interval ? number(v.ratio_interval->low) : json()},
            {"ratio_high", v.ratio_interval ? number(v.ratio_interval->high) : json()},

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "compare/running/files.h"
 #include "compare/stats/counts.h"
@@ -64,6 +66,49 @@ bool imports_clock(Elf* elf) {
 
 }  // namespace
 
+bool read_counts(const std::string& record, RunCounts& counts,
+                 std::map<std::string, std::string>& unavailable, std::string& why) {
+  counts = RunCounts{};
+  std::map<std::string, std::string> fields;
+  std::istringstream lines(record);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) {
+      fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  if (fields[protocol::kCountingMark] != "1") {
+    why = "its record is not the counting probe's";
+    return false;
+  }
+  if (fields[protocol::kWindowsKey] != std::to_string(kTests)) {
+    why = fmt::format(
+        "the counting probe saw {} of its {} timing windows close",
+        fields[protocol::kWindowsKey].empty() ? "none" : fields[protocol::kWindowsKey], kTests);
+    return false;
+  }
+  for (const auto& [key, value] : fields) {
+    const std::string prefix = protocol::kUnavailablePrefix;
+    if (key.rfind(prefix, 0) == 0) {
+      unavailable[key.substr(prefix.size())] = value;
+      continue;
+    }
+    // "wN.EVENT": the count of one window.
+    if (key.size() < 4 || key[0] != 'w' || key[2] != '.' || key[1] < '1' || key[1] > '0' + kTests) {
+      continue;
+    }
+    const int e = event_index(key.substr(3));
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    if (e < 0 || value.empty() || *end != '\0' || !std::isfinite(v) || v < 0) {
+      continue;
+    }
+    counts.at(static_cast<std::size_t>(key[1] - '1')).at(static_cast<std::size_t>(e)) = v;
+  }
+  return true;
+}
+
 std::string counting_probe_path(const std::string& probe) {
   return (std::filesystem::path(probe).parent_path() / "libbench_counters.so").string();
 }
@@ -109,7 +154,7 @@ std::string counting_unusable(const std::string& counting_probe, const std::stri
 
 void add_counting(RunRequest& request, const std::string& counting_probe) {
   request.env.push_back("LD_PRELOAD=" + absolute_path(counting_probe));
-  request.env.push_back(std::string("PROBE_REPORT=%DIR%/") + kRecord);
+  request.env.push_back(std::string(protocol::kReportVariable) + "=%DIR%/" + kRecord);
   request.files.emplace_back(kRecord);
 }
 

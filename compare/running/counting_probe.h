@@ -26,6 +26,12 @@ std::string counting_unusable(const std::string& counting_probe, const std::stri
 // Has the run carry the counting probe and keep its record.
 void add_counting(RunRequest& request, const std::string& counting_probe);
 
+// Reads the probe's key=value record of one run into `counts` and the events
+// it could not count into `unavailable` (name: why). False, with `why`, when
+// the record is not one of the counting probe's or misses a window.
+bool read_counts(const std::string& record, RunCounts& counts,
+                 std::map<std::string, std::string>& unavailable, std::string& why);
+
 // The run's counts from its record; false with `why` when there are none.
 bool counts_of(const RunOutcome& run, RunCounts& counts,
                std::map<std::string, std::string>& unavailable, std::string& why);

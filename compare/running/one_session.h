@@ -1,6 +1,13 @@
-// The rounds of a comparison: warm-up rounds, then counted rounds in blocks
-// of two whose order is drawn per block, until the count is reached or, with
-// a precision goal, until every interval is narrow enough or time is up.
+// running/: everything bench_compare does with processes and the machine:
+// running a program in a scratch directory (process.h, files.h), one session
+// of rounds (this header), several sessions apart in time
+// (several_sessions.h), the progress line, reading the programs' documents,
+// the machine's record, and carrying the counting probe. Uses model.h and
+// stats/ (to know when a precision goal is met); never writes a report.
+//
+// This header: one session: warm-up rounds, then counted rounds in blocks of
+// two whose order is drawn per block, until the count is reached or, with a
+// precision goal, until every interval is narrow enough or time is up.
 #pragma once
 
 #include <cstdint>
@@ -31,22 +38,18 @@ struct SessionOptions {
   double elapsed_before = 0;  // seconds the comparison ran before this session
 };
 
-struct SessionResult {
-  std::vector<Round> rounds;  // counted rounds completed
-  std::vector<Round> warmup;  // warm-up rounds completed, with each run's usage
-  std::string failure;        // why the comparison stopped early; empty when it did not
+// What running left besides what it added to the comparison.
+struct RunStatus {
   bool interrupted = false;
   double run_seconds = 0;          // the runs' own wall times, added up
   std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
-  CountsByRound counters;          // by session and round index, with counting
-  std::map<std::string, std::string> counters_unavailable;  // event name: why
 };
 
-// Whether every test's interval half-width is at most `percent` of its median
-// difference; the names of the tests that fall short go to `short_of`.
-bool precise_enough(const std::vector<TestResult>& tests, double percent,
-                    std::vector<std::string>& short_of);
-
-SessionResult run_session(const SessionOptions& options);
+// Runs one session and adds what ran to `into`: its warm-up rounds, its
+// counts (with counting), the events not counted, and, when any counted
+// round ran, a session numbered options.session that started at
+// `started_at`. A run that fails ends the session; into.stopped says why.
+RunStatus run_session(const SessionOptions& options, const std::string& started_at,
+                      Comparison& into);
 
 }  // namespace compare

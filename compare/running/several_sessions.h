@@ -22,20 +22,12 @@ struct ScheduleOptions {
   double pause = kDefaultPause;
 };
 
-struct ScheduleResult {
-  std::vector<SessionRecord> sessions;  // each with counted rounds; the last may be cut short
-  std::string failure;                  // why the comparison stopped early; empty when it did not
-  bool interrupted = false;
-  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
-  std::vector<Round> warmup;       // every session's warm-up rounds, kept apart
-  CountsByRound counters;          // with counting: every session's, by session and index
-  std::map<std::string, std::string> counters_unavailable;
-};
-
-// Runs the sessions one after another, each with its own warm-up and block
-// orders (session 1 draws them from options.seed, as a single session does).
-// With several sessions a precision goal adds sessions, not rounds.
-ScheduleResult run_sessions(const SessionOptions& options, const ScheduleOptions& schedule);
+// Runs the sessions one after another into `into`, each with its own warm-up
+// and block orders (session 1 draws them from options.seed, as a single
+// session does). With several sessions a precision goal adds sessions, not
+// rounds. A failure or an interrupt ends them; into.stopped says why.
+RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& schedule,
+                       Comparison& into);
 
 // "2026-12-08T22:30:00Z" for the moment given, in UTC.
 std::string iso8601_utc(std::time_t when);

@@ -18,22 +18,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The values of one series of a test: 0 random, 1 fixed, 2 the differences.
-std::vector<double> values(const std::vector<Round>& rounds, std::size_t kind, int test) {
-  if (kind == 0) return series(rounds, Side::Random, test);
-  if (kind == 1) return series(rounds, Side::Fixed, test);
-  return differences(rounds, test);
-}
-
-std::vector<double> session_medians(const std::vector<std::vector<Round>>& sessions,
-                                    std::size_t kind, int test) {
-  std::vector<double> medians;
-  medians.reserve(sessions.size());
-  for (const std::vector<Round>& rounds : sessions)
-    medians.push_back(session_median(rounds, kind, test));
-  return medians;
-}
-
 // Geometric mean of the values, NaN unless all are positive.
 double geometric_mean(const std::vector<double>& values) {
   return geometric_mean_interval(values).estimate;
@@ -41,8 +25,17 @@ double geometric_mean(const std::vector<double>& values) {
 
 }  // namespace
 
-double session_median(const std::vector<Round>& rounds, std::size_t kind, int test) {
-  return median(values(rounds, kind, test));
+double session_median(const std::vector<Round>& rounds, Series which, int test) {
+  return median(series_values(rounds, which, test));
+}
+
+std::vector<double> session_medians(const std::vector<std::vector<Round>>& sessions, Series which,
+                                    int test) {
+  std::vector<double> medians;
+  medians.reserve(sessions.size());
+  for (const std::vector<Round>& rounds : sessions)
+    medians.push_back(session_median(rounds, which, test));
+  return medians;
 }
 
 std::vector<std::vector<Round>> by_session(const std::vector<Round>& rounds) {
@@ -59,9 +52,11 @@ std::vector<TestResult> summarise_sessions(const std::vector<std::vector<Round>>
   for (int test = 0; test < kTests; ++test) {
     TestResult result;
     result.name = kTestNames.at(static_cast<std::size_t>(test));
-    const Estimate random = geometric_mean_interval(session_medians(sessions, 0, test));
-    const Estimate fixed = geometric_mean_interval(session_medians(sessions, 1, test));
-    const Estimate difference = geometric_mean_interval(session_medians(sessions, 2, test));
+    const Estimate random =
+        geometric_mean_interval(session_medians(sessions, Series::Random, test));
+    const Estimate fixed = geometric_mean_interval(session_medians(sessions, Series::Fixed, test));
+    const Estimate difference =
+        geometric_mean_interval(session_medians(sessions, Series::Difference, test));
     result.random = Summary{random.estimate, kNaN};
     result.fixed = Summary{fixed.estimate, kNaN};
     result.random_interval = random.interval;
@@ -107,17 +102,17 @@ std::vector<Judgement> judge(const std::vector<SeriesTest>& tests) {
   return judged;
 }
 
-std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
-                                              const std::vector<std::vector<Round>>& ref_sessions) {
-  std::vector<BaselineVerdict> verdicts;
+std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
+                                      const std::vector<std::vector<Round>>& ref_sessions) {
+  std::vector<Verdict> verdicts;
   std::vector<SeriesTest> tests;
   for (int test = 0; test < kTests; ++test) {
-    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
-      const std::vector<double> now = session_medians(now_sessions, kind, test);
-      const std::vector<double> ref = session_medians(ref_sessions, kind, test);
-      BaselineVerdict v;
+    for (const Series which : kSeries) {
+      const std::vector<double> now = session_medians(now_sessions, which, test);
+      const std::vector<double> ref = session_medians(ref_sessions, which, test);
+      Verdict v;
       v.test = kTestNames.at(static_cast<std::size_t>(test));
-      v.series = kSeriesNames.at(kind);
+      v.series = which;
       v.ratio = geometric_mean(now) / geometric_mean(ref);
       v.p_value = kNaN;
       tests.push_back(test_series(now, ref));
@@ -125,6 +120,7 @@ std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Roun
         v.ratio = welch->ratio;
         v.ratio_interval = welch->ratio_interval;
         v.p_value = welch->p;
+        v.df = welch->df;
       }
       verdicts.push_back(std::move(v));
     }
@@ -144,19 +140,19 @@ std::vector<std::string> session_disagreements(const std::vector<std::vector<Rou
                                                  "the differences"};
   for (int test = 0; test < kTests; ++test) {
     std::vector<std::string> found;
-    for (std::size_t kind = 0; kind < kSeriesNames.size(); ++kind) {
+    for (const Series which : kSeries) {
       std::vector<std::vector<double>> groups;
       groups.reserve(sessions.size());
       for (const std::vector<Round>& rounds : sessions)
-        groups.push_back(values(rounds, kind, test));
+        groups.push_back(series_values(rounds, which, test));
       const KruskalWallis kw = kruskal_wallis(groups);
       if (!(kw.p < kAlpha)) continue;
-      const std::vector<double> medians = session_medians(sessions, kind, test);
+      const std::vector<double> medians = session_medians(sessions, which, test);
       const auto [low, high] = std::minmax_element(medians.begin(), medians.end());
       const double middle = median(medians);
       found.push_back(
           fmt::format("{} (session medians spread over {:.1f}% of their median; p = {:.3g})",
-                      kWhose.at(kind), 100 * (*high - *low) / std::fabs(middle), kw.p));
+                      kWhose.at(index_of(which)), 100 * (*high - *low) / std::fabs(middle), kw.p));
     }
     if (found.empty()) continue;
     out.push_back(fmt::format(
@@ -168,13 +164,14 @@ std::vector<std::string> session_disagreements(const std::vector<std::vector<Rou
   return out;
 }
 
-void summarise_comparison(Comparison& c) {
+void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) {
   c.rounds.clear();
   for (const SessionRecord& s : c.sessions)
     c.rounds.insert(c.rounds.end(), s.rounds.begin(), s.rounds.end());
   if (c.sessions.size() < 2) {
     c.tests = c.rounds.empty() ? std::vector<TestResult>{} : summarise(c.rounds);
     c.warnings = warnings_for(c.rounds, c.tests, c.machine);
+    c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
     return;
   }
   std::vector<std::vector<Round>> rounds;
@@ -191,6 +188,7 @@ void summarise_comparison(Comparison& c) {
   }
   const std::vector<std::string> machine = machine_warnings(c.machine);
   c.warnings.insert(c.warnings.end(), machine.begin(), machine.end());
+  c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
 }
 
 }  // namespace compare

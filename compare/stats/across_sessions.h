@@ -13,15 +13,16 @@
 
 #include "compare/model.h"
 #include "compare/stats/statistical_tests.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 
-// The three series every comparison has per test, in the order of `kind` below.
-constexpr std::array<const char*, 3> kSeriesNames = {"random", "fixed", "difference"};
+// One session's median of a test's series.
+double session_median(const std::vector<Round>& rounds, Series series, int test);
 
-// One session's median of a test's series: kind 0 random, 1 fixed, 2 the
-// paired differences random - fixed.
-double session_median(const std::vector<Round>& rounds, std::size_t kind, int test);
+// Each session's median of a test's series, in session order.
+std::vector<double> session_medians(const std::vector<std::vector<Round>>& sessions, Series series,
+                                    int test);
 
 // The rounds split by their session, sessions in increasing order; rounds
 // keep their order within each.
@@ -40,7 +41,7 @@ constexpr const char* kNotComparable = "not comparable";
 // One series' session medians against a reference's: Welch's t-test on their
 // logarithms, or where none can be made the verdict that says why (fewer than
 // 2 sessions on a side; a median that is not positive has no logarithm).
-// --baseline and --merge both compare through this and judge().
+// --baseline, --merge and --build all compare through this and judge().
 struct SeriesTest {
   std::optional<Welch> welch;
   std::string untested;  // kTooFewSessions or kNotComparable when there is no test
@@ -62,8 +63,8 @@ std::vector<Judgement> judge(const std::vector<SeriesTest>& tests);
 // verdict at the adjusted alpha; "too few sessions" for every series when
 // either side has fewer than 2 sessions (the ratio is still given), "not
 // comparable" for a series with a median that is not positive.
-std::vector<BaselineVerdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
-                                              const std::vector<std::vector<Round>>& ref_sessions);
+std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
+                                      const std::vector<std::vector<Round>>& ref_sessions);
 
 // One sentence per test whose sessions differ beyond what their own rounds
 // allow (Kruskal-Wallis at alpha over the sessions' rounds, for any of the
@@ -72,7 +73,8 @@ std::vector<std::string> session_disagreements(const std::vector<std::vector<Rou
 
 // Fills the comparison's rounds, tests and warnings from its sessions and
 // machine: across sessions when there are two or more (each session's own
-// warnings named by session), else as the one session has them.
-void summarise_comparison(Comparison& c);
+// warnings named by session), else as the one session has them. The warnings
+// found while running (`notes`) come after them.
+void summarise_comparison(Comparison& c, const std::vector<std::string>& notes = {});
 
 }  // namespace compare

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "compare/stats/statistical_tests.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 
@@ -15,47 +15,6 @@ int event_index(const std::string& name) {
     }
   }
   return -1;
-}
-
-bool read_counts(const std::string& record, RunCounts& counts,
-                 std::map<std::string, std::string>& unavailable, std::string& why) {
-  counts = RunCounts{};
-  std::map<std::string, std::string> fields;
-  std::istringstream lines(record);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) {
-      fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-  }
-  if (fields["counters"] != "1") {
-    why = "its record is not the counting probe's";
-    return false;
-  }
-  if (fields["windows"] != std::to_string(kTests)) {
-    why = fmt::format("the counting probe saw {} of its {} timing windows close",
-                      fields["windows"].empty() ? "none" : fields["windows"], kTests);
-    return false;
-  }
-  for (const auto& [key, value] : fields) {
-    if (key.rfind("unavailable.", 0) == 0) {
-      unavailable[key.substr(12)] = value;
-      continue;
-    }
-    // "wN.EVENT": the count of one window.
-    if (key.size() < 4 || key[0] != 'w' || key[2] != '.' || key[1] < '1' || key[1] > '0' + kTests) {
-      continue;
-    }
-    const int e = event_index(key.substr(3));
-    char* end = nullptr;
-    const double v = std::strtod(value.c_str(), &end);
-    if (e < 0 || value.empty() || *end != '\0' || !std::isfinite(v) || v < 0) {
-      continue;
-    }
-    counts.at(static_cast<std::size_t>(key[1] - '1')).at(static_cast<std::size_t>(e)) = v;
-  }
-  return true;
 }
 
 namespace {
@@ -121,7 +80,7 @@ std::optional<double> per_execution(const WindowCounts& counts, const char* even
 std::optional<double> faults_per_page(const WindowCounts& counts, int test) {
   const std::optional<double>& v = counts.at(event_index("page_faults"));
   if (!v) return std::nullopt;
-  return *v / (kArrayBytes.at(test) / kPageBytes);
+  return *v / (static_cast<double>(protocol::kArrayBytes.at(test)) / kPageBytes);
 }
 
 std::optional<double> instructions_per_cycle(const WindowCounts& counts) {

@@ -1,7 +1,7 @@
-// The performance counts of --counters: reading what the counting probe
-// recorded in one run, and the per-test medians over the rounds. Pure
-// functions; running the probe is in counting.h, showing the counts in
-// counters_report.h.
+// The performance counts of --counters: the per-test medians over the
+// rounds and the figures derived from them. Pure functions; running the
+// counting probe and reading its record is running/counting_probe.h's,
+// showing the counts report/counts.h's.
 #pragma once
 
 #include <map>
@@ -13,15 +13,7 @@
 
 namespace compare {
 
-// Array bytes of each test, the same in both programs.
-constexpr std::array<double, kTests> kArrayBytes = {8e6, 16e6, 2e6};
 constexpr double kPageBytes = 4096;
-
-// Reads the probe's key=value record of one run into `counts` and the events
-// it could not count into `unavailable` (name: why). False, with `why`, when
-// the record is not one of the counting probe's or misses a window.
-bool read_counts(const std::string& record, RunCounts& counts,
-                 std::map<std::string, std::string>& unavailable, std::string& why);
 
 // The index of an event in kEventNames.
 int event_index(const std::string& name);

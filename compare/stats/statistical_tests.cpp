@@ -1,7 +1,9 @@
-// The statistics of a comparison. Every choice here favours methods that
-// assume nothing about how the times are distributed: benchmark times are
-// skewed (a run can only be slowed down, never sped up, by interference), so
-// medians, the sign test and rank tests are used rather than means and t-tests.
+// The statistical tests and estimates, on plain vectors. Within a session
+// every choice favours methods that assume nothing about how the times are
+// distributed: benchmark times are skewed (a run can only be slowed down,
+// never sped up, by interference), so medians, the sign test and rank tests
+// serve there. Across sessions, where each session counts once through its
+// median, Student's t on logarithms serves (see below).
 #include "compare/stats/statistical_tests.h"
 
 #include <algorithm>
@@ -98,11 +100,6 @@ double exact_u_p(double u, std::size_t m, std::size_t n) {
     if (k >= observed) above += count;
   }
   return std::min(1.0, 2.0 * std::min(below, above) / total);
-}
-
-double ratio_of(double now, double then) {
-  if (then == 0) return now == 0 ? 1.0 : std::numeric_limits<double>::infinity();
-  return now / then;
 }
 
 }  // namespace
@@ -223,41 +220,6 @@ double trend_p_value(const std::vector<double>& values) {
   if (s == 0 || !(variance > 0)) return 1.0;
   const double corrected = s > 0 ? s - 1 : s + 1;
   return normal_two_sided(corrected / std::sqrt(variance));
-}
-
-std::vector<double> differences(const std::vector<Round>& rounds, int test) {
-  std::vector<double> d;
-  d.reserve(rounds.size());
-  const auto at = static_cast<std::size_t>(test);
-  for (const Round& r : rounds) d.push_back(r.random.at(at) - r.fixed.at(at));
-  return d;
-}
-
-std::vector<double> series(const std::vector<Round>& rounds, Side side, int test) {
-  std::vector<double> times;
-  times.reserve(rounds.size());
-  const auto at = static_cast<std::size_t>(test);
-  for (const Round& r : rounds) times.push_back((side == Side::Random ? r.random : r.fixed).at(at));
-  return times;
-}
-
-std::vector<TestResult> summarise(const std::vector<Round>& rounds) {
-  std::vector<TestResult> results;
-  for (int test = 0; test < kTests; ++test) {
-    TestResult result;
-    result.name = kTestNames.at(static_cast<std::size_t>(test));
-    const std::vector<double> random = series(rounds, Side::Random, test);
-    const std::vector<double> fixed = series(rounds, Side::Fixed, test);
-    const std::vector<double> d = differences(rounds, test);
-    result.random = Summary{median(random), mad(random)};
-    result.fixed = Summary{median(fixed), mad(fixed)};
-    result.difference = median(d);
-    result.interval = sign_interval(d);
-    result.ratio = ratio_of(result.random.median, result.fixed.median);
-    result.ns_per_execution = result.difference / kExecutions * 1e9;
-    results.push_back(std::move(result));
-  }
-  return results;
 }
 
 // ---- Across sessions ----

@@ -1,5 +1,7 @@
-// The statistics of a comparison: pure functions of the round times, with no
-// input or output, so that each can be checked against hand-worked values.
+// stats/: the pure statistics of bench_compare, apart from processes and
+// output: functions of the rounds' times (and counts and usage), so that each
+// can be checked against hand-worked values. Uses model.h and Boost.Math only.
+// This header: the statistical tests and estimates on plain vectors.
 #pragma once
 
 #include <limits>
@@ -39,13 +41,6 @@ double lag1_autocorrelation(const std::vector<double>& values);
 // Two-sided p-value of a monotonic trend of the values against their order
 // (Mann-Kendall); 1 for fewer than 3 values.
 double trend_p_value(const std::vector<double>& values);
-
-// Per-test paired differences random - fixed of the rounds, in round order.
-std::vector<double> differences(const std::vector<Round>& rounds, int test);
-std::vector<double> series(const std::vector<Round>& rounds, Side side, int test);
-
-// The summary of every test.
-std::vector<TestResult> summarise(const std::vector<Round>& rounds);
 
 // ---- Across sessions ----
 // Times of one session share that session's speed of the machine, and that

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "compare/stats/statistical_tests.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 
@@ -41,9 +42,9 @@ long long median_count(std::vector<double> values) {
   return std::llround(median(std::move(values)));
 }
 
-std::string seconds(double s) { return fmt::format("{:.4g} s", s); }
-
 }  // namespace
+
+std::string seconds_text(double s) { return fmt::format("{:.4g} s", s); }
 
 UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side) {
   std::vector<double> wall, user, system, processor, involuntary, voluntary, minor, major, rss,
@@ -110,56 +111,8 @@ std::optional<std::string> contention_warning(const std::vector<Round>& rounds) 
       "wall time waiting for a CPU (each at least {:.0f}%), most in round {}, where {} waited "
       "{:.0f}% of its {}; their times are longer and more scattered than the programs make them.",
       lost.size(), runs.size(), 100 * taken / wall, 100 * kTakenShare, worst->round,
-      program_name(worst->side), 100 * taken_share(worst->usage), seconds(worst->usage.wall_s));
-}
-
-std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
-  std::vector<std::string> lines;
-  for (const Side side : {Side::Random, Side::Fixed}) {
-    const UsageSummary s = summarise_usage(rounds, side);
-    if (s.runs == 0) continue;
-    const Usage& m = s.median;
-    const double processor = s.processor_s;
-    lines.push_back(fmt::format(
-        "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {}, {} "
-        "involuntary switches, {} page faults ({} major), peak memory {} KiB",
-        program_name(side), s.runs == 1 ? "figures" : "medians", s.runs, s.runs == 1 ? "" : "s",
-        seconds(processor), seconds(m.user_s), seconds(m.system_s), seconds(m.wall_s),
-        m.wall_s > 0 ? 100 * processor / m.wall_s : 0.0,
-        m.runqueue_wait_s ? seconds(*m.runqueue_wait_s) + " waiting for a CPU"
-                          : "waiting time unknown",
-        m.involuntary_switches, m.minor_faults + m.major_faults, m.major_faults, m.max_rss_kib));
-  }
-  return lines;
-}
-
-nlohmann::json usage_json(const std::optional<Usage>& usage) {
-  if (!usage) return nullptr;
-  const Usage& u = *usage;
-  return {{"wall_s", u.wall_s},
-          {"user_s", u.user_s},
-          {"system_s", u.system_s},
-          {"involuntary_switches", u.involuntary_switches},
-          {"voluntary_switches", u.voluntary_switches},
-          {"minor_faults", u.minor_faults},
-          {"major_faults", u.major_faults},
-          {"max_rss_kib", u.max_rss_kib},
-          {"runqueue_wait_s",
-           u.runqueue_wait_s ? nlohmann::json(*u.runqueue_wait_s) : nlohmann::json(nullptr)}};
-}
-
-std::string usage_csv_header() {
-  return ",wall_s,user_s,system_s,involuntary_switches,voluntary_switches,minor_faults,"
-         "major_faults,max_rss_kib,runqueue_wait_s";
-}
-
-std::string usage_csv(const std::optional<Usage>& usage) {
-  if (!usage) return ",,,,,,,,,";
-  const Usage& u = *usage;
-  return fmt::format(",{:.9g},{:.9g},{:.9g},{},{},{},{},{},{}", u.wall_s, u.user_s, u.system_s,
-                     u.involuntary_switches, u.voluntary_switches, u.minor_faults, u.major_faults,
-                     u.max_rss_kib,
-                     u.runqueue_wait_s ? fmt::format("{:.9g}", *u.runqueue_wait_s) : "");
+      program_name(worst->side), 100 * taken_share(worst->usage),
+      seconds_text(worst->usage.wall_s));
 }
 
 }  // namespace compare

@@ -1,9 +1,9 @@
 // What the kernel says each run took from the machine, summed up: each
 // program's medians over the counted runs, and whether other work took the
-// processor from the runs. Pure functions of the rounds, apart from output.
+// processor from the runs. Pure functions of the rounds; their output is
+// report/usage.h's.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,16 +29,7 @@ double taken_share(const Usage& usage);
 // enough of their wall time to other work; none otherwise.
 std::optional<std::string> contention_warning(const std::vector<Round>& rounds);
 
-// One line per program for the reports, "bench_random: ..." with its medians;
-// none when no run has a usage.
-std::vector<std::string> usage_lines(const std::vector<Round>& rounds);
-
-// A usage as the JSON export holds it (null for none).
-nlohmann::json usage_json(const std::optional<Usage>& usage);
-
-// The CSV columns of a usage, with their leading commas: the names, and a run's
-// figures (empty where unknown).
-std::string usage_csv_header();
-std::string usage_csv(const std::optional<Usage>& usage);
+// Seconds as the usage's texts show them: "1.234 s".
+std::string seconds_text(double s);
 
 }  // namespace compare

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "compare/stats/statistical_tests.h"
+#include "compare/stats/summary.h"
 #include "compare/stats/usage.h"
 
 namespace compare {

@@ -1,10 +1,11 @@
 // The counts of --counters alone: reading the probe's record, the per-test
 // medians, and how the report and the exports show them.
-#include "compare/stats/counts.h"
-
 #include <gtest/gtest.h>
 
+#include "compare/report/counts.h"
 #include "compare/report/report.h"
+#include "compare/running/counting_probe.h"
+#include "compare/stats/counts.h"
 
 namespace compare {
 namespace {

@@ -11,7 +11,9 @@
 #include <set>
 
 #include "../support.h"
-#include "compare/render/html.h"
+#include "compare/history/merge_report.h"
+#include "compare/render/table.h"
+#include "compare/report/report.h"
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/statistical_tests.h"
 #include "standin_exports.h"

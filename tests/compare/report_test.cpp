@@ -9,6 +9,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "compare/history/baseline.h"
+#include "compare/render/table.h"
+#include "compare/report/tables.h"
+
 namespace compare {
 namespace {
 
@@ -67,6 +71,18 @@ std::string read(const std::string& path) {
 
 void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
+Verdict verdict(const char* test, const char* series, double ratio, double p, const char* said) {
+  Verdict v;
+  v.test = test;
+  v.series = std::string(series) == "random"  ? Series::Random
+             : std::string(series) == "fixed" ? Series::Fixed
+                                              : Series::Difference;
+  v.ratio = ratio;
+  v.p_value = p;
+  v.verdict = said;
+  return v;
+}
+
 std::string baseline_error(const std::string& path) {
   try {
     read_baseline(path);
@@ -122,7 +138,8 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
 
   c.stopped.clear();
   c.machine.clock_tick = 1e-9;
-  c.baseline = BaselineComparison{"old.json", {"note"}, {{"DNA", "fixed", 1.5, 0.01, "slower"}}};
+  c.baseline =
+      BaselineComparison{"old.json", {"note"}, {verdict("DNA", "fixed", 1.5, 0.01, "slower")}};
   j = to_json(c);
   EXPECT_EQ(j["complete"], true);
   EXPECT_TRUE(j["stopped"].is_null());
@@ -143,6 +160,7 @@ TEST(ReportBaseline, ReadsBackWhatToJsonWrote) {
   const std::string dir = private_dir();
   const std::string path = dir + "/run.json";
   Comparison c = sample();
+  c.version = "1.0.0";  // a version this one reads
   write(path, to_json(c).dump(2));
   Baseline base = read_baseline(path);
   ASSERT_EQ(base.rounds.size(), c.rounds.size());
@@ -167,19 +185,27 @@ TEST(ReportBaseline, RefusesWhatIsNotARecordOfRounds) {
             std::string::npos);
   write(dir + "/empty.json", "");
   EXPECT_NE(baseline_error(dir + "/empty.json").find("is not JSON"), std::string::npos);
-  write(dir + "/none.json", R"({"tool": {"name": "bench_compare"}})");
+  write(dir + "/none.json", R"({"tool": {"name": "bench_compare", "version": "1.0.0"}})");
   EXPECT_EQ(baseline_error(dir + "/none.json"), "the baseline " + dir + "/none.json has no rounds");
   write(dir + "/bad.json",
-        R"({"rounds": [{"index": 1, "first": "random", "random": [1, 2, 3], "fixed": [1, 2, 3]},
+        R"({"tool": {"name": "bench_compare", "version": "1.0.0"},
+            "rounds": [{"index": 1, "first": "random", "random": [1, 2, 3], "fixed": [1, 2, 3]},
                        {"index": 2, "first": "random", "random": [1, 2], "fixed": [1, 2, 3]}]})");
   const std::string bad = baseline_error(dir + "/bad.json");
   EXPECT_NE(bad.find("malformed round (number 2"), std::string::npos) << bad;
   EXPECT_NE(bad.find("'random'"), std::string::npos) << bad;
-  write(
-      dir + "/negative.json",
-      R"({"rounds": [{"index": 1, "first": "fixed", "random": [1, 2, 3], "fixed": [1, -2, 3]}]})");
+  write(dir + "/negative.json",
+        R"({"tool": {"name": "bench_compare", "version": "1.0.0"},
+          "rounds": [{"index": 1, "first": "fixed", "random": [1, 2, 3], "fixed": [1, -2, 3]}]})");
   EXPECT_NE(baseline_error(dir + "/negative.json").find("malformed round"), std::string::npos);
   EXPECT_NE(baseline_error(dir).find("it is a directory"), std::string::npos);
+  // The checks a merge makes, a baseline makes too: one reader serves both.
+  write(dir + "/other.json", R"({"rounds": [{"index": 1}]})");
+  EXPECT_EQ(baseline_error(dir + "/other.json"),
+            "the baseline " + dir + "/other.json is not a bench_compare export");
+  write(dir + "/later.json", R"({"tool": {"name": "bench_compare", "version": "2.0.0"}})");
+  EXPECT_NE(baseline_error(dir + "/later.json").find("bench_compare 2.0.0, which this version"),
+            std::string::npos);
   fs::remove_all(dir);
 }
 
@@ -241,7 +267,7 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
   Comparison c = sample();
   c.baseline = BaselineComparison{"old.json",
                                   {"The baseline ran under another kernel: 5.10 (now 6.1.0-test)."},
-                                  {{"Integer", "difference", 0.8, 0.0123, "faster"}}};
+                                  {verdict("Integer", "difference", 0.8, 0.0123, "faster")}};
   const std::string text = text_report(c);
   for (const char* part :
        {"bench_compare 9.8.7: 2 counted rounds, run in blocks of two in random order",

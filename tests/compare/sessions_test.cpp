@@ -2,8 +2,6 @@
 // sessions run at different speeds: each session's times are one set of
 // round times multiplied by that session's own factor, as a machine whose
 // speed changes between sessions would give them.
-#include "compare/stats/across_sessions.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "compare/history/baseline.h"
 #include "compare/report/report.h"
+#include "compare/stats/across_sessions.h"
 #include "compare/stats/statistical_tests.h"
 
 namespace compare {
@@ -116,15 +116,15 @@ TEST(Sessions, TheSameBuildAtDifferentSpeedsIsNoChange) {
   const auto then = sessions_at({0.99, 1.026, 1.05});
   const auto verdicts = compare_sessions(now, then);
   ASSERT_EQ(verdicts.size(), 9U);
-  for (const BaselineVerdict& v : verdicts) {
-    EXPECT_EQ(v.verdict, "no significant change") << v.test << " " << v.series;
+  for (const Verdict& v : verdicts) {
+    EXPECT_EQ(v.verdict, "no significant change") << v.test << " " << series_name(v.series);
     ASSERT_TRUE(v.ratio_interval);
     EXPECT_LT(v.ratio_interval->low, 1);
     EXPECT_GT(v.ratio_interval->high, 1);
     EXPECT_GE(v.p_adjusted, v.p_value);
   }
   EXPECT_EQ(verdicts[0].test, "Integer");
-  EXPECT_EQ(verdicts[2].series, "difference");
+  EXPECT_STREQ(series_name(verdicts[2].series), "difference");
   EXPECT_EQ(verdicts[8].test, "DNA");
   // The fault this replaces: a rank test of the pooled rounds finds a change.
   std::vector<double> pooled_now;
@@ -147,16 +147,16 @@ TEST(Sessions, VerdictsInBothDirectionsAdjustedTogether) {
   ASSERT_EQ(verdicts.size(), 9U);
   std::vector<double> p;
   for (std::size_t t = 0; t < kTests; ++t) {
-    const BaselineVerdict& random = verdicts.at(3 * t);
-    const BaselineVerdict& fixed = verdicts.at(3 * t + 1);
-    const BaselineVerdict& difference = verdicts.at(3 * t + 2);
+    const Verdict& random = verdicts.at(3 * t);
+    const Verdict& fixed = verdicts.at(3 * t + 1);
+    const Verdict& difference = verdicts.at(3 * t + 2);
     EXPECT_EQ(random.verdict, "faster");
     EXPECT_NEAR(random.ratio, 0.5, 0.02);
     EXPECT_EQ(fixed.verdict, "no significant change");
     // Differences 4/5 of the time then, 1/2 - 1/5 = 3/10 now: a ratio of 3/8.
     EXPECT_EQ(difference.verdict, "faster");
     EXPECT_NEAR(difference.ratio, 0.375, 0.02);
-    for (const BaselineVerdict* v : {&random, &fixed, &difference}) p.push_back(v->p_value);
+    for (const Verdict* v : {&random, &fixed, &difference}) p.push_back(v->p_value);
   }
   // Holm over all nine: the smallest p is multiplied by 9.
   const auto smallest = std::min_element(p.begin(), p.end()) - p.begin();
@@ -179,7 +179,7 @@ TEST(Sessions, OneSessionOnEitherSideGivesNoVerdict) {
     const auto then = sessions_at(c.then);
     const auto verdicts = compare_sessions(now, then);
     ASSERT_EQ(verdicts.size(), 9U);
-    for (const BaselineVerdict& v : verdicts) {
+    for (const Verdict& v : verdicts) {
       EXPECT_EQ(v.verdict, "too few sessions");
       EXPECT_TRUE(std::isnan(v.p_value));
       EXPECT_FALSE(v.ratio_interval);

@@ -1,12 +1,13 @@
 // The statistics against values worked out by hand (or, for the larger sign-test
 // tables, with exact integer binomials outside the product).
-#include "compare/stats/statistical_tests.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "compare/stats/statistical_tests.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 namespace {

@@ -6,6 +6,8 @@
 
 #include <tuple>
 
+#include "compare/report/usage.h"
+
 namespace compare {
 namespace {
 

@@ -1,4 +1,4 @@
-#include "probe/counters.h"
+#include "probe/perf_events.h"
 
 #include <linux/perf_event.h>
 #include <sys/resource.h>
@@ -11,11 +11,6 @@
 #include <cstring>
 
 namespace probe {
-
-const char* const kEventNames[kEvents] = {"task_clock_s",  "page_faults",      "minor_faults",
-                                          "major_faults",  "context_switches", "cpu_migrations",
-                                          "cycles",        "instructions",     "branches",
-                                          "branch_misses", "cache_references", "cache_misses"};
 
 namespace {
 

@@ -37,7 +37,7 @@ long env_number(const char* name, long fallback) {
 }
 
 __attribute__((constructor)) void probe_start() {
-  g_report = std::getenv("PROBE_REPORT");
+  g_report = std::getenv(protocol::kReportVariable);
   g_watch = std::getenv("PROBE_WATCH");
   g_trace = env_number("PROBE_TRACE", 0) != 0;
   const char* traced = std::getenv("PROBE_TRACE_WINDOWS");

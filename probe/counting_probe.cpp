@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "probe/counters.h"
+#include "probe/perf_events.h"
 #include "probe/probe.h"
 
 namespace probe {
@@ -29,24 +29,22 @@ __attribute__((constructor)) void counting_start() {
 }
 
 void write_window(std::FILE* f, int k) {
-  const Reading& a = g_at_open[k];
-  const Reading& b = g_at_close[k];
   for (int e = 0; e < kEvents; ++e) {
-    // Only a count taken with the group running all through the window is whole.
-    if (!a.read[e] || !b.read[e] || b.enabled[e] - a.enabled[e] != b.running[e] - a.running[e]) {
+    std::uint64_t count = 0;
+    if (!window_count(g_at_open[k], g_at_close[k], e, count)) {
       continue;
     }
-    const std::uint64_t count = b.value[e] - a.value[e];
+    const char* name = protocol::kEventNames[static_cast<std::size_t>(e)];
     if (e == 0) {
-      std::fprintf(f, "w%d.%s=%.9f\n", k, kEventNames[e], static_cast<double>(count) * 1e-9);
+      std::fprintf(f, "w%d.%s=%.9f\n", k, name, static_cast<double>(count) * 1e-9);
     } else {
-      std::fprintf(f, "w%d.%s=%" PRIu64 "\n", k, kEventNames[e], count);
+      std::fprintf(f, "w%d.%s=%" PRIu64 "\n", k, name, count);
     }
   }
 }
 
 __attribute__((destructor)) void counting_report() {
-  const char* path = std::getenv("PROBE_REPORT");
+  const char* path = std::getenv(protocol::kReportVariable);
   std::FILE* f = path != nullptr ? std::fopen(path, "w") : stderr;
   if (f == nullptr) {
     return;
@@ -55,10 +53,12 @@ __attribute__((destructor)) void counting_report() {
   while (windows < kWindows && g_closed[windows + 1]) {
     ++windows;
   }
-  std::fprintf(f, "counters=1\nclocks=%d\nwindows=%d\n", g_readings, windows);
+  std::fprintf(f, "%s=1\n%s=%d\n%s=%d\n", protocol::kCountingMark, protocol::kClocksKey, g_readings,
+               protocol::kWindowsKey, windows);
   for (int e = 0; e < kEvents; ++e) {
     if (const char* why = unavailable_reason(e)) {
-      std::fprintf(f, "unavailable.%s=%s\n", kEventNames[e], why);
+      std::fprintf(f, "%s%s=%s\n", protocol::kUnavailablePrefix,
+                   protocol::kEventNames[static_cast<std::size_t>(e)], why);
     }
   }
   for (int k = 1; k <= windows; ++k) {

@@ -1,34 +1,22 @@
-// bench_compare --verify: runs each program of the pair once under the probe
-// and proves, window by window, that it does exactly its listed work: one
-// allocation of the test's array released inside the window, the draws and
-// remainder calls, one store per element by the program's own code at the
-// element's width in ascending order, the stored values, and nothing else.
+// proof/: bench_compare --verify's proof of the measured work. Each program
+// runs once under the tracing probe, and its record is held against the work
+// listed for it, window by window: one allocation of the test's array released
+// inside the window, the draws and remainder calls, one store per element by
+// the program's own code at the element's width in ascending order, the
+// stored values, and nothing else. Uses model.h, the probe's protocol, and
+// running/ to run the program.
+//
+// This header: what a window and a program were found to do, and the examiner.
 #pragma once
 
 #include <array>
 #include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "compare/model.h"
 
 namespace compare {
-
-struct VerifyOptions {
-  std::string random, fixed, probe;
-  std::string json;  // also write the findings here, when given
-  double timeout = 600;
-};
-
-// Prints the findings and one verdict line to `out`, failures to start to
-// `err`. Returns 0 when both programs are verified, 1 when not or when a run
-// failed, 130 when interrupted.
-int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err);
-
-// The probe beside bench_compare: in the build tree, or where
-// `cmake --install` puts it. When neither exists, the installed location.
-std::string default_probe_path(const std::string& self_exe_dir);
 
 // What one window held, as the probe recorded it.
 struct WindowWork {
@@ -64,24 +52,11 @@ struct ProgramWork {
   std::vector<std::string> differences;  // every difference, each naming its window
 };
 
-// Compares a probe report (its key=value lines) with the work listed for
+// Compares a probe record (its key=value lines) with the work listed for
 // the program of the given side.
-ProgramWork examine(Side side, const std::string& report);
+ProgramWork examine(Side side, const std::string& record);
 
-// How one program is run under the probe; `traced` lists the windows whose
-// stores are recorded (all three for a proof).
-struct ProofRun {
-  std::string program, probe;
-  Side side = Side::Random;
-  double timeout = 600;
-  std::string traced = "123";
-};
-
-ProgramWork prove(const ProofRun& run);
-
-// The findings as text, the verdict line and as JSON.
-std::string describe(const ProgramWork& work);
-std::string verdict(const std::vector<ProgramWork>& programs);
-std::string findings_json(const std::vector<ProgramWork>& programs);
+// Whether the program ran and did exactly its listed work.
+bool is_verified(const ProgramWork& p);
 
 }  // namespace compare

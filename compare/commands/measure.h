@@ -1,0 +1,30 @@
+// bench_compare's own work: runs the pair in interleaved rounds (and
+// sessions), compares with a baseline when asked, and reports in every
+// format asked for.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "compare/commands/outputs.h"
+#include "compare/running/several_sessions.h"
+
+namespace compare {
+
+struct MeasureOptions {
+  SessionOptions session;    // the programs, rounds, timeout, seed, precision
+  ScheduleOptions schedule;  // sessions and the pause between them
+  ExportPaths exports;
+  std::string baseline;   // an earlier export to compare with, when given
+  std::string label;      // of this comparison; the host name when empty
+  bool counters = false;  // count each window under the counting probe
+  std::string probe;      // the tracing probe; the counting probe is beside it
+  std::string version;    // of this bench_compare
+};
+
+// Checks everything it can, runs the sessions, prints the report to `out`
+// and writes the exports. Returns 0, 1 when a check, a run or an export
+// failed, 130 when interrupted.
+int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace compare

@@ -1,0 +1,207 @@
+#include "compare/history/export_reader.h"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+#include "compare/render/table.h"
+
+namespace compare {
+
+namespace {
+
+using nlohmann::json;
+
+// The newest export layout this merge reads: exports of a later major
+// version may have changed what their keys mean.
+constexpr long kReadableMajor = 1;
+// The largest round or session number an export may hold.
+constexpr long long kMaxIndex = 1000000000;
+
+[[noreturn]] void bad_file(const std::string& path, const std::string& what) {
+  throw std::runtime_error(fmt::format("{} {}", path, what));
+}
+
+// Every text read from an export goes through here.
+std::string text_of(const json& object, const char* key, const std::string& otherwise = "unknown") {
+  if (!object.is_object()) return otherwise;
+  auto it = object.find(key);
+  return it != object.end() && it->is_string() ? printable(it->get<std::string>()) : otherwise;
+}
+
+const json& part(const json& object, const char* key) {
+  static const json empty = json::object();
+  auto it = object.find(key);
+  return it != object.end() && it->is_object() ? *it : empty;
+}
+
+// The round, with the session it belongs to (1 when the export has none).
+Round read_round(const json& j, size_t i, const std::string& path) {
+  auto malformed = [&](const std::string& what) {
+    bad_file(path, fmt::format("has a malformed round (number {} in the file): {}", i + 1, what));
+  };
+  if (!j.is_object()) malformed("not an object");
+  auto positive = [&](const char* key, bool required) -> int {
+    auto it = j.find(key);
+    if (it == j.end() && !required) return 1;  // exports from before sessions hold one
+    if (it == j.end() || !it->is_number_integer() || it->get<long long>() < 1 ||
+        it->get<long long>() > kMaxIndex) {
+      malformed(fmt::format("'{}' must be a positive integer", key));
+    }
+    return it->get<int>();
+  };
+  Round r;
+  r.index = positive("index", true);
+  r.session = positive("session", false);
+  const std::string first = text_of(j, "first", "");
+  if (first != "random" && first != "fixed") malformed("'first' must be \"random\" or \"fixed\"");
+  r.first = first == "random" ? Side::Random : Side::Fixed;
+  for (Side side : {Side::Random, Side::Fixed}) {
+    const std::string what =
+        fmt::format("'{}' must be {} times in seconds", side_name(side), kTests);
+    auto times = j.find(side_name(side));
+    if (times == j.end() || !times->is_array() || times->size() != kTests) malformed(what);
+    for (size_t t = 0; t < kTests; ++t) {
+      const json& value = times->at(t);
+      const double s = value.is_number() ? value.get<double>() : -1;
+      if (!std::isfinite(s) || s < 0) malformed(what);
+      (side == Side::Random ? r.random : r.fixed).at(t) = s;
+    }
+  }
+  return r;
+}
+
+long major_of(const std::string& version) {
+  errno = 0;
+  char* end = nullptr;
+  const long major = std::strtol(version.c_str(), &end, 10);
+  return end == version.c_str() || errno != 0 ? -1 : major;
+}
+
+std::string read_whole(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) bad_file(path, "cannot be read: it is a directory");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) bad_file(path, fmt::format("cannot be read: {}", std::strerror(errno)));
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) bad_file(path, "cannot be read");
+  return text;
+}
+
+}  // namespace
+
+ExportFile read_export(const std::string& path) {
+  json j;
+  try {
+    j = json::parse(read_whole(path));
+  } catch (const json::parse_error& e) {
+    bad_file(path, fmt::format("is not JSON (error at byte {})", e.byte));
+  }
+  if (!j.is_object() || text_of(part(j, "tool"), "name", "") != "bench_compare") {
+    bad_file(path, "is not a bench_compare export");
+  }
+  ExportFile file;
+  file.path = path;
+  file.version = text_of(part(j, "tool"), "version");
+  const long major = major_of(file.version);
+  if (major < 0 || major > kReadableMajor) {
+    bad_file(path, fmt::format("is an export of bench_compare {}, which this version cannot read",
+                               file.version));
+  }
+  auto rounds = j.find("rounds");
+  // --verify's findings and a merge's export are bench_compare's too, but
+  // hold no rounds by design.
+  if (rounds == j.end() && (j.contains("programs") && j["programs"].is_array())) {
+    bad_file(path, "is not a bench_compare comparison's export (it has no rounds)");
+  }
+  if (j.contains("entries") || (rounds != j.end() && !rounds->is_array())) {
+    bad_file(path, "is not a bench_compare comparison's export (it has no rounds)");
+  }
+  if (rounds == j.end() || rounds->empty()) bad_file(path, "has no rounds");
+
+  std::map<int, std::vector<Round>> by_session;
+  for (size_t i = 0; i < rounds->size(); ++i) {
+    Round round = read_round((*rounds)[i], i, path);
+    by_session[round.session].push_back(round);
+  }
+  std::map<int, std::string> starts;
+  auto sessions = j.find("sessions");
+  if (sessions != j.end() && sessions->is_array()) {
+    for (const json& s : *sessions) {
+      auto index = s.is_object() ? s.find("index") : s.end();
+      if (index != s.end() && index->is_number_integer()) {
+        starts[index->get<int>()] = text_of(s, "started_at", "");
+      }
+    }
+  }
+  file.started_at = text_of(j, "started_at", "");
+  file.finished_at = text_of(j, "finished_at", "");
+  for (auto& [index, session_rounds] : by_session) {
+    file.sessions.push_back(std::move(session_rounds));
+    std::string start = starts.count(index) != 0 ? starts[index] : "";
+    // Without a start of its own, the first session began with the export.
+    if (start.empty() && index == by_session.begin()->first) start = file.started_at;
+    file.session_started.push_back(start);
+  }
+
+  file.label = text_of(j, "label", "");
+  if (file.label.empty()) file.label = printable(std::filesystem::path(path).stem().string());
+  const json& method = part(j, "method");
+  json without_seed = method;
+  without_seed.erase("seed");  // each comparison draws its own
+  file.method = without_seed.dump();
+  file.machine = machine_from_json(part(j, "machine"));
+  programs_from_json(part(j, "programs"), file.random, file.fixed);
+  auto warnings = j.find("warnings");
+  if (warnings != j.end() && warnings->is_array()) {
+    for (const json& w : *warnings) {
+      if (w.is_string()) file.warnings.push_back(printable(w.get<std::string>()));
+    }
+  }
+  auto stopped = j.find("stopped");
+  if (stopped != j.end() && stopped->is_string())
+    file.stopped = printable(stopped->get<std::string>());
+  return file;
+}
+
+MachineRecord machine_from_json(const nlohmann::json& m) {
+  MachineRecord r;
+  r.cpu_model = text_of(m, "cpu_model");
+  r.logical_cpus = text_of(m, "logical_cpus");
+  r.kernel = text_of(m, "kernel");
+  r.libc = text_of(m, "libc");
+  r.governor = text_of(m, "governor");
+  r.governor_after = text_of(m, "governor_after");
+  r.turbo = text_of(m, "turbo");
+  r.turbo_after = text_of(m, "turbo_after");
+  r.aslr = text_of(m, "aslr");
+  r.load_before = text_of(m, "load_before");
+  r.load_after = text_of(m, "load_after");
+  auto tick = m.find("clock_tick");
+  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  return r;
+}
+
+void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
+                        ProgramRecord& fixed) {
+  const nlohmann::json empty = nlohmann::json::object();
+  for (Side side : {Side::Random, Side::Fixed}) {
+    const nlohmann::json& p =
+        programs.contains(side_name(side)) && programs[side_name(side)].is_object()
+            ? programs[side_name(side)]
+            : empty;
+    ProgramRecord& record = side == Side::Random ? random : fixed;
+    std::string program_path = text_of(p, "path");
+    record.path = program_path == "unknown" ? "" : program_path;
+    record.compiler = text_of(p, "compiler");
+  }
+}
+
+}  // namespace compare

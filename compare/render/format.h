@@ -1,0 +1,28 @@
+// The numbers' formats every report shares.
+#pragma once
+
+#include <cstddef>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "compare/model.h"
+
+namespace compare {
+
+// Four significant digits, or "n/a"; a ratio as "1.23x"; a p-value; a count
+// with its noun; a value with its interval or the words for none.
+std::string num(double x);
+std::string ratio_text(double r);
+std::string p_text(double p);
+std::string plural(std::size_t n, const char* one, const char* many);
+std::string with_interval(double value, const std::optional<Interval>& interval, const char* none);
+std::string known(const std::string& s);  // "unknown" for an empty text
+// A JSON number, or null where it is not finite.
+nlohmann::json number(double x);
+// Full precision for a chart's data; "NaN" where not finite.
+std::string data_value(double x);
+// "2026-12-08T10:00:00Z" as "2026-12-08 10:00", short enough for a table.
+std::string short_time(const std::string& iso);
+
+}  // namespace compare

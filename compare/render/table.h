@@ -1,0 +1,65 @@
+// render/: how bench_compare lays out what it shows. One table model, built
+// once by report/ and history/ and rendered here as aligned text, Markdown,
+// CSV or HTML; text that may come from elsewhere made harmless in each; the
+// numbers' formats; the web page's frame; running gnuplot. Uses model.h and
+// the standard library only: nothing here knows what a comparison is.
+#pragma once
+
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+// A table: its cells are plain text, as found; each renderer lays them out
+// and escapes them for its format.
+struct Table {
+  std::string title;  // none when empty
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+  // Leading columns that hold words; Markdown aligns the rest (figures) right.
+  std::size_t word_columns = 1;
+};
+
+// Columns padded to their widest cell, two spaces apart, each line indented
+// by `indent`; the title, when there is one, on a line of its own ending in
+// ":"; no heading line when the header is empty. Every cell goes through
+// printable().
+std::string text_table(const Table& t, std::size_t indent = 0);
+
+// A GitHub-flavoured Markdown table; the title in bold above it. Cells are
+// escaped by markdown_cell().
+std::string markdown_table(const Table& t);
+
+// The header and rows as CSV, cells quoted where they must be.
+std::string csv_table(const Table& t);
+
+// An HTML table inside a box that scrolls sideways; the title as its caption.
+// A cell ending in " *" (differs from the reference) is marked, and the
+// verdicts "faster" and "slower" coloured.
+std::string html_table(const Table& t);
+
+// Columns on a terminal are counted in characters, not UTF-8 bytes.
+std::size_t display_width(const std::string& s);
+
+// The text with every control character (C0, DEL and C1, line breaks
+// included) written as a visible escape such as "\x1b", so that text from an
+// export, a program or a user can neither move the cursor nor retitle or
+// clear a terminal. printable_lines keeps line breaks.
+std::string printable(const std::string& s);
+std::string printable_lines(const std::string& s);
+
+// A Markdown cell: printable, with "|", "<" and ">" escaped and line
+// breaks as spaces, so that a cell can neither end the row nor carry markup.
+std::string markdown_cell(const std::string& s);
+
+// A CSV cell, quoted when it holds a comma, a quote or a line break.
+std::string csv_cell(const std::string& s);
+
+// Text made safe inside HTML elements and attribute values.
+std::string html_escape(const std::string& text);
+
+}  // namespace compare

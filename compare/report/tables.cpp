@@ -1,0 +1,120 @@
+#include "compare/report/tables.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "compare/render/format.h"
+
+namespace compare {
+
+namespace {
+
+constexpr const char* kMeaning =
+    "± is the median absolute deviation of a program's times over the rounds; [low, high] is a "
+    "95% confidence interval for the median of the per-round differences random - fixed, from "
+    "the sign test, which assumes nothing about their distribution.";
+constexpr const char* kNoInterval = "no interval (fewer than 6 rounds)";
+constexpr const char* kOneSession =
+    "That interval describes the seconds this comparison ran in: the machine's speed changes from "
+    "minute to minute, and --sessions N measures how much.";
+constexpr const char* kAcrossMeaning =
+    "Each figure is the geometric mean of the sessions' medians; [low, high] is its 95% confidence "
+    "interval from Student's t on the logarithms of the session medians, so it includes how the "
+    "machine's speed varied from session to session.";
+
+}  // namespace
+
+bool across(const Comparison& c) { return c.sessions.size() >= 2; }
+
+std::string meaning(const Comparison& c) {
+  return across(c) ? kAcrossMeaning : fmt::format("{}\n{}", kMeaning, kOneSession);
+}
+
+std::string header(const Comparison& c) {
+  if (across(c)) {
+    return fmt::format(
+        "bench_compare {}: {} sessions apart in time, {} in all; each session's run in blocks of "
+        "two in random order (random-fixed then fixed-random, or the reverse{}).",
+        c.version, c.sessions.size(), plural(c.rounds.size(), "counted round", "counted rounds"),
+        c.seed ? fmt::format("; --seed {} repeats the orders", *c.seed) : "");
+  }
+  return fmt::format(
+      "bench_compare {}: {}, run in blocks of two in random order (random-fixed then "
+      "fixed-random, or the reverse{}).",
+      c.version, plural(c.rounds.size(), "counted round", "counted rounds"),
+      c.seed ? fmt::format("; --seed {} repeats the order", *c.seed) : "");
+}
+
+std::string stopped_line(const Comparison& c) {
+  return fmt::format("The comparison stopped early ({}); the figures cover only the {} completed.",
+                     c.stopped, plural(c.rounds.size(), "round", "rounds"));
+}
+
+Table summary_table(const Comparison& c) {
+  Table t;
+  t.header = {"Test",
+              "bench_random (s)",
+              "bench_fixed (s)",
+              "random - fixed (s) [95% interval]",
+              "ns per execution",
+              "ratio"};
+  for (const TestResult& r : c.tests) {
+    std::string random = fmt::format("{} ± {}", num(r.random.median), num(r.random.mad));
+    std::string fixed = fmt::format("{} ± {}", num(r.fixed.median), num(r.fixed.mad));
+    std::string difference = with_interval(r.difference, r.interval, kNoInterval);
+    if (across(c)) {
+      const char* none = "no interval";
+      random = with_interval(r.random.median, r.random_interval, none);
+      fixed = with_interval(r.fixed.median, r.fixed_interval, none);
+      difference = with_interval(r.difference, r.interval, none);
+    }
+    t.rows.push_back(
+        {r.name, random, fixed, difference, num(r.ns_per_execution), ratio_text(r.ratio)});
+  }
+  return t;
+}
+
+Table session_table(const Comparison& c) {
+  Table t;
+  t.title = "By session";
+  t.header = {"session", "started", "rounds"};
+  for (const char* test : kTestNames) {
+    t.header.push_back(fmt::format("{}: random, fixed, difference [95%]", test));
+  }
+  for (const SessionRecord& s : c.sessions) {
+    std::vector<std::string> row = {std::to_string(s.index), s.started_at,
+                                    std::to_string(s.rounds.size())};
+    for (const TestResult& r : s.tests) {
+      row.push_back(fmt::format("{}, {}, {}", num(r.random.median), num(r.fixed.median),
+                                with_interval(r.difference, r.interval, "no interval")));
+    }
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
+Table machine_table(const Comparison& c) {
+  const MachineRecord& m = c.machine;
+  Table t;
+  t.title = "Record";
+  t.header = {"Item", "Value"};
+  t.rows = {
+      {"processor", m.cpu_model},
+      {"logical CPUs", m.logical_cpus},
+      {"kernel", m.kernel},
+      {"C library", m.libc},
+      {"governor", fmt::format("{} at the start, {} at the end", m.governor, m.governor_after)},
+      {"turbo", fmt::format("{} at the start, {} at the end", m.turbo, m.turbo_after)},
+      {"ASLR", m.aslr},
+      {"load averages", fmt::format("{} before, {} after", m.load_before, m.load_after)},
+      {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
+                         ? fmt::format("{:.3g} s", m.clock_tick)
+                         : "unknown"},
+      {"bench_random", fmt::format("{} ({})", known(c.random.path), c.random.compiler)},
+      {"bench_fixed", fmt::format("{} ({})", known(c.fixed.path), c.fixed.compiler)},
+  };
+  return t;
+}
+
+}  // namespace compare

@@ -1,0 +1,37 @@
+// The verdicts of series against a reference, built into one table and one
+// JSON form for every comparison that has them: a baseline, a merge and
+// builds side by side.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "compare/model.h"
+#include "compare/render/table.h"
+
+namespace compare {
+
+// What names each row besides its series: the test (a baseline's one table)
+// or the entry (a table per test, for a merge or builds).
+enum class VerdictRows { ByTest, ByEntry };
+
+// The verdicts as a table: test or entry, series, ratio with its 95%
+// interval, p, Holm's p and the verdict.
+Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
+                    const std::string& title = "");
+
+// Per test, the table of that test's verdicts, one row per entry and series,
+// titled "TEST: against REFERENCE".
+std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
+                                          const std::string& reference);
+
+// One verdict as the merge's and the builds' exports hold it: entry, test,
+// series, ratio {estimate, low, high}, p_value, p_adjusted, verdict.
+nlohmann::json verdict_json(const Verdict& v);
+
+// The same as CSV cells, after the columns that name the row: ratio,
+// ratio_low, ratio_high, p_value, p_adjusted.
+std::vector<std::string> verdict_csv(const Verdict& v);
+
+}  // namespace compare

@@ -1,0 +1,37 @@
+// The one-line progress display on standard error while the runs go on, and
+// the line of a pause between sessions. Drawn only when asked for (a
+// terminal, and no --quiet); cleared when done.
+#pragma once
+
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
+#include <chrono>
+#include <string>
+
+namespace compare {
+
+struct SessionOptions;
+
+class Progress {
+ public:
+  explicit Progress(const SessionOptions& options);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // "round 3 of 20 done, about 12 s left": `per_run` seconds a run takes,
+  // `runs_left` in this session.
+  void update(const std::string& what, int done, int total, double per_run, int runs_left);
+
+ private:
+  const SessionOptions& options_;
+  std::chrono::steady_clock::time_point started_;
+  bool drawn_ = false;
+};
+
+// The line shown during a pause before a session, and its clearing.
+void show_pause(double seconds, int next_session);
+void clear_progress_line();
+
+}  // namespace compare

@@ -1,0 +1,27 @@
+// A comparison's own figures from its rounds: each program's times, their
+// per-round differences, the per-test summary, and the precision goal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "compare/model.h"
+
+namespace compare {
+
+// Per-test paired differences random - fixed of the rounds, in round order.
+std::vector<double> differences(const std::vector<Round>& rounds, int test);
+// One program's times of a test, in round order.
+std::vector<double> series(const std::vector<Round>& rounds, Side side, int test);
+// The values of one series of a test, in round order.
+std::vector<double> series_values(const std::vector<Round>& rounds, Series which, int test);
+
+// The summary of every test: medians, MADs, the sign-test interval.
+std::vector<TestResult> summarise(const std::vector<Round>& rounds);
+
+// Whether every test's interval half-width is at most `percent` of its median
+// difference; the names of the tests that fall short go to `short_of`.
+bool precise_enough(const std::vector<TestResult>& tests, double percent,
+                    std::vector<std::string>& short_of);
+
+}  // namespace compare
