@@ -68,6 +68,75 @@ json tests_json(const std::vector<TestResult>& results) {
   return tests;
 }
 
+json method_json(const Comparison& c) {
+  return {{"rounds",
+           "counted rounds in blocks of two: random then fixed, then fixed then random, or the "
+           "reverse, the order chosen at random for each block"},
+          {"runs", "each program runs once in each round"},
+          {"times", "each test's seconds as the programs write them in their results files"},
+          {"dispersion", "median absolute deviation, unscaled"},
+          {"difference", "median of the per-round differences random - fixed"},
+          {"interval",
+           "sign test: the order statistics d(k) and d(n+1-k) of the sorted per-round differences, "
+           "at 95% confidence; none with fewer than 6 rounds"},
+          {"sessions",
+           "each session has its own warm-up and counted rounds; sessions are apart in time, and "
+           "each round names its session"},
+          {"across_sessions", across(c)},
+          {"tests",
+           across(c) ? "across sessions: per series the geometric mean of the session medians "
+                       "(under 'median'), low and high its 95% interval from Student's t on their "
+                       "logarithms; mad is null"
+                     : "one session: medians, MADs and the sign-test interval of its rounds"},
+          {"baseline",
+           "Welch's t-test on the logarithms of the session medians of each side, p-values "
+           "adjusted over the series by Holm's method; no verdict with fewer than 2 sessions on "
+           "either side"},
+          {"usage",
+           "each run's wall time, and its processor time, context switches, page faults and peak "
+           "memory as the kernel reports them when it is reaped; runqueue_wait_s is the time it "
+           "sat runnable waiting for a processor (null where the kernel does not tell)"},
+          {"seed", c.seed ? json(*c.seed) : json(nullptr)},
+          {"confidence", kConfidence},
+          {"alpha", kAlpha},
+          {"executions_per_test", kExecutions},
+          {"units", "seconds"}};
+}
+
+json machine_json(const MachineRecord& m) {
+  return {{"cpu_model", m.cpu_model},
+          {"logical_cpus", m.logical_cpus},
+          {"kernel", m.kernel},
+          {"libc", m.libc},
+          {"governor", m.governor},
+          {"governor_after", m.governor_after},
+          {"turbo", m.turbo},
+          {"turbo_after", m.turbo_after},
+          {"aslr", m.aslr},
+          {"load_before", m.load_before},
+          {"load_after", m.load_after},
+          {"clock_tick", m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr)}};
+}
+
+json baseline_json(const BaselineComparison& b) {
+  json verdicts = json::array();
+  for (const Verdict& v : b.verdicts) {
+    verdicts.push_back({{"test", v.test},
+                        {"series", series_name(v.series)},
+                        {"ratio", number(v.ratio)},
+                        {"ratio_low", v.ratio_interval ? number(v.ratio_interval->low) : json()},
+                        {"ratio_high", v.ratio_interval ? number(v.ratio_interval->high) : json()},
+                        {"p_value", number(v.p_value)},
+                        {"p_adjusted", number(v.p_adjusted)},
+                        {"verdict", v.verdict}});
+  }
+  return {{"path", b.path},
+          {"notes", b.notes},
+          {"verdicts", verdicts},
+          {"sessions", b.sessions},
+          {"baseline_sessions", b.baseline_sessions}};
+}
+
 }  // namespace
 
 nlohmann::json to_json(const Comparison& c) {
@@ -79,90 +148,24 @@ nlohmann::json to_json(const Comparison& c) {
                         {"tests", tests_json(s.tests)}});
   }
 
-  const MachineRecord& m = c.machine;
-  json baseline = nullptr;
-  if (c.baseline) {
-    json verdicts = json::array();
-    for (const Verdict& v : c.baseline->verdicts) {
-      verdicts.push_back(
-          {{"test", v.test},
-           {"series", series_name(v.series)},
-           {"ratio", number(v.ratio)},
-           {"ratio_low", v.ratio_interval ? number(v.ratio_interval->low) : json()},
-           {"ratio_high", v.ratio_interval ? number(v.ratio_interval->high) : json()},
-           {"p_value", number(v.p_value)},
-           {"p_adjusted", number(v.p_adjusted)},
-           {"verdict", v.verdict}});
-    }
-    baseline = {{"path", c.baseline->path},
-                {"notes", c.baseline->notes},
-                {"verdicts", verdicts},
-                {"sessions", c.baseline->sessions},
-                {"baseline_sessions", c.baseline->baseline_sessions}};
-  }
-
   return {
       {"tool", {{"name", "bench_compare"}, {"version", c.version}}},
       {"label", c.label},
       {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
       {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
-      {"method",
-       {{"rounds",
-         "counted rounds in blocks of two: random then fixed, then fixed then random, or the "
-         "reverse, the order chosen at random for each block"},
-        {"runs", "each program runs once in each round"},
-        {"times", "each test's seconds as the programs write them in their results files"},
-        {"dispersion", "median absolute deviation, unscaled"},
-        {"difference", "median of the per-round differences random - fixed"},
-        {"interval",
-         "sign test: the order statistics d(k) and d(n+1-k) of the sorted per-round differences, "
-         "at 95% confidence; none with fewer than 6 rounds"},
-        {"sessions",
-         "each session has its own warm-up and counted rounds; sessions are apart in time, and "
-         "each round names its session"},
-        {"across_sessions", across(c)},
-        {"tests", across(c)
-                      ? "across sessions: per series the geometric mean of the session medians "
-                        "(under 'median'), low and high its 95% interval from Student's t on their "
-                        "logarithms; mad is null"
-                      : "one session: medians, MADs and the sign-test interval of its rounds"},
-        {"baseline",
-         "Welch's t-test on the logarithms of the session medians of each side, p-values "
-         "adjusted over the series by Holm's method; no verdict with fewer than 2 sessions on "
-         "either side"},
-        {"usage",
-         "each run's wall time, and its processor time, context switches, page faults and peak "
-         "memory as the kernel reports them when it is reaped; runqueue_wait_s is the time it "
-         "sat runnable waiting for a processor (null where the kernel does not tell)"},
-        {"seed", c.seed ? json(*c.seed) : json(nullptr)},
-        {"confidence", kConfidence},
-        {"alpha", kAlpha},
-        {"executions_per_test", kExecutions},
-        {"units", "seconds"}}},
+      {"method", method_json(c)},
       {"rounds", rounds_json(c.rounds, &c.counters)},
       {"warmup", rounds_json(c.warmup)},
       {"sessions", sessions},
       {"tests", tests_json(c.tests)},
-      {"machine",
-       {{"cpu_model", m.cpu_model},
-        {"logical_cpus", m.logical_cpus},
-        {"kernel", m.kernel},
-        {"libc", m.libc},
-        {"governor", m.governor},
-        {"governor_after", m.governor_after},
-        {"turbo", m.turbo},
-        {"turbo_after", m.turbo_after},
-        {"aslr", m.aslr},
-        {"load_before", m.load_before},
-        {"load_after", m.load_after},
-        {"clock_tick", m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr)}}},
+      {"machine", machine_json(c.machine)},
       {"programs",
        {{"random", {{"path", c.random.path}, {"compiler", c.random.compiler}}},
         {"fixed", {{"path", c.fixed.path}, {"compiler", c.fixed.compiler}}}}},
       {"warnings", c.warnings},
       {"complete", c.stopped.empty()},
       {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)},
-      {"baseline", baseline},
+      {"baseline", c.baseline ? baseline_json(*c.baseline) : json(nullptr)},
       {"counters", counters_json(c)},
   };
 }

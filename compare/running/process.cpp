@@ -188,18 +188,18 @@ std::string pair_unrunnable(const std::string& random, const std::string& fixed)
   return {};
 }
 
-RunOutcome run_in_scratch(const RunRequest& request) {
-  RunOutcome outcome;
-  if (interrupted()) {
-    outcome.end = RunOutcome::End::Interrupted;
-    return outcome;
-  }
-  const ScratchDir dir("bench-compare");
-  if (dir.path().empty()) {
-    outcome.error = "cannot make a temporary directory: " + dir.error();
-    return outcome;
-  }
-  std::vector<std::string> env = environment(request.env, dir.path());
+namespace {
+
+// The started program's pipes: its output, its error, and the one its exec
+// failure would arrive on.
+struct Child {
+  pid_t pid = -1;
+  int out = -1, err = -1, status = -1;
+};
+
+// Starts the program in `dir`; the reason in outcome.error when it cannot.
+Child start(const RunRequest& request, const std::string& dir, RunOutcome& outcome) {
+  std::vector<std::string> env = environment(request.env, dir);
   std::vector<char*> envp;
   envp.reserve(env.size() + 1);
   for (std::string& entry : env) {
@@ -210,40 +210,41 @@ RunOutcome run_in_scratch(const RunRequest& request) {
   char* const argv[] = {program.data(), nullptr};
 
   int out[2] = {-1, -1}, err[2] = {-1, -1}, status[2] = {-1, -1};
-  const auto started = Clock::now();
-  pid_t pid = -1;
+  Child child;
   if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0 && pipe2(status, O_CLOEXEC) == 0) {
-    pid = fork();
+    child.pid = fork();
   }
-  if (pid == 0) {
-    exec_child(dir.path(), program.c_str(), argv, envp.data(), out[1], err[1], status[1]);
+  if (child.pid == 0) {
+    exec_child(dir, program.c_str(), argv, envp.data(), out[1], err[1], status[1]);
   }
   const int fork_error = errno;
   close_all({out[1], err[1], status[1]});
-  if (pid < 0) {
+  if (child.pid < 0) {
     close_all({out[0], err[0], status[0]});
     outcome.error = std::string("cannot start it: ") + std::strerror(fork_error);
-    return outcome;
+    return child;
   }
+  child.out = out[0];
+  child.err = err[0];
+  child.status = status[0];
+  return child;
+}
 
+// Reads the program's output until it has ended (or been killed at the
+// deadline or an interrupt) and its output is read to the end; true when it
+// was killed.
+bool watch(const Child& child, Clock::time_point deadline, RunOutcome& outcome) {
   // Readable once the program has ended, whoever still holds its pipes.
-  const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  const auto deadline =
-      started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                    std::min(request.timeout, 1e7)));  // no overflow for any timeout
+  const int ended = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
   bool exited = false;
   bool killed = false;
   std::string* sinks[] = {&outcome.out, &outcome.err};
-  int fds[] = {out[0], err[0]};
-  auto kill_all = [&] {
-    (void)kill(-pid, SIGKILL);
-    (void)kill(pid, SIGKILL);
-  };
-  // Until the program has ended (or been killed) and its output is read to the end.
+  int fds[] = {child.out, child.err};
   while (!(exited && fds[0] < 0 && fds[1] < 0)) {
-    if (!killed && (interrupted() || Clock::now() >= deadline)) {
+    if (interrupted() || Clock::now() >= deadline) {
       outcome.end = interrupted() ? RunOutcome::End::Interrupted : RunOutcome::End::TimedOut;
-      kill_all();
+      (void)kill(-child.pid, SIGKILL);
+      (void)kill(child.pid, SIGKILL);
       killed = true;
       break;  // whatever it left in the pipes no longer matters
     }
@@ -279,31 +280,37 @@ RunOutcome run_in_scratch(const RunRequest& request) {
     bool gone = (polls[3].revents & POLLIN) != 0;
     if (ended < 0) {  // no pidfd: ask, leaving the child to be reaped below
       siginfo_t info{};
-      gone = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-             info.si_pid == pid;
+      gone = waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == child.pid;
     }
     if (!exited && gone) {
       exited = true;
-      (void)kill(-pid, SIGKILL);
+      (void)kill(-child.pid, SIGKILL);
     }
   }
   close_all({fds[0], fds[1], ended});
+  return killed;
+}
+
+// Reaps the program: its usage, and how it ended unless it was killed.
+void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome& outcome) {
   // The scheduler's account of the run goes with its reaping, so it is read
   // while the ended program is still unreaped.
   siginfo_t info{};
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  while (waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOWAIT) < 0 &&
+         errno == EINTR) {
   }
   outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   bool have_schedstat = false;
-  const std::string schedstat = slurp(fmt::format("/proc/{}/schedstat", pid), have_schedstat);
+  const std::string schedstat = slurp(fmt::format("/proc/{}/schedstat", child.pid), have_schedstat);
   const std::optional<double> waited = have_schedstat ? runqueue_wait(schedstat) : std::nullopt;
   int wait_status = 0;
   rusage used{};
-  while (wait4(pid, &wait_status, 0, &used) < 0 && errno == EINTR) {
+  while (wait4(child.pid, &wait_status, 0, &used) < 0 && errno == EINTR) {
   }
   outcome.usage = usage_of(used, outcome.seconds, waited);
   int exec_error = 0;
-  if (read(status[0], &exec_error, sizeof exec_error) == sizeof exec_error) {
+  if (read(child.status, &exec_error, sizeof exec_error) == sizeof exec_error) {
     outcome.end = RunOutcome::End::NotStarted;
     outcome.error = std::string("cannot run it: ") + std::strerror(exec_error);
   } else if (!killed) {
@@ -315,7 +322,30 @@ RunOutcome run_in_scratch(const RunRequest& request) {
       outcome.status = WTERMSIG(wait_status);
     }
   }
-  close(status[0]);
+  close(child.status);
+}
+
+}  // namespace
+
+RunOutcome run_in_scratch(const RunRequest& request) {
+  RunOutcome outcome;
+  if (interrupted()) {
+    outcome.end = RunOutcome::End::Interrupted;
+    return outcome;
+  }
+  const ScratchDir dir("bench-compare");
+  if (dir.path().empty()) {
+    outcome.error = "cannot make a temporary directory: " + dir.error();
+    return outcome;
+  }
+  const auto started = Clock::now();
+  const Child child = start(request, dir.path(), outcome);
+  if (child.pid < 0) return outcome;
+  const auto deadline =
+      started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    std::min(request.timeout, 1e7)));  // no overflow for any timeout
+  const bool killed = watch(child, deadline, outcome);
+  reap(child, started, killed, outcome);
   for (const std::string& name : request.files) {
     bool found = false;
     std::string text = slurp(dir.file(name), found);
