@@ -110,8 +110,12 @@ void add_other_options(CLI::App& app, Options& o) {
       "--merge", o.merge.inputs,
       "Instead of timing, compare the JSON exports (files or directories of them) side by side");
   merge->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--reference", o.merge.reference, "The label the merge compares the others with")
-      ->needs(merge);
+  app.add_option("--build", o.measure.builds,
+                 "A build to compare with the others in the same rounds, as LABEL=DIR (a build "
+                 "tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--reference", o.merge.reference,
+                 "The label the merge or the builds are compared with (default: the first)");
   app.add_option("--baseline", o.measure.baseline, "Compare with a JSON file an earlier run wrote");
   auto* precision =
       app.add_option("--precision", o.precision,
@@ -142,10 +146,23 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
   if (app.count("--probe") != 0 && !o.verify && !o.measure.counters) {
     return "--probe requires --verify or --counters";
   }
+  if (app.count("--reference") != 0 && o.merge.inputs.empty() && o.measure.builds.empty()) {
+    return "--reference requires --merge or --build";
+  }
+  if (!o.measure.builds.empty()) {
+    for (const char* other : {"--random", "--fixed", "--baseline", "--merge"}) {
+      if (app.count(other) != 0) {
+        return std::string(
+                   "--build names each build's programs and compares them with each "
+                   "other: not ") +
+               other;
+      }
+    }
+  }
   if (o.verify) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
                               "--sessions", "--pause", "--precision", "--seed", "--quiet",
-                              "--counters", "--html", "--label", "--merge"}) {
+                              "--counters", "--html", "--label", "--merge", "--reference"}) {
       if (app.count(other) != 0) {
         return std::string(
                    "--verify takes only --random, --fixed, --probe, --timeout and "
@@ -175,6 +192,7 @@ int dispatch(const CLI::App& app, Options& o) {
   if (o.verify) {
     VerifyOptions verify_options{m.session.random, m.session.fixed, m.probe, m.exports.json};
     if (app.count("--timeout") != 0) verify_options.timeout = m.session.timeout;
+    if (!m.builds.empty()) return verify_builds(m.builds, verify_options, std::cout, std::cerr);
     return verify(verify_options, std::cout, std::cerr);
   }
   if (!o.merge.inputs.empty()) {
@@ -188,6 +206,7 @@ int dispatch(const CLI::App& app, Options& o) {
   if (app.count("--precision") != 0) m.session.precision = o.precision;
   m.session.progress = !o.quiet && isatty(STDERR_FILENO) != 0;
   m.version = BENCH_VERSION;
+  m.reference = o.merge.reference;
   return measure(m, std::cout, std::cerr);
 }
 

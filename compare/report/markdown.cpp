@@ -4,6 +4,7 @@
 
 #include "compare/render/format.h"
 #include "compare/render/table.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
@@ -13,6 +14,13 @@
 namespace compare {
 
 std::string to_markdown(const Comparison& c) {
+  if (c.builds) {
+    std::string out = markdown_cell(builds_header(c)) + "\n\n" + builds_markdown(c);
+    if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
+    if (!c.warnings.empty()) out += "\nWarnings:\n\n";
+    for (const std::string& w : c.warnings) out += fmt::format("- {}\n", markdown_cell(w));
+    return out;
+  }
   std::string out = markdown_cell(header(c)) + "\n\n";
   out += markdown_table(summary_table(c));
   out += fmt::format("\n{}\n", meaning(c));
