@@ -13,7 +13,9 @@ namespace {
 using namespace standin;
 
 // Retitles and clears a terminal that takes it raw.
-const std::string kEvil = "evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "2J";
+const std::string kEvil =
+    "evil\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+    "2J";
 
 // Every control character in the text but its line breaks.
 std::string controls_in(const std::string& text) {
@@ -38,8 +40,9 @@ TEST(UntrustedText, AnExportsStringsReachTheTerminalEscaped) {
   support::write_file(dir.file("plain.json"), plain.dump());
 
   support::RunOptions options(dir.path);
-  options.args = {"--merge", dir.file("evil.json"), dir.file("plain.json"), "--markdown",
-                  dir.file("out.md"), "--reference", "<script>|x"};
+  options.args = {"--merge",    dir.file("evil.json"), dir.file("plain.json"),
+                  "--markdown", dir.file("out.md"),    "--reference",
+                  "<script>|x"};
   const support::RunResult r = support::run(BENCH_COMPARE, options);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(controls_in(r.out), "") << r.out;
