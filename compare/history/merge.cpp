@@ -142,11 +142,11 @@ namespace {
 // A session given twice would count twice and narrow every interval.
 void refuse_repeats(const std::vector<ExportFile>& exports) {
   std::set<std::pair<std::string, std::string>> seen;
-  std::set<std::string> seen_files;
+  std::set<std::pair<std::string, std::string>> seen_files;  // an export of builds has several
   for (const ExportFile& f : exports) {
     std::error_code ec;
     const std::string canonical = std::filesystem::weakly_canonical(f.path, ec).string();
-    if (!seen_files.insert(ec ? f.path : canonical).second) {
+    if (!seen_files.insert({ec ? f.path : canonical, f.label}).second) {
       throw std::runtime_error(fmt::format("{} is given twice", f.path));
     }
     // Sessions of one export are distinct even when they started within the
