@@ -90,18 +90,23 @@ void add_measure_options(CLI::App& app, Options& o) {
       ->capture_default_str()
       ->check(CLI::Range(0.0, 86400.0))
       ->needs(sessions);
-  app.add_option("--random", s.random, "bench_random to run")->capture_default_str();
-  app.add_option("--fixed", s.fixed, "bench_fixed to run")->capture_default_str();
+  app.add_option("--random", s.random, "bench_random to run")
+      ->type_name("PROGRAM")
+      ->default_str("bench_random beside bench_compare");
+  app.add_option("--fixed", s.fixed, "bench_fixed to run")
+      ->type_name("PROGRAM")
+      ->default_str("bench_fixed beside bench_compare");
   app.add_option("--timeout", s.timeout, "Seconds a run may take before it is killed")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 1e6));
-  app.add_option("--json", e.json, "Write everything found as JSON to FILE");
-  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE");
-  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE");
-  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE");
-  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE");
+  app.add_option("--json", e.json, "Write everything found as JSON to FILE")->type_name("FILE");
+  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE")->type_name("FILE");
+  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE")->type_name("FILE");
+  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE")->type_name("FILE");
+  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")->type_name("FILE");
   app.add_option("--label", o.measure.label,
-                 "Name of this comparison among others (default: host name)");
+                 "Name of this comparison among others (default: host name)")
+      ->type_name("LABEL");
 }
 
 // The options of the other modes, and those every mode shares.
@@ -109,18 +114,22 @@ void add_other_options(CLI::App& app, Options& o) {
   auto* merge = app.add_option(
       "--merge", o.merge.inputs,
       "Instead of timing, compare the JSON exports (files or directories of them) side by side");
+  merge->type_name("EXPORT...");
   merge->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("--build", o.measure.builds,
                  "A build to compare with the others in the same rounds, as LABEL=DIR (a build "
                  "tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16")
+      ->type_name("LABEL=DIR")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("--reference", o.merge.reference,
-                 "The label the merge or the builds are compared with (default: the first)");
+                 "The label the merge or the builds are compared with (default: the first)")
+      ->type_name("LABEL");
   app.add_option("--baseline", o.measure.baseline, "Compare with a JSON file an earlier run wrote");
   auto* precision =
       app.add_option("--precision", o.precision,
                      "Add rounds (with several sessions: sessions) until every interval's "
                      "half-width is at most PERCENT of its median difference")
+          ->type_name("PERCENT")
           ->check(CLI::PositiveNumber);
   app.add_option("--max-time", o.measure.session.max_time, "Seconds the precision goal may take")
       ->capture_default_str()
@@ -138,7 +147,8 @@ void add_other_options(CLI::App& app, Options& o) {
   app.add_option("--probe", o.measure.probe,
                  "The probe library --verify preloads; --counters preloads the counting probe "
                  "beside it")
-      ->capture_default_str();
+      ->type_name("LIBRARY")
+      ->default_str("libbench_probe.so in ../lib/bench beside bench_compare");
 }
 
 // The options each mode refuses, and how it says so; empty when all fit.
