@@ -100,10 +100,14 @@ void add_measure_options(CLI::App& app, Options& o) {
       ->capture_default_str()
       ->check(CLI::Range(0.001, 1e6));
   app.add_option("--json", e.json, "Write everything found as JSON to FILE")->type_name("FILE");
-  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE")->type_name("FILE");
-  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE")->type_name("FILE");
-  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE")->type_name("FILE");
-  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")->type_name("FILE");
+  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE")
+      ->type_name("FILE");
+  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE")
+      ->type_name("FILE");
+  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE")
+      ->type_name("FILE");
+  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")
+      ->type_name("FILE");
   app.add_option("--label", o.measure.label,
                  "Name of this comparison among others (default: host name)")
       ->type_name("LABEL");
