@@ -156,6 +156,8 @@ void add_other_options(CLI::App& app, Options& o) {
 }
 
 // The options each mode refuses, and how it says so; empty when all fit.
+// An option that changes nothing in a mode (--quiet: neither --verify nor
+// --merge shows progress) is accepted there.
 std::string misplaced_option(const CLI::App& app, const Options& o) {
   if (app.count("--probe") != 0 && !o.verify && !o.measure.counters) {
     return "--probe requires --verify or --counters";
@@ -175,8 +177,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
   }
   if (o.verify) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--sessions", "--pause", "--precision", "--seed", "--quiet",
-                              "--counters", "--html", "--label", "--merge", "--reference"}) {
+                              "--sessions", "--pause", "--precision", "--seed", "--counters",
+                              "--html", "--label", "--merge", "--reference"}) {
       if (app.count(other) != 0) {
         return std::string(
                    "--verify takes only --random, --fixed, --probe, --timeout and "
@@ -186,8 +188,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
     }
   } else if (!o.merge.inputs.empty()) {
     for (const char* other : {"--rounds", "--warmup", "--random", "--fixed", "--timeout", "--plot",
-                              "--baseline", "--precision", "--seed", "--quiet", "--label",
-                              "--counters", "--probe", "--sessions", "--pause"}) {
+                              "--baseline", "--precision", "--seed", "--label", "--counters",
+                              "--probe", "--sessions", "--pause", "--build"}) {
       if (app.count(other) != 0) return std::string("--merge runs nothing: ") + other;
     }
   } else if (app.count("--label") != 0 && o.measure.label.empty()) {
