@@ -30,13 +30,10 @@ RunStatus run_session(const SessionOptions& options, const std::string& started_
   std::mt19937_64 draw(options.seed);
   const int rounds = options.rounds + options.rounds % 2;
   Progress progress(options);
-  SessionRecord session;
-  session.index = options.session;
-  session.started_at = started_at;
+  SessionRecord session{options.session, started_at, {}, {}};
   auto keep = [&] {
-    if (session.rounds.empty()) return;
-    session.tests = summarise(session.rounds);
-    into.sessions.push_back(std::move(session));
+    if (!session.rounds.empty()) session.tests = summarise(session.rounds);
+    if (!session.rounds.empty()) into.sessions.push_back(std::move(session));
   };
 
   for (int w = 1; w <= options.warmup; ++w) {

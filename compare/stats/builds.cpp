@@ -6,6 +6,7 @@
 #include <map>
 
 #include "compare/stats/across_sessions.h"
+#include "compare/stats/one_sample.h"
 #include "compare/stats/statistical_tests.h"
 #include "compare/stats/summary.h"
 #include "compare/stats/warnings.h"

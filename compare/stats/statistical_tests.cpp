@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <boost/math/distributions/binomial.hpp>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/students_t.hpp>
 #include <cmath>
@@ -153,21 +152,6 @@ std::optional<Interval> sign_interval(std::vector<double> d) {
   return Interval{d[low], d[high]};
 }
 
-double sign_test_p(const std::vector<double>& values) {
-  long long n = 0;
-  long long k = 0;
-  for (const double v : values) {
-    if (v == 0 || std::isnan(v)) continue;
-    ++n;
-    k += v > 0 ? 1 : 0;
-  }
-  if (n == 0) return 1;
-  const boost::math::binomial_distribution<double> dist(static_cast<double>(n), 0.5);
-  const double at_most = boost::math::cdf(dist, static_cast<double>(k));
-  const double at_least = k == 0 ? 1.0 : boost::math::cdf(boost::math::complement(dist, k - 1.0));
-  return std::min(1.0, 2 * std::min(at_most, at_least));
-}
-
 MannWhitney mann_whitney(const std::vector<double>& a, const std::vector<double>& b) {
   MannWhitney result;
   if (a.empty() || b.empty()) return result;
@@ -289,30 +273,6 @@ Estimate geometric_mean_interval(const std::vector<double>& values) {
   const double half = t_critical_95(m.n - 1) * std::sqrt(m.variance / m.n);
   result.interval = Interval{std::exp(m.mean - half), std::exp(m.mean + half)};
   return result;
-}
-
-std::optional<OneSampleT> one_sample_t(const std::vector<double>& values) {
-  if (values.size() < 2 || has_nan(values)) return std::nullopt;
-  const double n = static_cast<double>(values.size());
-  double mean = 0;
-  for (const double v : values) mean += v / n;
-  double squares = 0;
-  for (const double v : values) squares += (v - mean) * (v - mean);
-  OneSampleT r;
-  r.mean = mean;
-  r.df = n - 1;
-  const double se = std::sqrt(squares / r.df / n);
-  if (se == 0) {
-    r.interval = Interval{mean, mean};
-    r.t = mean == 0 ? 0 : std::copysign(std::numeric_limits<double>::infinity(), mean);
-    r.p = mean == 0 ? 1 : 0;
-    return r;
-  }
-  const double half = t_critical_95(r.df) * se;
-  r.interval = Interval{mean - half, mean + half};
-  r.t = mean / se;
-  r.p = t_two_sided_p(r.t, r.df);
-  return r;
 }
 
 std::optional<Welch> welch_log(const std::vector<double>& a, const std::vector<double>& b) {

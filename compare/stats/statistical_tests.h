@@ -27,11 +27,6 @@ int sign_test_k(int n);
 // The distribution-free 95% interval [d(k), d(n+1-k)] of the median of d.
 std::optional<Interval> sign_interval(std::vector<double> d);
 
-// Two-sided p-value of the sign test that the values' median is 0: of the
-// n values that are not 0, k are positive, against Binomial(n, 1/2). 1 when
-// every value is 0.
-double sign_test_p(const std::vector<double>& values);
-
 // Two-sided Mann-Whitney U test of two independent samples.
 struct MannWhitney {
   double u = 0;  // U of the first sample
@@ -73,18 +68,6 @@ struct Welch {
 };
 // nullopt when either side has fewer than 2 values or a value that is not positive.
 std::optional<Welch> welch_log(const std::vector<double>& a, const std::vector<double>& b);
-
-// Student's one-sample t test that the values' mean is 0, with the mean's
-// 95% interval; nullopt for fewer than 2 values. Values that do not vary
-// give an interval of their mean alone, and p 0 (1 when the mean is 0).
-struct OneSampleT {
-  double mean = 0;
-  Interval interval;
-  double t = 0;
-  double df = 0;
-  double p = 1;  // two-sided
-};
-std::optional<OneSampleT> one_sample_t(const std::vector<double>& values);
 
 // Holm's step-down adjustment of p-values, returned in the given order.
 std::vector<double> holm_adjust(const std::vector<double>& p);
