@@ -34,18 +34,22 @@ struct Listed {
   const char* contents;      // the values as words
 };
 
-Listed listed(Side side, int window) {
+// The Float test's store is the x87's 10 bytes on x86-64 and a whole
+// 16-byte binary128 on AArch64 (`arch`, as the probe names it).
+Listed listed(Side side, int window, const std::string& arch) {
   static const long long bytes[] = {8000000, 16000000, 2000000};
-  static const int widths[] = {8, 10, 2};
+  const bool binary128 = arch == "aarch64";
+  const int widths[] = {8, binary128 ? 16 : 10, 2};
   const long long b = bytes[window - 1];
   const int w = widths[window - 1];
+  const char* const k_slots = binary128 ? "every slot K, all 16 bytes of it"
+                                        : "every slot K in its first 10 bytes, the rest untouched";
   if (side == Side::Random) {
     switch (window) {
       case 1:
         return {b, w, kN, kN, 0, "N", "RFS", "every element -5368676351 - (its draw mod 127)"};
       case 2:
-        return {b,  w,   kN,    0,
-                kN, "N", "RLS", "every slot K in its first 10 bytes, the rest untouched"};
+        return {b, w, kN, 0, kN, "N", "RLS", k_slots};
       default:
         return {b, w, kN, 0, 0, "N", "SR", "every element 65 ('A')"};
     }
@@ -54,7 +58,7 @@ Listed listed(Side side, int window) {
     case 1:
       return {b, w, 0, 1, 0, "NF", "S", "every element -5368676358"};
     case 2:
-      return {b, w, 0, 0, 1, "NL", "S", "every slot K in its first 10 bytes, the rest untouched"};
+      return {b, w, 0, 0, 1, "NL", "S", k_slots};
     default:
       return {b, w, 0, 0, 1, "NL", "S", "every element 59 (';')"};
   }
@@ -194,8 +198,9 @@ std::string first_departure(const std::string& events, const Listed& l, bool tra
   return fmt::format("{}: {} where {} is listed", where, found, expected);
 }
 
-void examine_window(WindowWork& w, Side side, const std::map<std::string, std::string>& r) {
-  const Listed l = listed(side, w.number);
+void examine_window(WindowWork& w, Side side, const std::string& arch,
+                    const std::map<std::string, std::string>& r) {
+  const Listed l = listed(side, w.number, arch);
   const std::string key = fmt::format("w{}.", w.number);
   const std::string events = text(r, key + "events");
   w.traced = number(r, key + "traced", 1) != 0;
@@ -391,6 +396,7 @@ ProgramWork examine(Side side, const std::string& report) {
     return work;
   }
   work.clocks = static_cast<int>(number(r, "clocks"));
+  work.arch = r.count("arch") != 0 ? text(r, "arch") : "x86_64";
   const std::map<char, long> outside = kinds(text(r, "outside"));
   const auto at = [&outside](char kind) {
     const auto found = outside.find(kind);
@@ -406,7 +412,7 @@ ProgramWork examine(Side side, const std::string& report) {
         fmt::format("{}: the clock is read {} times, {} listed", name, work.clocks, 2 * kTests));
   }
   for (WindowWork& w : work.windows) {
-    examine_window(w, side, r);
+    examine_window(w, side, work.arch, r);
     for (const std::string& difference : w.differences) {
       work.differences.push_back(
           fmt::format("{} window {} <{}>: {}", name, w.number, w.test, difference));
@@ -476,7 +482,7 @@ std::string describe(const ProgramWork& work) {
     }
   }
   for (const WindowWork& w : work.windows) {
-    const Listed l = listed(work.side, w.number);
+    const Listed l = listed(work.side, w.number, work.arch);
     s += fmt::format("  window {} <{}>\n", w.number, w.test);
     if (w.allocations == 0) {
       s += "    allocation    none\n";
