@@ -88,7 +88,7 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
         continue;
       }
       const std::string where = several ? fmt::format("{}, session {}", label, session) : label;
-      found.push_back({label + ": " + own, where, std::move(w)});
+      found.push_back({fmt::format("{}: {}", label, own), where, std::move(w)});
     }
   }
   return found;

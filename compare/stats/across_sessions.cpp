@@ -143,6 +143,7 @@ std::string sessions_note(const std::vector<std::vector<Round>>& sessions) {
   for (int test = 0; test < kTests; ++test) {
     for (const Series which : kSeries) {
       std::vector<std::vector<double>> groups;
+      groups.reserve(sessions.size());
       for (const std::vector<Round>& rounds : sessions)
         groups.push_back(series_values(rounds, which, test));
       if (!(kruskal_wallis(groups).p < kAlpha)) continue;
