@@ -208,7 +208,12 @@ struct Comparison {
   MachineRecord machine;
   ProgramRecord random;
   ProgramRecord fixed;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings;  // every one, each session's named by it
+  // With several sessions: the warnings as the report shows them, a kind that
+  // repeats across sessions in one line; and how far the sessions disagreed,
+  // a note under their table rather than a warning (the interval includes it).
+  std::vector<std::string> warnings_shown;
+  std::string sessions_note;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
   // With --counters: each round's counts by its session and index, and the events not

@@ -7,6 +7,7 @@
 #include "compare/render/format.h"
 #include "compare/report/counts.h"
 #include "compare/report/json_parts.h"
+#include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
 #include "compare/report/verdicts.h"
@@ -189,6 +190,8 @@ json builds_json(const Comparison& c) {
           {"comparisons", comparisons},
           {"machine", machine_json(c.machine)},
           {"warnings", c.warnings},
+          {"warnings_summarised", shown_warnings(c)},
+          {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
           {"complete", c.stopped.empty()},
           {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)}};
 }

@@ -175,6 +175,8 @@ nlohmann::json to_json(const Comparison& c) {
        {{"random", {{"path", c.random.path}, {"compiler", c.random.compiler}}},
         {"fixed", {{"path", c.fixed.path}, {"compiler", c.fixed.compiler}}}}},
       {"warnings", c.warnings},
+      {"warnings_summarised", shown_warnings(c)},
+      {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
       {"complete", c.stopped.empty()},
       {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)},
       {"baseline", c.baseline ? baseline_json(*c.baseline) : json(nullptr)},

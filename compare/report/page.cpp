@@ -67,7 +67,8 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
   out += "<h1>" + html_escape(title) + "</h1>\n";
   if (c.builds) {
     out += builds_html(c, chart);
-    std::vector<std::string> warnings = c.warnings;
+    if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";
+    std::vector<std::string> warnings = shown_warnings(c);
     if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
     Table record = machine_table(c);
     record.title.clear();
@@ -76,6 +77,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
   }
   out += html_table(summary_table(c)) + "<p>" + html_escape(meaning(c)) + "</p>\n";
   if (across(c)) out += html_table(session_table(c));
+  if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";
   out += usage_html(c);
   Table counts = counts_table(c);
   if (!counts.rows.empty()) {
@@ -83,7 +85,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
     out += html_table(counts) + "<p>" + html_escape(counter_meaning(c)) + "</p>\n";
   }
   if (c.baseline) out += baseline_html(*c.baseline);
-  std::vector<std::string> warnings = c.warnings;
+  std::vector<std::string> warnings = shown_warnings(c);
   if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
   out += warnings_html(warnings);
   Table record = machine_table(c);

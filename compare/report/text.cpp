@@ -32,8 +32,9 @@ std::string baseline_text(const BaselineComparison& b) {
 // The text after the figures: warnings, an early stop, the record.
 std::string closing_text(const Comparison& c) {
   std::string out;
-  if (!c.warnings.empty()) out += "\n";
-  for (const std::string& w : c.warnings) out += fmt::format("warning: {}\n", w);
+  const std::vector<std::string>& warnings = shown_warnings(c);
+  if (!warnings.empty()) out += "\n";
+  for (const std::string& w : warnings) out += fmt::format("warning: {}\n", w);
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
   Table record = machine_table(c);
   record.header.clear();
@@ -43,14 +44,20 @@ std::string closing_text(const Comparison& c) {
 
 }  // namespace
 
+const std::vector<std::string>& shown_warnings(const Comparison& c) {
+  return c.warnings_shown.empty() ? c.warnings : c.warnings_shown;
+}
+
 std::string text_report(const Comparison& c) {
   if (c.builds) {
-    return printable_lines(builds_header(c) + "\n\n" + builds_text(c) + closing_text(c));
+    std::string note = c.sessions_note.empty() ? "" : "\n" + c.sessions_note + "\n";
+    return printable_lines(builds_header(c) + "\n\n" + builds_text(c) + note + closing_text(c));
   }
   std::string out = header(c) + "\n\n";
   out += text_table(summary_table(c));
   out += fmt::format("{}\n", meaning(c));
   if (across(c)) out += "\n" + text_table(session_table(c), 2);
+  if (!c.sessions_note.empty()) out += "\n" + c.sessions_note + "\n";
   const std::vector<std::string> usage = usage_lines(c.rounds);
   if (!usage.empty()) out += "\n";
   for (const std::string& line : usage) out += line + "\n";

@@ -130,6 +130,9 @@ std::vector<Verdict> compare_builds(const BuildsComparison& builds) {
 void summarise_builds(Comparison& c, const std::vector<std::string>& notes) {
   BuildsComparison& builds = *c.builds;
   c.warnings = machine_warnings(c.machine);
+  c.warnings_shown = c.warnings;
+  c.sessions_note.clear();
+  std::vector<PlacedWarning> placed;
   MachineRecord clock_only;
   clock_only.clock_tick = c.machine.clock_tick;
   for (Build& b : builds.builds) {
@@ -142,12 +145,24 @@ void summarise_builds(Comparison& c, const std::vector<std::string>& notes) {
     b.tests = sessions.size() >= 2 ? summarise_sessions(sessions)
               : b.rounds.empty()   ? std::vector<TestResult>{}
                                    : summarise(b.rounds);
-    const auto own = sessions.size() >= 2 ? session_disagreements(sessions)
-                                          : warnings_for(b.rounds, b.tests, clock_only);
-    for (const std::string& w : own) c.warnings.push_back(fmt::format("{}: {}", b.label, w));
+    if (sessions.size() >= 2) {
+      // Across sessions the interval includes their disagreement: a note, not a warning.
+      const std::string note = sessions_note(sessions);
+      if (!note.empty())
+        c.sessions_note += (c.sessions_note.empty() ? "" : "\n") + b.label + ": " + note;
+      continue;
+    }
+    for (Warning& w : warning_list(b.rounds, b.tests, clock_only)) {
+      c.warnings.push_back(fmt::format("{}: {}", b.label, w.text));
+      placed.push_back({b.label + ": ", b.label, std::move(w)});
+    }
   }
   builds.verdicts = compare_builds(builds);
-  c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
+  const std::vector<std::string> summary =
+      summarise_warnings(placed, static_cast<int>(builds.builds.size()), "builds");
+  c.warnings_shown.insert(c.warnings_shown.end(), summary.begin(), summary.end());
+  for (std::vector<std::string>* list : {&c.warnings, &c.warnings_shown})
+    list->insert(list->end(), notes.begin(), notes.end());
 }
 
 }  // namespace compare
