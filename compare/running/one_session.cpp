@@ -92,7 +92,7 @@ class SessionRunner {
                            options_.timeout);
         break;
       case RunOutcome::End::Signalled:
-        what = fmt::format("it was killed by signal {} ({})", run.status, strsignal(run.status));
+        what = "it was killed by " + ending_name(run.status);
         break;
       case RunOutcome::End::Exited:
         what = read_run(run, side, counting, random ? round.random : round.fixed, counts,
