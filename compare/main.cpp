@@ -168,12 +168,6 @@ int dispatch(const CLI::App& app, Options& o) {
   // Each run happens in a scratch directory, where a relative path means nothing.
   m.session.random = absolute_path(m.session.random);
   m.session.fixed = absolute_path(m.session.fixed);
-  const std::string unsupported = preloading_unsupported();
-  if ((o.verify || m.counters) && !unsupported.empty()) {
-    fail(std::cerr, fmt::format("{} is not available here: {}", o.verify ? "--verify" : "--counters",
-                                unsupported));
-    return kUsage;
-  }
   if (o.verify) {
     VerifyOptions verify_options{m.session.random, m.session.fixed, m.probe, m.exports.json};
     if (app.count("--timeout") != 0) verify_options.timeout = m.session.timeout;
@@ -223,6 +217,13 @@ int run(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return usage_error(std::cerr, e.what());
+  }
+  // Refused whatever else is asked, in one line: this system cannot do it.
+  const std::string unsupported = preloading_unsupported();
+  if ((o.verify || o.measure.counters) && !unsupported.empty()) {
+    fail(std::cerr, fmt::format("{} is not available here: {}",
+                                o.verify ? "--verify" : "--counters", unsupported));
+    return kUsage;
   }
   const std::string misplaced = misplaced_option(app, o);
   if (!misplaced.empty()) return usage_error(std::cerr, misplaced);

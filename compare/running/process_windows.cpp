@@ -256,6 +256,9 @@ RunOutcome run_in_scratch(const RunRequest& request) {
     outcome.error = "cannot make a temporary directory: " + dir.error();
     return outcome;
   }
+  // A crash ends the run at once instead of waiting on an error dialog
+  // nobody will answer: the program inherits this error mode.
+  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   const Owned job(killing_job());
   Pipes pipes;
   if (job.h == nullptr || !open_pipes(pipes)) {

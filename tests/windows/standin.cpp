@@ -89,7 +89,8 @@ void write_document(const std::string& role, const std::vector<std::string>& t) 
   std::ofstream(role == "random" ? "results_complex_32.txt" : "results_complex_contrast_32.txt",
                 std::ios::binary)
       << text;
-  for (int i = 0; i < 3; ++i) std::printf("It spends: %s Secs\r\n", t[static_cast<std::size_t>(i)].c_str());
+  // Standard output is in text mode: each "\n" goes out as CR LF.
+  for (int i = 0; i < 3; ++i) std::printf("It spends: %s Secs\n", t[static_cast<std::size_t>(i)].c_str());
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
   const std::string role = own_role();
   const std::vector<std::string> t = planned(role, next_run(role));
   if (t[3] == "exit3") {
-    std::fputs("stand-in trouble\r\nsecond line\r\n", stderr);
+    std::fputs("stand-in trouble\nsecond line\n", stderr);
     return 3;
   }
   if (t[3] == "exception") ExitProcess(0xC0000005);
