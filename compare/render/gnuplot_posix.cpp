@@ -1,6 +1,4 @@
 // Running gnuplot on Linux: spawned from the PATH, its status from waitpid.
-#include "compare/render/gnuplot.h"
-
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <spawn.h>
@@ -14,6 +12,8 @@
 #include <fstream>
 #include <stdexcept>
 #include <vector>
+
+#include "compare/render/gnuplot.h"
 
 extern char** environ;
 

@@ -10,7 +10,8 @@
 namespace compare {
 namespace {
 
-const char* const kWhere = "gnuplot is not installed (gnuplot.info; or name it with --gnuplot PATH)";
+const char* const kWhere =
+    "gnuplot is not installed (gnuplot.info; or name it with --gnuplot PATH)";
 
 // The full path of the command, or empty when there is none.
 std::wstring find_command(const std::string& gnuplot) {
@@ -40,8 +41,9 @@ void run_gnuplot(const std::string& script, const std::string& err, const std::s
   const std::wstring program = find_command(gnuplot);
   if (program.empty()) throw std::runtime_error("cannot draw the chart: " + not_installed(gnuplot));
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE input = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherited, OPEN_EXISTING, 0, nullptr);
+  HANDLE input =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherited, OPEN_EXISTING, 0, nullptr);
   HANDLE complaints = CreateFileW(to_wide(err).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                                   CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW startup{};
@@ -58,8 +60,8 @@ void run_gnuplot(const std::string& script, const std::string& err, const std::s
   if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
   if (complaints != INVALID_HANDLE_VALUE) CloseHandle(complaints);
   if (ok == 0) {
-    throw std::runtime_error(fmt::format("cannot draw the chart: cannot run {}: {}", gnuplot,
-                                         system_message(why)));
+    throw std::runtime_error(
+        fmt::format("cannot draw the chart: cannot run {}: {}", gnuplot, system_message(why)));
   }
   CloseHandle(started.hThread);
   WaitForSingleObject(started.hProcess, INFINITE);

@@ -27,10 +27,11 @@ std::vector<std::string> usage_parts(const UsageSummary& s) {
   } else if (m.has_switches) {
     parts.emplace_back("waiting time unknown");
   }
-  if (m.has_switches) parts.push_back(fmt::format("{} involuntary switches", m.involuntary_switches));
+  if (m.has_switches)
+    parts.push_back(fmt::format("{} involuntary switches", m.involuntary_switches));
   if (m.has_faults && m.has_fault_split) {
-    parts.push_back(fmt::format("{} page faults ({} major)", m.minor_faults + m.major_faults,
-                                m.major_faults));
+    parts.push_back(
+        fmt::format("{} page faults ({} major)", m.minor_faults + m.major_faults, m.major_faults));
   } else if (m.has_faults) {
     parts.push_back(fmt::format("{} page faults", m.minor_faults));
   }
@@ -45,9 +46,9 @@ std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
   for (const Side side : {Side::Random, Side::Fixed}) {
     const UsageSummary s = summarise_usage(rounds, side);
     if (s.runs == 0) continue;
-    std::string line = fmt::format("{}, {} of {} run{}: ", program_name(side),
-                                   s.runs == 1 ? "figures" : "medians", s.runs,
-                                   s.runs == 1 ? "" : "s");
+    std::string line =
+        fmt::format("{}, {} of {} run{}: ", program_name(side), s.runs == 1 ? "figures" : "medians",
+                    s.runs, s.runs == 1 ? "" : "s");
     const std::vector<std::string> parts = usage_parts(s);
     for (std::size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? "" : ", ") + parts[i];
     lines.push_back(line);

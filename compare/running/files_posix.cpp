@@ -1,6 +1,4 @@
 // Scratch directories and path checks on Linux.
-#include "compare/running/files.h"
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+#include "compare/running/files.h"
 
 namespace compare {
 

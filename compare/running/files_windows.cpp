@@ -41,8 +41,9 @@ std::string unwritable(const std::string& path) {
   if (fs::is_directory(target, error)) return "it is a directory";
   if (fs::exists(target, error)) {
     // Opened for writing and closed at once: nothing is changed.
-    HANDLE file = CreateFileW(target.wstring().c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(target.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return system_message(GetLastError());
     CloseHandle(file);
     return {};

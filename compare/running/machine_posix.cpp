@@ -1,7 +1,5 @@
 // The record of a Linux machine: /proc, /sys and uname, and the compiler
 // from an ELF program's .comment section.
-#include "compare/running/machine.h"
-
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
@@ -19,6 +17,8 @@
 #include <sstream>
 #include <utility>
 #include <vector>
+
+#include "compare/running/machine.h"
 
 #if defined(__GLIBC__)
 #include <gnu/libc-version.h>

@@ -39,9 +39,10 @@ std::string cpu_name() {
 std::string windows_version() {
   using Get = LONG(WINAPI*)(OSVERSIONINFOW*);
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  const auto get = ntdll == nullptr ? nullptr
-                                    : reinterpret_cast<Get>(reinterpret_cast<void*>(
-                                          GetProcAddress(ntdll, "RtlGetVersion")));
+  const auto get =
+      ntdll == nullptr
+          ? nullptr
+          : reinterpret_cast<Get>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
   if (get == nullptr || get(&info) != 0) return kUnknown;
@@ -55,7 +56,7 @@ double performance_counter() {
   static const double frequency = [] {
     LARGE_INTEGER f{};
     return QueryPerformanceFrequency(&f) != 0 && f.QuadPart > 0 ? static_cast<double>(f.QuadPart)
-                                                                 : 1.0;
+                                                                : 1.0;
   }();
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
@@ -65,7 +66,8 @@ double performance_counter() {
 template <typename T>
 T at(const std::string& bytes, std::size_t offset) {
   T value{};
-  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
+  if (offset + sizeof value <= bytes.size())
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
   return value;
 }
 
@@ -111,7 +113,7 @@ std::string host_name() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   return GetComputerNameW(name, &size) != 0 && size > 0 ? to_utf8(std::wstring(name, size))
-                                                       : kUnknown;
+                                                        : kUnknown;
 }
 
 std::string compiler_of(const std::string& path) {

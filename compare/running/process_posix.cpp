@@ -1,8 +1,6 @@
 // Runs one program in a scratch directory on Linux, reading its output as it comes so
 // that a chatty program never blocks on a full pipe, and killing it when the
 // timeout passes or the user interrupts the comparison.
-#include "compare/running/process.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -21,6 +19,7 @@
 #include <thread>
 
 #include "compare/running/files.h"
+#include "compare/running/process.h"
 
 extern char** environ;
 
@@ -125,7 +124,9 @@ void catch_interrupts() {
 
 bool interrupted() { return g_interrupted != 0; }
 
-std::string ending_name(int status) { return fmt::format("signal {} ({})", status, strsignal(status)); }
+std::string ending_name(int status) {
+  return fmt::format("signal {} ({})", status, strsignal(status));
+}
 
 void set_up_own_streams() { (void)std::signal(SIGPIPE, SIG_IGN); }
 

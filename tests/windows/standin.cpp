@@ -90,7 +90,8 @@ void write_document(const std::string& role, const std::vector<std::string>& t) 
                 std::ios::binary)
       << text;
   // Standard output is in text mode: each "\n" goes out as CR LF.
-  for (int i = 0; i < 3; ++i) std::printf("It spends: %s Secs\n", t[static_cast<std::size_t>(i)].c_str());
+  for (int i = 0; i < 3; ++i)
+    std::printf("It spends: %s Secs\n", t[static_cast<std::size_t>(i)].c_str());
 }
 
 }  // namespace
