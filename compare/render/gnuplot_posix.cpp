@@ -39,8 +39,9 @@ std::string gnuplot_unusable(const std::string& gnuplot) {
   for (std::size_t begin = 0; begin <= dirs.size();) {
     std::size_t end = dirs.find(':', begin);
     if (end == std::string::npos) end = dirs.size();
-    const std::string dir = end == begin ? "." : dirs.substr(begin, end - begin);
-    if (access((dir + "/" + gnuplot).c_str(), X_OK) == 0) return {};
+    std::string candidate = end == begin ? "." : dirs.substr(begin, end - begin);
+    candidate.append("/").append(gnuplot);
+    if (access(candidate.c_str(), X_OK) == 0) return {};
     begin = end + 1;
   }
   return not_installed(gnuplot);
