@@ -39,7 +39,7 @@ void float_workload() {
   volatile harness::FloatElement* const a = new harness::FloatElement[kExecutions];
   const long double w = harness::kFloatBase - fmodl(kFloatInput, harness::kFloatDivisor);
   for (std::int64_t i = 0; i < kExecutions; ++i) {
-    a[i] = w;  // an x87 store: 10 bytes of the 16-byte slot
+    a[i] = w;  // x86-64: an x87 store of 10 bytes; AArch64: 16
   }
   delete[] a;
 }

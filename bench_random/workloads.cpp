@@ -28,7 +28,7 @@ void float_workload() {
   volatile harness::FloatElement* const a = new harness::FloatElement[kExecutions];
   for (std::int64_t i = 0; i < kExecutions; ++i) {
     const long double m = fmodl(static_cast<long double>(std::rand()), harness::kFloatDivisor);
-    a[i] = harness::kFloatBase - m;  // an x87 store: 10 bytes of the 16-byte slot
+    a[i] = harness::kFloatBase - m;  // x86-64: an x87 store of 10 bytes; AArch64: 16
   }
   delete[] a;
 }

@@ -84,20 +84,30 @@ void add_measure_options(CLI::App& app, Options& o) {
       ->capture_default_str()
       ->check(CLI::Range(0.0, 86400.0))
       ->needs(sessions);
-  app.add_option("--random", s.random, "bench_random to run")->capture_default_str();
-  app.add_option("--fixed", s.fixed, "bench_fixed to run")->capture_default_str();
+  app.add_option("--random", s.random, "bench_random to run")
+      ->type_name("PROGRAM")
+      ->default_str("bench_random beside bench_compare");
+  app.add_option("--fixed", s.fixed, "bench_fixed to run")
+      ->type_name("PROGRAM")
+      ->default_str("bench_fixed beside bench_compare");
   app.add_option("--timeout", s.timeout, "Seconds a run may take before it is killed")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 1e6));
-  app.add_option("--json", e.json, "Write everything found as JSON to FILE");
-  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE");
-  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE");
-  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE");
-  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE");
+  app.add_option("--json", e.json, "Write everything found as JSON to FILE")->type_name("FILE");
+  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE")
+      ->type_name("FILE");
+  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE")
+      ->type_name("FILE");
+  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE")
+      ->type_name("FILE");
+  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")
+      ->type_name("FILE");
   app.add_option("--gnuplot", e.gnuplot, "The gnuplot that draws --plot and --html")
+      ->type_name("PROGRAM")
       ->capture_default_str();
   app.add_option("--label", o.measure.label,
-                 "Name of this comparison among others (default: host name)");
+                 "Name of this comparison among others (default: host name)")
+      ->type_name("LABEL");
 }
 
 // The options of the other modes, and those every mode shares.
@@ -105,14 +115,22 @@ void add_other_options(CLI::App& app, Options& o) {
   auto* merge = app.add_option(
       "--merge", o.merge.inputs,
       "Instead of timing, compare the JSON exports (files or directories of them) side by side");
+  merge->type_name("EXPORT...");
   merge->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--reference", o.merge.reference, "The label the merge compares the others with")
-      ->needs(merge);
+  app.add_option("--build", o.measure.builds,
+                 "A build to compare with the others in the same rounds, as LABEL=DIR (a build "
+                 "tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16")
+      ->type_name("LABEL=DIR")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--reference", o.merge.reference,
+                 "The label the merge or the builds are compared with (default: the first)")
+      ->type_name("LABEL");
   app.add_option("--baseline", o.measure.baseline, "Compare with a JSON file an earlier run wrote");
   auto* precision =
       app.add_option("--precision", o.precision,
                      "Add rounds (with several sessions: sessions) until every interval's "
                      "half-width is at most PERCENT of its median difference")
+          ->type_name("PERCENT")
           ->check(CLI::PositiveNumber);
   app.add_option("--max-time", o.measure.session.max_time, "Seconds the precision goal may take")
       ->capture_default_str()
@@ -130,18 +148,34 @@ void add_other_options(CLI::App& app, Options& o) {
   app.add_option("--probe", o.measure.probe,
                  "The probe library --verify preloads; --counters preloads the counting probe "
                  "beside it")
-      ->capture_default_str();
+      ->type_name("LIBRARY")
+      ->default_str("libbench_probe.so in ../lib/bench beside bench_compare");
 }
 
 // The options each mode refuses, and how it says so; empty when all fit.
+// An option that changes nothing in a mode (--quiet: neither --verify nor
+// --merge shows progress) is accepted there.
 std::string misplaced_option(const CLI::App& app, const Options& o) {
   if (app.count("--probe") != 0 && !o.verify && !o.measure.counters) {
     return "--probe requires --verify or --counters";
   }
+  if (app.count("--reference") != 0 && o.merge.inputs.empty() && o.measure.builds.empty()) {
+    return "--reference requires --merge or --build";
+  }
+  if (!o.measure.builds.empty()) {
+    for (const char* other : {"--random", "--fixed", "--baseline", "--merge"}) {
+      if (app.count(other) != 0) {
+        return std::string(
+                   "--build names each build's programs and compares them with each "
+                   "other: not ") +
+               other;
+      }
+    }
+  }
   if (o.verify) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--sessions", "--pause", "--precision", "--seed", "--quiet",
-                              "--counters", "--html", "--label", "--merge", "--gnuplot"}) {
+                              "--sessions", "--pause", "--precision", "--seed", "--counters",
+                              "--html", "--label", "--merge", "--reference", "--gnuplot"}) {
       if (app.count(other) != 0) {
         return std::string(
                    "--verify takes only --random, --fixed, --probe, --timeout and "
@@ -151,8 +185,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
     }
   } else if (!o.merge.inputs.empty()) {
     for (const char* other : {"--rounds", "--warmup", "--random", "--fixed", "--timeout", "--plot",
-                              "--baseline", "--precision", "--seed", "--quiet", "--label",
-                              "--counters", "--probe", "--sessions", "--pause"}) {
+                              "--baseline", "--precision", "--seed", "--label", "--counters",
+                              "--probe", "--sessions", "--pause", "--build"}) {
       if (app.count(other) != 0) return std::string("--merge runs nothing: ") + other;
     }
   } else if (app.count("--label") != 0 && o.measure.label.empty()) {
@@ -171,6 +205,7 @@ int dispatch(const CLI::App& app, Options& o) {
   if (o.verify) {
     VerifyOptions verify_options{m.session.random, m.session.fixed, m.probe, m.exports.json};
     if (app.count("--timeout") != 0) verify_options.timeout = m.session.timeout;
+    if (!m.builds.empty()) return verify_builds(m.builds, verify_options, std::cout, std::cerr);
     return verify(verify_options, std::cout, std::cerr);
   }
   if (!o.merge.inputs.empty()) {
@@ -185,6 +220,7 @@ int dispatch(const CLI::App& app, Options& o) {
   if (app.count("--precision") != 0) m.session.precision = o.precision;
   m.session.progress = !o.quiet && progress_can_be_shown();
   m.version = BENCH_VERSION;
+  m.reference = o.merge.reference;
   return measure(m, std::cout, std::cerr);
 }
 

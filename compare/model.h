@@ -94,6 +94,9 @@ struct Round {
   int session = 1;                      // from 1
   std::optional<Usage> random_usage{};  // none where the runs were not watched (e.g. a baseline)
   std::optional<Usage> fixed_usage{};
+  // With several builds: each program's place in the round's order, from 1.
+  int random_position = 0;
+  int fixed_position = 0;
 };
 
 // A counted round's place in the comparison: its session, then its index.
@@ -176,6 +179,29 @@ struct BaselineComparison {
   std::size_t baseline_sessions = 0;
 };
 
+// One build's pair in a comparison of several builds: its own rounds, with
+// the same indices as every other build's, and its own figures.
+struct Build {
+  std::string label;
+  ProgramRecord random;
+  ProgramRecord fixed;
+  std::vector<SessionRecord> sessions;  // its counted rounds by session
+  std::vector<Round> rounds;            // the same, in the order run
+  std::vector<Round> warmup;
+  std::vector<TestResult> tests;  // across sessions when there are two or more
+  CountsByRound counters;
+};
+
+// Several builds run in the same rounds, every build's pair in every round,
+// and each compared with the reference round by round.
+struct BuildsComparison {
+  std::string reference;  // the label the others are compared with
+  std::vector<Build> builds;
+  // Each round's order of runs, as "LABEL random" or "LABEL fixed".
+  std::map<RoundKey, std::vector<std::string>> orders;
+  std::vector<Verdict> verdicts;  // every other build's series against the reference's
+};
+
 // Everything one comparison found; what the report and every export show.
 struct Comparison {
   std::string version;
@@ -190,13 +216,21 @@ struct Comparison {
   MachineRecord machine;
   ProgramRecord random;
   ProgramRecord fixed;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings;  // every one, each session's named by it
+  // With several sessions: the warnings as the report shows them, a kind that
+  // repeats across sessions in one line; and how far the sessions disagreed,
+  // a note under their table rather than a warning (the interval includes it).
+  std::vector<std::string> warnings_shown;
+  std::string sessions_note;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
   // With --counters: each round's counts by its session and index, and the events not
   // available (name: why).
   CountsByRound counters;
   std::map<std::string, std::string> counters_unavailable;
+  // With --build: the builds, each with its own rounds and figures; the
+  // comparison's own rounds, sessions and tests are then empty.
+  std::optional<BuildsComparison> builds;
 };
 
 }  // namespace compare

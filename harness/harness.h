@@ -3,8 +3,8 @@
 // sequence with its timed-test frame.
 #pragma once
 
-#if !defined(__x86_64__)
-#error "The benchmarks need an x86-64 processor: the Float test runs on the x87 unit."
+#if !defined(__x86_64__) && !defined(__aarch64__)
+#error "The benchmarks need an x86-64 or an AArch64 processor: the Float test's long double."
 #endif
 
 #include <cfloat>
@@ -22,12 +22,19 @@ constexpr std::int64_t kExecutions = 1000000;
 
 // Element types of the test arrays.
 using IntegerElement = std::int64_t;
-using FloatElement = long double;  // 80-bit x87 extended real in a 16-byte slot
-using DnaElement = char16_t;       // wchar_t is 32 bits on Linux; the code unit is 16
+// On x86-64 an 80-bit x87 extended real in a 16-byte slot (a store writes
+// its first 10 bytes); on AArch64 an IEEE binary128, filling its 16 bytes.
+using FloatElement = long double;
+using DnaElement = char16_t;  // wchar_t is 32 bits on Linux; the code unit is 16
 
 static_assert(sizeof(IntegerElement) == 8, "Integer elements are 8 bytes");
+#if defined(__x86_64__)
 static_assert(sizeof(FloatElement) == 16 && LDBL_MANT_DIG == 64,
               "Float elements are x87 extended reals in 16-byte slots");
+#else
+static_assert(sizeof(FloatElement) == 16 && LDBL_MANT_DIG == 113,
+              "Float elements are IEEE binary128 reals");
+#endif
 static_assert(sizeof(DnaElement) == 2, "DNA elements are 16-bit codes");
 
 constexpr std::size_t kIntegerBytes = kExecutions * sizeof(IntegerElement);
@@ -96,9 +103,9 @@ void write_line(Sink& sink, std::string_view a = {}, std::string_view b = {},
 // Reports the sink's first failure, with the system's reason, on standard error.
 void check_sink(Sink& sink);
 
-// Sets the x87 control word: 0x137F is extended precision, round to nearest,
-// all exceptions masked.
-void set_x87_control_word(std::uint16_t word);
+// Sets the floating-point environment the tests run in: round to nearest,
+// every exception masked (and on x86-64 the x87 unit at extended precision).
+void set_floating_point_environment();
 
 // Run sequence. start: process set-up and the results file; banner: the
 // opening lines of both sinks; timed_test: one test with its window and its

@@ -45,7 +45,25 @@ void blank_both(Report& report) {
 
 }  // namespace
 
-void set_x87_control_word(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
+#if defined(__x86_64__)
+void set_floating_point_environment() {
+  // The x87 control word 0x137F: extended precision (64-bit significand),
+  // round to nearest, all six exceptions masked. The SSE unit's MXCSR starts
+  // as its counterpart (0x1F80: round to nearest, all masked) and stays so.
+  const std::uint16_t word = 0x137F;
+  asm volatile("fldcw %0" : : "m"(word));
+}
+#else
+void set_floating_point_environment() {
+  // AArch64's control register FPCR at 0: round to nearest (RMode 00), the
+  // trap of every exception disabled (IOE, DZE, OFE, UFE, IXE and IDE clear:
+  // masked, so each only raises its flag), no flush-to-zero and no default
+  // NaN. The x87's precision control has no counterpart: double arithmetic is
+  // always binary64, and long double is binary128, computed in software by
+  // libgcc's routines, which round as FPCR says and raise its flags.
+  asm volatile("msr fpcr, %0" : : "r"(std::uint64_t{0}));
+}
+#endif
 
 void start(Report& report, const ProgramTexts& texts) {
   platform::prepare_process();
@@ -54,7 +72,7 @@ void start(Report& report, const ProgramTexts& texts) {
 
   // The clock needs no bring-up or shut-down: libgomp and libomp start at
   // load and stop at exit, and the performance counter always runs.
-  set_x87_control_word(0x137F);
+  set_floating_point_environment();
 
   report.texts = &texts;
   report.console = {&std::cout, texts.program, "standard output", false};

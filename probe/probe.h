@@ -23,9 +23,18 @@ constexpr int kMaxClocks = 8;
 constexpr unsigned char kCanary = 0xA5;
 constexpr std::size_t kPage = 4096;
 constexpr int kMaxWidth = 64;  // wider stores (block fills) are counted together
-// K as the x87 unit stores it, lowest address first.
+#if defined(__x86_64__)
+inline constexpr const char* kArch = "x86_64";
+// K as the x87 unit stores it, lowest address first: the first 10 bytes of
+// its 16-byte slot; the rest are never written.
 inline constexpr unsigned char kFloatBaseBytes[10] = {0x00, 0x20, 0x00, 0x00, 0x20,
                                                       0x00, 0x00, 0xA0, 0x81, 0x43};
+#else
+inline constexpr const char* kArch = "aarch64";
+// K as an IEEE binary128, lowest address first: the whole 16-byte slot.
+inline constexpr unsigned char kFloatBaseBytes[16] = {
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00, 0x40, 0x81, 0x43};
+#endif
 inline constexpr int kEdgeDraws[] = {0, 126, 127, 32765, 32767, 2147483647, 1, 254};
 
 struct Window {
@@ -43,7 +52,7 @@ struct Window {
   long unwritten;              // elements no store reached, at release
   long widths[kMaxWidth + 2];  // [0]: width unknown (single-stepped); [65]: wider
   char undecoded[48];          // code bytes of the first single-stepped store
-  char content[256];           // summary of the array as it was released
+  char content[512];           // summary of the array as it was released
 };
 
 // A test array: the program's view, trapping when traced, and the probe's
@@ -58,7 +67,7 @@ struct Array {
 };
 
 struct Clock {
-  unsigned cw;
+  unsigned cw;  // the floating-point control: x87 control word, or AArch64's FPCR
   long out, watched;
 };
 
@@ -97,9 +106,19 @@ long size_of_watched();
 int note_program_text(dl_phdr_info* info, std::size_t, void*);
 bool in_program_text(std::uintptr_t pc);
 
-// The store tracing's signal handlers.
+// The test array an address lies in, or nullptr.
+Array* array_at(const unsigned char* addr);
+
+// Counts one store of `width` bytes at `address` (width 0: not known) made
+// by the code at `pc`.
+void record_store(Array& a, std::uintptr_t address, std::size_t width, std::uintptr_t pc);
+
+// The store tracing's signal handlers: on_fault for an access to a traced
+// array, and on x86-64 on_step after an instruction single-stepped.
 void on_fault(int, siginfo_t* info, void* context);
+#if defined(__x86_64__)
 void on_step(int, siginfo_t*, void* context);
+#endif
 
 // The test arrays, allocated and released in the windows.
 Array* free_array_slot();

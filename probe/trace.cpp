@@ -1,6 +1,7 @@
 // Tracing the test arrays' stores: each access to a traced array traps; the
 // handler counts the store and carries it out or single-steps it, and at
-// release the array's content is summarised.
+// release the array's content is summarised. The AArch64 handler is in
+// fault_aarch64.cpp.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,21 +9,22 @@
 #include <cstring>
 #include <new>
 
-#include "probe/decode.h"
 #include "probe/probe.h"
+#if defined(__x86_64__)
+#include "probe/decode.h"
+#endif
 
 namespace probe {
 namespace {
 
-// The pages opened for the instruction being single-stepped: more than one
-// when it reaches across a page boundary or has two memory operands.
-constexpr int kMaxOpen = 4;
-unsigned char* g_open_pages[kMaxOpen];
-int g_open_count = 0;
 std::uintptr_t g_text_lo[8], g_text_hi[8];
 int g_text_ranges = 0;
 
 std::size_t mapped_length(std::size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+
+constexpr std::size_t kHeadBytes = 160;  // of an array of no test's size, shown in hex
+
+}  // namespace
 
 Array* array_at(const unsigned char* addr) {
   for (Array& a : g_arrays) {
@@ -33,27 +35,6 @@ Array* array_at(const unsigned char* addr) {
   return nullptr;
 }
 
-void hex_code(std::uintptr_t pc, char* out, std::size_t size) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::uintptr_t end = (pc | (kPage - 1)) + 1;
-  for (int i = 0; i < g_text_ranges; ++i) {
-    if (pc >= g_text_lo[i] && pc < g_text_hi[i]) {
-      end = g_text_hi[i];
-    }
-  }
-  const auto* code = reinterpret_cast<const unsigned char*>(pc);
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < 15 && pc + i < end && n + 3 < size; ++i) {
-    if (i != 0) {
-      out[n++] = ' ';
-    }
-    out[n++] = kDigits[code[i] >> 4];
-    out[n++] = kDigits[code[i] & 15];
-  }
-  out[n] = '\0';
-}
-
-// Counts one store of `width` bytes at `address` (width 0: not known).
 void record_store(Array& a, std::uintptr_t address, std::size_t width, std::uintptr_t pc) {
   Window& w = g_windows[a.window];
   const std::size_t offset = address - reinterpret_cast<std::uintptr_t>(a.base);
@@ -90,6 +71,35 @@ void record_store(Array& a, std::uintptr_t address, std::size_t width, std::uint
   if (again) {
     ++w.repeated;
   }
+}
+
+#if defined(__x86_64__)
+namespace {
+
+// The pages opened for the instruction being single-stepped: more than one
+// when it reaches across a page boundary or has two memory operands.
+constexpr int kMaxOpen = 4;
+unsigned char* g_open_pages[kMaxOpen];
+int g_open_count = 0;
+
+void hex_code(std::uintptr_t pc, char* out, std::size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::uintptr_t end = (pc | (kPage - 1)) + 1;
+  for (int i = 0; i < g_text_ranges; ++i) {
+    if (pc >= g_text_lo[i] && pc < g_text_hi[i]) {
+      end = g_text_hi[i];
+    }
+  }
+  const auto* code = reinterpret_cast<const unsigned char*>(pc);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < 15 && pc + i < end && n + 3 < size; ++i) {
+    if (i != 0) {
+      out[n++] = ' ';
+    }
+    out[n++] = kDigits[code[i] >> 4];
+    out[n++] = kDigits[code[i] & 15];
+  }
+  out[n] = '\0';
 }
 
 void open_for_one_step(ucontext_t* uc, const unsigned char* addr) {
@@ -151,6 +161,7 @@ void on_step(int, siginfo_t*, void* context) {
   g_open_count = 0;
   uc->uc_mcontext.gregs[REG_EFL] &= ~0x100;
 }
+#endif
 
 bool in_program_text(std::uintptr_t pc) {
   for (int i = 0; i < g_text_ranges; ++i) {
@@ -197,8 +208,8 @@ void summarize(Window& w, const Array& a) {
     long bad_value = 0, bad_tail = 0;
     for (long i = 0; i < kN; ++i) {
       const unsigned char* slot = bytes + i * 16;
-      bad_value += std::memcmp(slot, kFloatBaseBytes, 10) != 0 ? 1 : 0;
-      for (int b = 10; b < 16; ++b) {
+      bad_value += std::memcmp(slot, kFloatBaseBytes, sizeof kFloatBaseBytes) != 0 ? 1 : 0;
+      for (std::size_t b = sizeof kFloatBaseBytes; b < 16; ++b) {
         if (slot[b] != kCanary) {
           ++bad_tail;
           break;
@@ -216,7 +227,12 @@ void summarize(Window& w, const Array& a) {
     }
     std::snprintf(w.content, sizeof w.content, "dna min=%u max=%u", lo, hi);
   } else {
-    std::snprintf(w.content, sizeof w.content, "unexpected bytes=%zu", a.bytes);
+    // Not an array of the pair's: its first bytes, for the probe's own tests.
+    int n = std::snprintf(w.content, sizeof w.content, "unexpected bytes=%zu head=", a.bytes);
+    for (std::size_t i = 0; i < a.bytes && i < kHeadBytes; ++i) {
+      n += std::snprintf(w.content + n, sizeof w.content - static_cast<std::size_t>(n), "%02x",
+                         bytes[i]);
+    }
   }
 }
 

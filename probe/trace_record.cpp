@@ -60,9 +60,11 @@ __attribute__((constructor)) void probe_start() {
     sa.sa_flags = SA_SIGINFO | (g_direct ? SA_NODEFER : 0);
     sa.sa_sigaction = on_fault;
     sigaction(SIGSEGV, &sa, nullptr);
+#if defined(__x86_64__)
     sa.sa_flags = SA_SIGINFO;
     sa.sa_sigaction = on_step;
     sigaction(SIGTRAP, &sa, nullptr);
+#endif
   }
 }
 
@@ -75,6 +77,9 @@ __attribute__((destructor)) void probe_report() {
   if (f == nullptr) {
     return;
   }
+  // The architecture the program runs as, which decides its Float test's
+  // store: 10 bytes of an x87 extended real, or a 16-byte binary128.
+  std::fprintf(f, "arch=%s\n", kArch);
   std::fprintf(f, "trace=%d\nclocks=%d\n", g_trace ? 1 : 0, g_clock_calls);
   for (int k = 0; k < g_clock_calls && k < kMaxClocks; ++k) {
     std::fprintf(f, "clock%d.cw=0x%x\nclock%d.stdout=%ld\nclock%d.watched=%ld\n", k + 1,

@@ -113,6 +113,46 @@ TEST(CountedComparison, EachRoundCarriesEveryWindowsCounts) {
   }
 }
 
+// With several builds every build's windows are counted, and --verify proves
+// each build's pair in turn.
+TEST(CountedComparison, EveryBuildsWindowsAreCountedAndEachBuildIsProved) {
+  support::TempDir dir;
+  const support::RunResult counted =
+      compare({"--rounds", "2", "--warmup", "0", "--build", "a=" BUILD_TREE, "--build",
+               "b=" BUILD_TREE, "--json", dir.file("c.json")},
+              dir);
+  ASSERT_EQ(counted.status, 0) << counted.err;
+  EXPECT_NE(counted.out.find("Counts of b:"), std::string::npos) << counted.out;
+  const auto json = nlohmann::json::parse(support::read_file(dir.file("c.json")));
+  ASSERT_EQ(json["rounds"].size(), 2U);
+  for (const auto& round : json["rounds"]) {
+    for (const char* build : {"a", "b"}) {
+      const auto& windows = round["builds"][build]["counters"]["fixed"];
+      ASSERT_EQ(windows.size(), 3U) << build;
+      EXPECT_GT(windows[0]["page_faults"].get<double>(), 400) << build;
+    }
+  }
+
+  // Proving a real pair takes a minute; programs that read no clock are
+  // refused at once, which is enough to show each build proved in turn.
+  support::RunOptions options{dir.path};
+  options.args = {
+      "--verify", "--build", "a=/bin/true,/bin/true", "--build", "b=/bin/true,/bin/true", "--probe",
+      PROBE_LIB,  "--json",  dir.file("v.json")};
+  const support::RunResult proved = support::run(BENCH_COMPARE, options);
+  EXPECT_EQ(proved.status, 1) << proved.out << proved.err;
+  const std::size_t a = proved.out.find("Build a:\n");
+  const std::size_t b = proved.out.find("Build b:\n");
+  ASSERT_NE(b, std::string::npos) << proved.out;
+  EXPECT_LT(a, b) << proved.out;
+  EXPECT_NE(proved.out.find("verdict: not verified", b), std::string::npos) << proved.out;
+  const auto findings = nlohmann::json::parse(support::read_file(dir.file("v.json")));
+  EXPECT_EQ(findings["verified"], false);
+  ASSERT_EQ(findings["builds"].size(), 2U);
+  EXPECT_EQ(findings["builds"][1]["label"], "b");
+  EXPECT_EQ(findings["builds"][1]["findings"]["verified"], false);
+}
+
 TEST(CountedComparison, AProgramTheProbeCannotEnterIsRefusedBeforeTheFirstRound) {
   const std::map<std::string, std::string> cases = {
       {STATIC_PROGRAM, "statically linked"},

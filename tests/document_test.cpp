@@ -71,7 +71,13 @@ pid_t start_on_terminal(const std::string& program, const std::string& dir, int*
   const pid_t pid = forkpty(master, nullptr, nullptr, nullptr);
   if (pid == 0) {
     if (chdir(dir.c_str()) == 0) {
-      execl(program.c_str(), program.c_str(), nullptr);
+      std::vector<char*> argv;
+      for (const std::string& e : support::emulator()) {
+        argv.push_back(const_cast<char*>(e.c_str()));
+      }
+      argv.push_back(const_cast<char*>(program.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
     }
     _exit(127);
   }

@@ -26,6 +26,15 @@ TempDir::~TempDir() {
   }
 }
 
+const std::vector<std::string>& emulator() {
+#if defined(BENCH_EMULATOR)
+  static const std::vector<std::string> command{BENCH_EMULATOR};
+#else
+  static const std::vector<std::string> command;
+#endif
+  return command;
+}
+
 RunResult run(const std::string& program, const RunOptions& options) {
   TempDir capture;
   const std::string out_path = capture.file("out");
@@ -83,6 +92,9 @@ RunResult run(const std::string& program, const RunOptions& options) {
     std::vector<char*> argv;
     for (const std::string& p : options.prefix) {
       argv.push_back(const_cast<char*>(p.c_str()));
+    }
+    for (const std::string& e : emulator()) {
+      argv.push_back(const_cast<char*>(e.c_str()));
     }
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : options.args) {

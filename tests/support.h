@@ -37,7 +37,14 @@ struct RunResult {
   std::string err;  // standard error
 };
 
+// Runs a program built here. In a cross build it runs under the emulator,
+// started through emulator() after the options' prefix.
 RunResult run(const std::string& program, const RunOptions& options);
+
+// The command a program built here runs under: none natively; in a cross
+// build the emulated launcher (cmake/run-emulated.c), which takes the
+// program and its arguments after it.
+const std::vector<std::string>& emulator();
 
 std::string read_file(const std::string& path);
 std::vector<std::string> lines_of(const std::string& text);

@@ -5,10 +5,13 @@
 
 #include "compare/history/baseline.h"
 #include "compare/report/report.h"
+#include "compare/running/build_session.h"
+#include "compare/running/builds.h"
 #include "compare/running/counting_probe.h"
 #include "compare/running/machine.h"
 #include "compare/running/process.h"
 #include "compare/stats/across_sessions.h"
+#include "compare/stats/builds.h"
 
 namespace compare {
 
@@ -34,6 +37,33 @@ std::string checked(const MeasureOptions& options, SessionOptions& session,
   return why;
 }
 
+// The builds of --build, checked; the exit status when they cannot be used.
+int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& specs, std::ostream& err) {
+  for (const std::string& text : options.builds) {
+    BuildSpec spec;
+    const std::string why = read_build(text, spec);
+    if (!why.empty()) {
+      return text.find('=') == std::string::npos ? usage_error(err, why) : fail(err, why);
+    }
+    specs.push_back(spec);
+  }
+  const std::string why = builds_unusable(specs, options.reference);
+  return why.empty() ? 0 : usage_error(err, why);
+}
+
+// Everything about the builds that can be found out before the first round.
+std::string builds_checked(const MeasureOptions& options, const std::vector<BuildSpec>& specs,
+                           SessionOptions& session) {
+  std::string why = unwritable_export(options.exports);
+  if (why.empty() && options.counters) {
+    session.counting_probe = counting_probe_path(options.probe);
+    for (const BuildSpec& b : specs) {
+      if (why.empty()) why = counting_unusable(session.counting_probe, b.random, b.fixed);
+    }
+  }
+  return why;
+}
+
 std::vector<Export> exports_of(const Comparison& c, const ExportPaths& paths) {
   return {{paths.json, [&] { return to_json(c).dump(2) + "\n"; }},
           {paths.csv, [&] { return to_csv(c); }},
@@ -42,19 +72,65 @@ std::vector<Export> exports_of(const Comparison& c, const ExportPaths& paths) {
           {paths.plot, [&] { return chart_svg(c, paths.gnuplot); }}};
 }
 
-}  // namespace
+// Reports the comparison and writes its exports; the exit status.
+int finish(const Comparison& c, const MeasureOptions& options, bool interrupted, std::ostream& out,
+           std::ostream& err) {
+  if (!c.stopped.empty()) fail(err, c.stopped);
+  out << text_report(c) << std::flush;
+  const bool exported = write_each(exports_of(c, options.exports), err);
+  if (interrupted) return kInterrupted;
+  return c.stopped.empty() && exported && out.good() ? 0 : kFailed;
+}
 
-int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-  SessionOptions session = options.session;
-  std::optional<Baseline> baseline;
-  const std::string why = checked(options, session, baseline);
-  if (!why.empty()) return fail(err, why);
-
+Comparison started(const MeasureOptions& options, const SessionOptions& session) {
   Comparison c;
   c.version = options.version;
   c.label = options.label.empty() ? host_name() : options.label;
   c.seed = session.seed;
   c.machine = read_machine();
+  return c;
+}
+
+// Several builds in the same rounds.
+int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<BuildSpec> specs;
+  if (const int status = builds_of(options, specs, err); status != 0) return status;
+  SessionOptions session = options.session;
+  const std::string why = builds_checked(options, specs, session);
+  if (!why.empty()) return fail(err, why);
+  Comparison c = started(options, session);
+  c.builds = BuildsComparison{};
+  c.builds->reference = options.reference.empty() ? specs.front().label : options.reference;
+  for (const BuildSpec& spec : specs) {
+    Build b;
+    b.label = spec.label;
+    b.random = {spec.random, compiler_of(spec.random)};
+    b.fixed = {spec.fixed, compiler_of(spec.fixed)};
+    c.builds->builds.push_back(std::move(b));
+  }
+  catch_interrupts();
+  c.started_at = iso8601_utc(std::time(nullptr));
+  const RunStatus status =
+      run_sessions(session, options.schedule, c,
+                   [&](const SessionOptions& each, const std::string& at, Comparison& into) {
+                     return run_builds_session(each, specs, at, into);
+                   });
+  c.finished_at = iso8601_utc(std::time(nullptr));
+  read_machine_after(c.machine);
+  summarise_builds(c, status.notes);
+  return finish(c, options, status.interrupted, out, err);
+}
+
+}  // namespace
+
+int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
+  if (!options.builds.empty()) return measure_builds(options, out, err);
+  SessionOptions session = options.session;
+  std::optional<Baseline> baseline;
+  const std::string why = checked(options, session, baseline);
+  if (!why.empty()) return fail(err, why);
+
+  Comparison c = started(options, session);
   c.random = {session.random, compiler_of(session.random)};
   c.fixed = {session.fixed, compiler_of(session.fixed)};
 
@@ -67,12 +143,7 @@ int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err)
   if (baseline && !c.rounds.empty()) {
     c.baseline = compare_with_baseline(c, *baseline, options.baseline);
   }
-
-  if (!c.stopped.empty()) fail(err, c.stopped);
-  out << text_report(c) << std::flush;
-  const bool exported = write_each(exports_of(c, options.exports), err);
-  if (status.interrupted) return kInterrupted;
-  return c.stopped.empty() && exported && out.good() ? 0 : kFailed;
+  return finish(c, options, status.interrupted, out, err);
 }
 
 }  // namespace compare

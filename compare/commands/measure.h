@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "compare/commands/outputs.h"
 #include "compare/running/several_sessions.h"
@@ -20,11 +21,15 @@ struct MeasureOptions {
   bool counters = false;  // count each window under the counting probe
   std::string probe;      // the tracing probe; the counting probe is beside it
   std::string version;    // of this bench_compare
+  // With --build: each LABEL=DIR (or LABEL=RANDOM,FIXED), and the label the
+  // others are compared with (the first when empty).
+  std::vector<std::string> builds;
+  std::string reference;
 };
 
 // Checks everything it can, runs the sessions, prints the report to `out`
 // and writes the exports. Returns 0, 1 when a check, a run or an export
-// failed, 130 when interrupted.
+// failed, 2 when the builds are given wrong, 130 when interrupted.
 int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace compare

@@ -17,14 +17,16 @@ namespace {
 int merge_of(const MergeOptions& options, Merge& merge, std::ostream& err) {
   try {
     const std::vector<std::string> paths = merge_inputs(options.inputs);
-    if (paths.size() < 2) {
+    std::vector<ExportFile> files;
+    for (const std::string& path : paths) {
+      for (ExportFile& entry : read_exports(path)) files.push_back(std::move(entry));
+    }
+    // An export of several builds counts as one comparison per build.
+    if (files.size() < 2) {
       return usage_error(err,
                          fmt::format("--merge needs exports of at least two comparisons; {} found",
-                                     paths.empty() ? "none" : "one"));
+                                     files.empty() ? "none" : "one"));
     }
-    std::vector<ExportFile> files;
-    files.reserve(paths.size());
-    for (const std::string& path : paths) files.push_back(read_export(path));
     if (entry_count(files) < 2) {
       return usage_error(
           err,

@@ -3,15 +3,19 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <future>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "compare/commands/outputs.h"
 #include "compare/proof/findings.h"
 #include "compare/proof/prove.h"
 #include "compare/render/table.h"
+#include "compare/running/builds.h"
+#include "compare/running/files.h"
 #include "compare/running/process.h"
 
 namespace compare {
@@ -51,6 +55,43 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
     return kInterrupted;  // as a comparison stopped by Ctrl-C
   }
   return written && is_verified(programs[0]) && is_verified(programs[1]) ? 0 : 1;
+}
+
+int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& options,
+                  std::ostream& out, std::ostream& err) {
+  std::vector<BuildSpec> specs;
+  for (const std::string& text : builds) {
+    BuildSpec spec;
+    const std::string why = read_build(text, spec);
+    if (!why.empty()) {
+      return text.find('=') == std::string::npos ? usage_error(err, why) : fail(err, why);
+    }
+    specs.push_back(spec);
+  }
+  if (const std::string why = builds_unusable(specs, ""); !why.empty()) {
+    return usage_error(err, why);
+  }
+  const ScratchDir scratch("bench_compare-verify");
+  nlohmann::json all = {{"builds", nlohmann::json::array()}, {"verified", true}};
+  int worst = 0;
+  for (const BuildSpec& spec : specs) {
+    out << printable(fmt::format("Build {}:", spec.label)) << "\n";
+    VerifyOptions each = options;
+    each.random = spec.random;
+    each.fixed = spec.fixed;
+    each.json = options.json.empty() ? "" : scratch.file("findings.json");
+    const int status = verify(each, out, err);
+    worst = std::max(worst, status);
+    if (!each.json.empty() && status != kInterrupted) {
+      nlohmann::json findings = nlohmann::json::parse(read_text(each.json), nullptr, false);
+      all["builds"].push_back({{"label", spec.label}, {"findings", findings}});
+      all["verified"] = all["verified"].get<bool>() && status == 0;
+    }
+    if (status == kInterrupted) return status;
+    out << "\n";
+  }
+  const bool written = write_each({{options.json, [&] { return all.dump(2) + "\n"; }}}, err);
+  return written ? worst : std::max(worst, kFailed);
 }
 
 }  // namespace compare

@@ -8,6 +8,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace compare {
 
@@ -21,5 +22,11 @@ struct VerifyOptions {
 // `err`. Returns 0 when both programs are verified, 1 when not or when a run
 // failed, 130 when interrupted.
 int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err);
+
+// With --build: proves each build's pair in turn, each under a heading
+// naming it; the worst status of them (2 when the builds are given wrong).
+// The JSON holds each build's findings under its label.
+int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& options,
+                  std::ostream& out, std::ostream& err);
 
 }  // namespace compare

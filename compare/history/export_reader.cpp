@@ -97,7 +97,10 @@ std::string read_whole(const std::string& path) {
 
 }  // namespace
 
-ExportFile read_export(const std::string& path) {
+namespace {
+
+// The export's JSON, once it is known to be one this version reads.
+json checked_export(const std::string& path, std::string& version) {
   json j;
   try {
     j = json::parse(read_whole(path));
@@ -107,28 +110,57 @@ ExportFile read_export(const std::string& path) {
   if (!j.is_object() || text_of(part(j, "tool"), "name", "") != "bench_compare") {
     bad_file(path, "is not a bench_compare export");
   }
-  ExportFile file;
-  file.path = path;
-  file.version = text_of(part(j, "tool"), "version");
-  const long major = major_of(file.version);
+  version = text_of(part(j, "tool"), "version");
+  const long major = major_of(version);
   if (major < 0 || major > kReadableMajor) {
     bad_file(path, fmt::format("is an export of bench_compare {}, which this version cannot read",
-                               file.version));
+                               version));
   }
   auto rounds = j.find("rounds");
   // --verify's findings and a merge's export are bench_compare's too, but
   // hold no rounds by design.
-  if (rounds == j.end() && (j.contains("programs") && j["programs"].is_array())) {
-    bad_file(path, "is not a bench_compare comparison's export (it has no rounds)");
-  }
-  if (j.contains("entries") || (rounds != j.end() && !rounds->is_array())) {
+  if (j.contains("entries") ||
+      (rounds == j.end() && j.contains("programs") && j["programs"].is_array()) ||
+      (rounds != j.end() && !rounds->is_array())) {
     bad_file(path, "is not a bench_compare comparison's export (it has no rounds)");
   }
   if (rounds == j.end() || rounds->empty()) bad_file(path, "has no rounds");
+  return j;
+}
 
+// What every entry of an export shares: its dates, method, machine, warnings.
+ExportFile common_part(const json& j, const std::string& path, const std::string& version) {
+  ExportFile file;
+  file.path = path;
+  file.version = version;
+  file.started_at = text_of(j, "started_at", "");
+  file.finished_at = text_of(j, "finished_at", "");
+  file.label = text_of(j, "label", "");
+  if (file.label.empty()) file.label = printable(std::filesystem::path(path).stem().string());
+  json without_seed = part(j, "method");
+  without_seed.erase("seed");  // each comparison draws its own
+  file.method = without_seed.dump();
+  file.machine = machine_from_json(part(j, "machine"));
+  auto warnings = j.find("warnings");
+  if (warnings != j.end() && warnings->is_array()) {
+    for (const json& w : *warnings) {
+      if (w.is_string()) file.warnings.push_back(printable(w.get<std::string>()));
+    }
+  }
+  auto stopped = j.find("stopped");
+  if (stopped != j.end() && stopped->is_string()) {
+    file.stopped = printable(stopped->get<std::string>());
+  }
+  return file;
+}
+
+// The rounds, read by `round_at`, split into sessions with their starts.
+template <class RoundAt>
+void read_sessions(const json& j, const std::string& path, ExportFile& file, RoundAt round_at) {
+  const json& rounds = j["rounds"];
   std::map<int, std::vector<Round>> by_session;
-  for (size_t i = 0; i < rounds->size(); ++i) {
-    Round round = read_round((*rounds)[i], i, path);
+  for (size_t i = 0; i < rounds.size(); ++i) {
+    Round round = read_round(round_at(rounds[i]), i, path);
     by_session[round.session].push_back(round);
   }
   std::map<int, std::string> starts;
@@ -141,8 +173,6 @@ ExportFile read_export(const std::string& path) {
       }
     }
   }
-  file.started_at = text_of(j, "started_at", "");
-  file.finished_at = text_of(j, "finished_at", "");
   for (auto& [index, session_rounds] : by_session) {
     file.sessions.push_back(std::move(session_rounds));
     std::string start = starts.count(index) != 0 ? starts[index] : "";
@@ -150,25 +180,53 @@ ExportFile read_export(const std::string& path) {
     if (start.empty() && index == by_session.begin()->first) start = file.started_at;
     file.session_started.push_back(start);
   }
+}
 
-  file.label = text_of(j, "label", "");
-  if (file.label.empty()) file.label = printable(std::filesystem::path(path).stem().string());
-  const json& method = part(j, "method");
-  json without_seed = method;
-  without_seed.erase("seed");  // each comparison draws its own
-  file.method = without_seed.dump();
-  file.machine = machine_from_json(part(j, "machine"));
-  programs_from_json(part(j, "programs"), file.random, file.fixed);
-  auto warnings = j.find("warnings");
-  if (warnings != j.end() && warnings->is_array()) {
-    for (const json& w : *warnings) {
-      if (w.is_string()) file.warnings.push_back(printable(w.get<std::string>()));
-    }
+// One entry per build of an export of several builds.
+std::vector<ExportFile> builds_of(const json& j, const std::string& path,
+                                  const std::string& version) {
+  std::vector<ExportFile> entries;
+  for (const json& build : j["builds"]) {
+    const std::string label = text_of(build, "label", "");
+    if (label.empty()) bad_file(path, "has a build without a label");
+    ExportFile file = common_part(j, path, version);
+    file.label = label;
+    file.random = {text_of(build, "random", ""), text_of(part(build, "compiler"), "random")};
+    file.fixed = {text_of(build, "fixed", ""), text_of(part(build, "compiler"), "fixed")};
+    const std::string key = build["label"].get<std::string>();
+    read_sessions(j, path, file, [&](const json& round) {
+      json own = round.is_object() ? part(part(round, "builds"), key.c_str()) : json();
+      if (own.is_object() && round.contains("index")) own["index"] = round["index"];
+      if (own.is_object() && round.contains("session")) own["session"] = round["session"];
+      return own;
+    });
+    entries.push_back(std::move(file));
   }
-  auto stopped = j.find("stopped");
-  if (stopped != j.end() && stopped->is_string())
-    file.stopped = printable(stopped->get<std::string>());
+  return entries;
+}
+
+}  // namespace
+
+ExportFile read_export(const std::string& path) {
+  std::string version;
+  const json j = checked_export(path, version);
+  if (j.contains("builds")) {
+    bad_file(path, "is an export of several builds; name one comparison of one build");
+  }
+  ExportFile file = common_part(j, path, version);
+  read_sessions(j, path, file, [](const json& round) { return round; });
+  programs_from_json(part(j, "programs"), file.random, file.fixed);
   return file;
+}
+
+std::vector<ExportFile> read_exports(const std::string& path) {
+  std::string version;
+  const json j = checked_export(path, version);
+  if (j.contains("builds") && j["builds"].is_array()) return builds_of(j, path, version);
+  ExportFile file = common_part(j, path, version);
+  read_sessions(j, path, file, [](const json& round) { return round; });
+  programs_from_json(part(j, "programs"), file.random, file.fixed);
+  return {file};
 }
 
 MachineRecord machine_from_json(const nlohmann::json& m) {

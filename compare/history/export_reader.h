@@ -43,6 +43,10 @@ struct ExportFile {
 // a version this one cannot read, without rounds, or with a malformed round.
 ExportFile read_export(const std::string& path);
 
+// The same for --merge: one entry per build of an export of several builds
+// (each labelled with its build), else the one comparison.
+std::vector<ExportFile> read_exports(const std::string& path);
+
 // The machine and programs of an export as to_json writes them; what is
 // missing or not text is "unknown" (an empty path). Texts are printable.
 MachineRecord machine_from_json(const nlohmann::json& machine);

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "compare/render/table.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 
@@ -68,6 +69,31 @@ std::string joined(const std::vector<std::string>& parts) {
   return out;
 }
 
+// The warnings of each session as the export has them, with their kinds, so
+// that a kind repeating across entries can be one line. They are made again
+// from the rounds; one is taken only when the export holds the same sentence,
+// so an export made by another version keeps its own sentences.
+std::vector<PlacedWarning> found_warnings(const std::string& label, const ExportFile& f) {
+  std::vector<PlacedWarning> found;
+  MachineRecord clock_only;
+  clock_only.clock_tick = f.machine.clock_tick;
+  const bool several = f.sessions.size() > 1;
+  for (const std::vector<Round>& rounds : f.sessions) {
+    if (rounds.empty()) continue;
+    const int session = rounds.front().session;
+    const std::string own = several ? fmt::format("Session {}: ", session) : "";
+    for (Warning& w : warning_list(rounds, summarise(rounds), clock_only)) {
+      if (w.kind == "machine" || w.kind == "rounds") continue;
+      if (std::find(f.warnings.begin(), f.warnings.end(), own + w.text) == f.warnings.end()) {
+        continue;
+      }
+      const std::string where = several ? fmt::format("{}, session {}", label, session) : label;
+      found.push_back({fmt::format("{}: {}", label, own), where, std::move(w)});
+    }
+  }
+  return found;
+}
+
 Entry build_entry(const std::string& label, const std::vector<const ExportFile*>& files) {
   Entry e;
   e.label = label;
@@ -118,6 +144,7 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
   }
   for (const ExportFile* f : files) {
     for (const std::string& w : f->warnings) add_once(e.warnings, fmt::format("{}: {}", label, w));
+    for (PlacedWarning& p : found_warnings(label, *f)) e.found.push_back(std::move(p));
   }
 
   for (int t = 0; t < kTests; ++t) {
@@ -142,11 +169,11 @@ namespace {
 // A session given twice would count twice and narrow every interval.
 void refuse_repeats(const std::vector<ExportFile>& exports) {
   std::set<std::pair<std::string, std::string>> seen;
-  std::set<std::string> seen_files;
+  std::set<std::pair<std::string, std::string>> seen_files;  // an export of builds has several
   for (const ExportFile& f : exports) {
     std::error_code ec;
     const std::string canonical = std::filesystem::weakly_canonical(f.path, ec).string();
-    if (!seen_files.insert(ec ? f.path : canonical).second) {
+    if (!seen_files.insert({ec ? f.path : canonical, f.label}).second) {
       throw std::runtime_error(fmt::format("{} is given twice", f.path));
     }
     // Sessions of one export are distinct even when they started within the

@@ -11,6 +11,7 @@
 #include "compare/model.h"
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/statistical_tests.h"
+#include "compare/stats/warnings.h"
 
 namespace compare {
 
@@ -38,7 +39,9 @@ struct Entry {
   ProgramRecord random, fixed;
   std::string version;
   std::vector<EntryTest> tests;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings;  // every one, each named by the entry's label
+  // Those of its sessions' warnings the merge summarises by kind, each also in `warnings`.
+  std::vector<PlacedWarning> found;
 };
 
 struct Merge {

@@ -1,6 +1,7 @@
 #include "compare/history/merge_report.h"
 
 #include <cmath>
+#include <set>
 
 #include "compare/render/format.h"
 #include "compare/report/verdicts.h"
@@ -95,9 +96,21 @@ std::string merge_summary(const Merge& m) {
 }
 
 std::vector<std::string> merge_warnings(const Merge& m) {
-  std::vector<std::string> all;
-  for (const Entry& e : m.entries) all.insert(all.end(), e.warnings.begin(), e.warnings.end());
-  return all;
+  // The entries' own warnings first, then their sessions' by kind.
+  std::vector<std::string> out;
+  std::vector<PlacedWarning> found;
+  int sessions = 0;
+  for (const Entry& e : m.entries) {
+    std::set<std::string> by_kind;
+    for (const PlacedWarning& p : e.found) by_kind.insert(p.prefix + p.warning.text);
+    for (const std::string& w : e.warnings)
+      if (by_kind.count(w) == 0) out.push_back(w);
+    found.insert(found.end(), e.found.begin(), e.found.end());
+    sessions += e.sessions;
+  }
+  const std::vector<std::string> summary = summarise_warnings(found, sessions, "sessions");
+  out.insert(out.end(), summary.begin(), summary.end());
+  return out;
 }
 
 std::string merge_text(const Merge& m) {
@@ -206,7 +219,8 @@ nlohmann::json merge_json(const Merge& m) {
           {"reference", m.reference},
           {"method", kMergeMeaning},
           {"entries", entries},
-          {"comparisons", comparisons}};
+          {"comparisons", comparisons},
+          {"warnings_summarised", merge_warnings(m)}};
 }
 
 }  // namespace compare

@@ -22,7 +22,10 @@ std::vector<Table> figures_tables(const Merge& m);
 std::string merge_summary(const Merge& m);
 extern const char* const kMergeMeaning;
 
-// Every warning of every entry, in entry order.
+// The warnings as the merge's reports show them: each entry's own, in entry
+// order, then its sessions' (such as drift), a kind found twice or more in
+// one line with the count and the worst case. The JSON keeps every one in
+// each entry's "warnings" and these under "warnings_summarised".
 std::vector<std::string> merge_warnings(const Merge& m);
 
 std::string merge_text(const Merge& m);

@@ -58,8 +58,8 @@ std::string first_departure(const std::string& events, const Listed& l, bool tra
 }
 
 // The window's figures from the record.
-void read_window(WindowWork& w, Side side, const ProbeRecord& r) {
-  const Listed l = listed(side, w.number);
+void read_window(WindowWork& w, Side side, const std::string& arch, const ProbeRecord& r) {
+  const Listed l = listed(side, w.number, arch);
   const std::string key = fmt::format("w{}.", w.number);
   const std::string events = record_text(r, key + "events");
   w.traced = record_number(r, key + "traced", 1) != 0;
@@ -173,9 +173,9 @@ void store_differences(WindowWork& w, const Listed& l) {
   }
 }
 
-void examine_window(WindowWork& w, Side side, const ProbeRecord& r) {
-  const Listed l = listed(side, w.number);
-  read_window(w, side, r);
+void examine_window(WindowWork& w, Side side, const std::string& arch, const ProbeRecord& r) {
+  const Listed l = listed(side, w.number, arch);
+  read_window(w, side, arch, r);
   allocation_and_call_differences(w, l);
   if (w.traced) store_differences(w, l);
   std::vector<std::string>& d = w.differences;
@@ -212,6 +212,7 @@ ProgramWork examine(Side side, const std::string& report) {
     return work;
   }
   work.clocks = static_cast<int>(record_number(r, "clocks"));
+  work.arch = r.count("arch") != 0 ? record_text(r, "arch") : "x86_64";
   const std::map<char, long> outside = record_kinds(record_text(r, "outside"));
   const auto at = [&outside](char kind) {
     const auto found = outside.find(kind);
@@ -227,7 +228,7 @@ ProgramWork examine(Side side, const std::string& report) {
         fmt::format("{}: the clock is read {} times, {} listed", name, work.clocks, 2 * kTests));
   }
   for (WindowWork& w : work.windows) {
-    examine_window(w, side, r);
+    examine_window(w, side, work.arch, r);
     for (const std::string& difference : w.differences) {
       work.differences.push_back(
           fmt::format("{} window {} <{}>: {}", name, w.number, w.test, difference));

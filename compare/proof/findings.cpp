@@ -71,7 +71,7 @@ std::string describe(const ProgramWork& work) {
     }
   }
   for (const WindowWork& w : work.windows) {
-    const Listed l = listed(work.side, w.number);
+    const Listed l = listed(work.side, w.number, work.arch);
     s += fmt::format("  window {} <{}>\n", w.number, w.test);
     if (w.allocations == 0) {
       s += "    allocation    none\n";

@@ -2,17 +2,19 @@
 
 namespace compare {
 
-Listed listed(Side side, int window) {
-  static const int widths[] = {8, 10, 2};
+Listed listed(Side side, int window, const std::string& arch) {
+  const bool binary128 = arch == "aarch64";
+  const int widths[] = {8, binary128 ? 16 : 10, 2};
   const long long b = protocol::kArrayBytes.at(static_cast<std::size_t>(window - 1));
   const int w = widths[window - 1];
+  const char* const k_slots = binary128 ? "every slot K, all 16 bytes of it"
+                                        : "every slot K in its first 10 bytes, the rest untouched";
   if (side == Side::Random) {
     switch (window) {
       case 1:
         return {b, w, kN, kN, 0, "N", "RFS", "every element -5368676351 - (its draw mod 127)"};
       case 2:
-        return {b,  w,   kN,    0,
-                kN, "N", "RLS", "every slot K in its first 10 bytes, the rest untouched"};
+        return {b, w, kN, 0, kN, "N", "RLS", k_slots};
       default:
         return {b, w, kN, 0, 0, "N", "SR", "every element 65 ('A')"};
     }
@@ -21,7 +23,7 @@ Listed listed(Side side, int window) {
     case 1:
       return {b, w, 0, 1, 0, "NF", "S", "every element -5368676358"};
     case 2:
-      return {b, w, 0, 0, 1, "NL", "S", "every slot K in its first 10 bytes, the rest untouched"};
+      return {b, w, 0, 0, 1, "NL", "S", k_slots};
     default:
       return {b, w, 0, 0, 1, "NL", "S", "every element 59 (';')"};
   }

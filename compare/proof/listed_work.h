@@ -20,8 +20,10 @@ struct Listed {
   const char* contents;      // the values as words
 };
 
-// The work listed for window 1 to 3 of the program of `side`.
-Listed listed(Side side, int window);
+// The work listed for window 1 to 3 of the program of `side`. The Float
+// test's store is the x87's 10 bytes on x86-64 and a whole 16-byte binary128
+// on AArch64 (`arch`, as the probe names it).
+Listed listed(Side side, int window, const std::string& arch = "x86_64");
 
 // Whether the probe's summary of the array at release is the listed values.
 bool contents_as_listed(Side side, int window, const std::string& summary);

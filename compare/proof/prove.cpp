@@ -64,7 +64,7 @@ std::string default_probe_path(const std::string& self_exe_dir) {
       (std::filesystem::path(self_exe_dir) / BENCH_PROBE_FROM_BINDIR).lexically_normal().string();
   const std::string built =
       (std::filesystem::path(self_exe_dir) / BENCH_PROBE_FROM_BUILD).lexically_normal().string();
-  for (const std::string& candidate : {built, installed}) {
+  for (const std::string& candidate : {installed, built}) {
     if (access(candidate.c_str(), F_OK) == 0) {
       return candidate;
     }

@@ -49,6 +49,7 @@ struct ProgramWork {
   std::array<WindowWork, kTests> windows;
   long outside_draws = 0, outside_fmod = 0, outside_fmodl = 0, outside_stores = 0;
   int clocks = 0;
+  std::string arch = "x86_64";           // the program's processor, as the probe names it
   std::vector<std::string> differences;  // every difference, each naming its window
 };
 

@@ -12,10 +12,68 @@
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/running/files.h"
+#include "compare/stats/builds.h"
 
 namespace compare {
 
+namespace {
+
+// Several builds: per round, each build's ratio to the reference, for every
+// test and series in turn (test-major), one column per build.
+std::string builds_data(const Comparison& c) {
+  const BuildsComparison& b = *c.builds;
+  const Build* ref = &b.builds.front();
+  for (const Build& build : b.builds) ref = build.label == b.reference ? &build : ref;
+  std::string out = "# round, then per test and series each build's ratio to the reference\n";
+  for (std::size_t i = 0; i < ref->rounds.size(); ++i) {
+    out += std::to_string(i + 1);
+    for (int t = 0; t < kTests; ++t) {
+      for (const Series which : kSeries) {
+        for (const Build& build : b.builds) {
+          if (&build == ref) continue;
+          const std::vector<Round> one(ref->rounds.begin() + static_cast<long>(i),
+                                       ref->rounds.begin() + static_cast<long>(i) + 1);
+          const std::vector<double> log = round_log_ratios(build.rounds, one, which, t);
+          out += " " + data_value(log.empty() ? NAN : std::exp(log.front()));
+        }
+      }
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+std::string builds_script(const Comparison& c, const std::string& data_path,
+                          const std::string& svg_path) {
+  const BuildsComparison& b = *c.builds;
+  std::string s =
+      "set terminal svg size 1200,1100 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
+  s += fmt::format("set output {}\nset datafile missing 'NaN'\n", gnuplot_quoted(svg_path));
+  s += fmt::format("set multiplot layout 3,3 title {}\n",
+                   gnuplot_quoted(fmt::format("bench_compare {}: each round's ratio to {}",
+                                              c.version, b.reference)));
+  s += "set xlabel 'round'\nset grid\nset key outside top center horizontal\n";
+  int column = 2;
+  for (int t = 0; t < kTests; ++t) {
+    for (const Series which : kSeries) {
+      s += fmt::format("set title {}\nplot 1 with lines dt 2 lc 'red' notitle",
+                       gnuplot_quoted(fmt::format("{}: {}", kTestNames.at(static_cast<size_t>(t)),
+                                                  series_name(which))));
+      for (const Build& build : b.builds) {
+        if (build.label == b.reference) continue;
+        s += fmt::format(", {} using 1:{} with points pt 7 ps 0.5 title {}",
+                         gnuplot_quoted(data_path), column++, gnuplot_quoted(build.label));
+      }
+      s += "\n";
+    }
+  }
+  return s + "unset multiplot\nset output\n";
+}
+
+}  // namespace
+
 std::string plot_data(const Comparison& c) {
+  if (c.builds) return builds_data(c);
   std::string out = "# round";
   for (const char* series : {"random", "fixed", "difference"}) {
     for (const char* test : kTestNames) out += fmt::format(" {}_{}", series, test);
@@ -35,6 +93,7 @@ std::string plot_data(const Comparison& c) {
 
 std::string gnuplot_script(const Comparison& c, const std::string& data_path,
                            const std::string& svg_path) {
+  if (c.builds) return builds_script(c, data_path, svg_path);
   const int last = std::max(1, static_cast<int>(c.rounds.size()));
   std::string s;
   s += "set terminal svg size 1100,1200 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
@@ -96,7 +155,9 @@ void write_file(const std::string& path, const std::string& text) {
 }  // namespace
 
 void draw_plot(const Comparison& c, const std::string& svg_path, const std::string& gnuplot) {
-  if (c.rounds.empty()) throw std::runtime_error("cannot draw the chart: no round was completed");
+  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
+                             : c.rounds.empty();
+  if (none) throw std::runtime_error("cannot draw the chart: no round was completed");
   const ScratchDir dir("bench_compare-chart");
   if (dir.path().empty()) {
     throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +

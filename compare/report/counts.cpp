@@ -51,18 +51,20 @@ nlohmann::json window_json(const WindowCounts& counts) {
   return w;
 }
 
-std::size_t counted_rounds(const Comparison& c) {
+std::size_t counted_rounds(const std::vector<Round>& rounds, const CountsByRound& counts) {
   std::size_t n = 0;
-  for (const Round& r : c.rounds) n += c.counters.count(key_of(r));
+  for (const Round& r : rounds) n += counts.count(key_of(r));
   return n;
 }
 
 }  // namespace
 
-Table counts_table(const Comparison& c) {
+Table counts_table(const Comparison& c) { return counts_table(c.rounds, c.counters); }
+
+Table counts_table(const std::vector<Round>& rounds, const CountsByRound& counts) {
   Table table;
   table.word_columns = 2;
-  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
+  const std::vector<CounterTest> tests = summarise_counters(rounds, counts);
   if (tests.empty()) return table;
   table.header = {
       "Test",         "program",          "task clock (s)", "page faults", "per 4 KiB page",
@@ -80,15 +82,20 @@ Table counts_table(const Comparison& c) {
 }
 
 std::string counter_meaning(const Comparison& c) {
+  return counter_meaning(c.rounds, c.counters, c.counters_unavailable);
+}
+
+std::string counter_meaning(const std::vector<Round>& rounds, const CountsByRound& counts,
+                            const std::map<std::string, std::string>& unavailable) {
   std::string out = fmt::format(
       "Counts are medians over {} rounds of each test's timing window, read by the counting "
       "probe just outside the clock readings that open and close it; per 4 KiB page is of the "
       "test's array, µs per fault the window's time over its page faults, per exec over {:.0f} "
       "executions; random - fixed is the difference of the medians.\n",
-      counted_rounds(c), kExecutions);
+      counted_rounds(rounds, counts), kExecutions);
   // One line per reason: on most machines every hardware event fails alike.
   std::map<std::string, std::string> by_reason;
-  for (const auto& [name, why] : c.counters_unavailable) {
+  for (const auto& [name, why] : unavailable) {
     std::string& names = by_reason[why];
     names += (names.empty() ? "" : ", ") + name;
   }
@@ -109,12 +116,17 @@ nlohmann::json round_counters_json(const RoundCounts& counts) {
 }
 
 nlohmann::json counters_json(const Comparison& c) {
-  const std::vector<CounterTest> tests = summarise_counters(c.rounds, c.counters);
+  return counters_json(c.rounds, c.counters, c.counters_unavailable);
+}
+
+nlohmann::json counters_json(const std::vector<Round>& rounds, const CountsByRound& counts,
+                             const std::map<std::string, std::string>& unavailable) {
+  const std::vector<CounterTest> tests = summarise_counters(rounds, counts);
   if (tests.empty()) return nullptr;
   nlohmann::json out = {{"method",
                          "per test and program the median over the rounds of each window's "
                          "count; difference: of the medians, random - fixed"},
-                        {"unavailable", c.counters_unavailable},
+                        {"unavailable", unavailable},
                         {"tests", nlohmann::json::array()}};
   for (const CounterTest& test : tests) {
     auto per_fault = [](const Count& s) {

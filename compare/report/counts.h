@@ -2,6 +2,7 @@
 // it means, and their JSON and CSV forms.
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,9 +15,12 @@ namespace compare {
 // The table of the per-test medians: for each test a row per program and one
 // for random - fixed. No rows when no round carries counts.
 Table counts_table(const Comparison& c);
+Table counts_table(const std::vector<Round>& rounds, const CountsByRound& counts);
 
 // What the table shows and which events were not available, and why.
 std::string counter_meaning(const Comparison& c);
+std::string counter_meaning(const std::vector<Round>& rounds, const CountsByRound& counts,
+                            const std::map<std::string, std::string>& unavailable);
 
 // One round's counts: {"random": [W1, W2, W3], "fixed": [...]}, each W an
 // object from event name to count, null where not available.
@@ -24,6 +28,8 @@ nlohmann::json round_counters_json(const RoundCounts& counts);
 
 // The per-test medians and the events not available; null without counts.
 nlohmann::json counters_json(const Comparison& c);
+nlohmann::json counters_json(const std::vector<Round>& rounds, const CountsByRound& counts,
+                             const std::map<std::string, std::string>& unavailable);
 
 // The CSV columns of the events: their names, and one run's counts for one
 // test (empty where not available).

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "compare/render/table.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
 #include "compare/report/report.h"
 #include "compare/report/usage.h"
@@ -19,6 +20,7 @@ void append(std::vector<std::string>& to, const std::vector<std::string>& cells)
 }  // namespace
 
 std::string to_csv(const Comparison& c) {
+  if (c.builds) return builds_csv(c);
   const bool counted = !c.counters.empty();
   Table t;
   t.header = {"round", "block", "first", "program", "position", "test", "seconds", "session"};

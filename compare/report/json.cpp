@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "compare/render/format.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
+#include "compare/report/json_parts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
@@ -13,32 +15,35 @@ namespace compare {
 
 using nlohmann::json;
 
+json round_json(const Round& r, const CountsByRound* counts) {
+  json random = json::array();
+  json fixed = json::array();
+  for (int t = 0; t < kTests; ++t) {
+    random.push_back(number(r.random.at(t)));
+    fixed.push_back(number(r.fixed.at(t)));
+  }
+  json round = {
+      {"index", r.index},
+      {"session", r.session},
+      {"first", side_name(r.first)},
+      {"random", random},
+      {"fixed", fixed},
+      {"usage", {{"random", usage_json(r.random_usage)}, {"fixed", usage_json(r.fixed_usage)}}}};
+  const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
+  if (counts && counted != counts->end()) round["counters"] = round_counters_json(counted->second);
+  return round;
+}
+
 namespace {
 
 // With counts, each round carries its own (the top-level rounds do).
 json rounds_json(const std::vector<Round>& all, const CountsByRound* counts = nullptr) {
   json rounds = json::array();
-  for (const Round& r : all) {
-    json random = json::array();
-    json fixed = json::array();
-    for (int t = 0; t < kTests; ++t) {
-      random.push_back(number(r.random.at(t)));
-      fixed.push_back(number(r.fixed.at(t)));
-    }
-    rounds.push_back(
-        {{"index", r.index},
-         {"session", r.session},
-         {"first", side_name(r.first)},
-         {"random", random},
-         {"fixed", fixed},
-         {"usage",
-          {{"random", usage_json(r.random_usage)}, {"fixed", usage_json(r.fixed_usage)}}}});
-    const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
-    if (counts && counted != counts->end())
-      rounds.back()["counters"] = round_counters_json(counted->second);
-  }
+  for (const Round& r : all) rounds.push_back(round_json(r, counts));
   return rounds;
 }
+
+}  // namespace
 
 json tests_json(const std::vector<TestResult>& results) {
   json tests = json::array();
@@ -67,6 +72,8 @@ json tests_json(const std::vector<TestResult>& results) {
   }
   return tests;
 }
+
+namespace {
 
 json method_json(const Comparison& c) {
   return {{"rounds",
@@ -103,6 +110,8 @@ json method_json(const Comparison& c) {
           {"units", "seconds"}};
 }
 
+}  // namespace
+
 json machine_json(const MachineRecord& m) {
   return {{"cpu_model", m.cpu_model},
           {"logical_cpus", m.logical_cpus},
@@ -117,6 +126,8 @@ json machine_json(const MachineRecord& m) {
           {"load_after", m.load_after},
           {"clock_tick", m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr)}};
 }
+
+namespace {
 
 json baseline_json(const BaselineComparison& b) {
   json verdicts = json::array();
@@ -140,6 +151,7 @@ json baseline_json(const BaselineComparison& b) {
 }  // namespace
 
 nlohmann::json to_json(const Comparison& c) {
+  if (c.builds) return builds_json(c);
   json sessions = json::array();
   for (const SessionRecord& s : c.sessions) {
     sessions.push_back({{"index", s.index},
@@ -163,6 +175,8 @@ nlohmann::json to_json(const Comparison& c) {
        {{"random", {{"path", c.random.path}, {"compiler", c.random.compiler}}},
         {"fixed", {{"path", c.fixed.path}, {"compiler", c.fixed.compiler}}}}},
       {"warnings", c.warnings},
+      {"warnings_summarised", shown_warnings(c)},
+      {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
       {"complete", c.stopped.empty()},
       {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)},
       {"baseline", c.baseline ? baseline_json(*c.baseline) : json(nullptr)},

@@ -4,6 +4,7 @@
 
 #include "compare/render/format.h"
 #include "compare/render/table.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
@@ -13,9 +14,18 @@
 namespace compare {
 
 std::string to_markdown(const Comparison& c) {
+  if (c.builds) {
+    std::string out = markdown_cell(builds_header(c)) + "\n\n" + builds_markdown(c);
+    if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
+    if (!c.sessions_note.empty()) out += "\n" + markdown_cell(c.sessions_note) + "\n";
+    if (!c.warnings.empty()) out += "\nWarnings:\n\n";
+    for (const std::string& w : shown_warnings(c)) out += fmt::format("- {}\n", markdown_cell(w));
+    return out;
+  }
   std::string out = markdown_cell(header(c)) + "\n\n";
   out += markdown_table(summary_table(c));
   out += fmt::format("\n{}\n", meaning(c));
+  if (!c.sessions_note.empty()) out += "\n" + markdown_cell(c.sessions_note) + "\n";
   const std::vector<std::string> usage = usage_lines(c.rounds);
   if (!usage.empty()) out += "\n";
   for (const std::string& line : usage) out += fmt::format("- {}\n", markdown_cell(line));
@@ -30,7 +40,7 @@ std::string to_markdown(const Comparison& c) {
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
   if (!c.warnings.empty()) {
     out += "\nWarnings:\n\n";
-    for (const std::string& w : c.warnings) out += fmt::format("- {}\n", markdown_cell(w));
+    for (const std::string& w : shown_warnings(c)) out += fmt::format("- {}\n", markdown_cell(w));
   }
   return out;
 }

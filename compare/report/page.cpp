@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "compare/render/table.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
@@ -18,7 +19,27 @@ namespace compare {
 namespace {
 
 std::string inline_chart(const Comparison& c, const std::string& gnuplot) {
-  return c.rounds.empty() ? "" : inline_svg(chart_svg(c, gnuplot), "c-");
+  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
+                             : c.rounds.empty();
+  return none ? "" : inline_svg(chart_svg(c, gnuplot), "c-");
+}
+
+// Several builds: the builds, each build's figures, the ratios, the chart of
+// every round's ratios.
+std::string builds_html(const Comparison& c, const std::string& chart) {
+  std::string out = html_table(builds_table(c));
+  out += "<h2>Against " + html_escape(c.builds->reference) + "</h2>\n<p>" +
+         html_escape(builds_meaning(c)) + "</p>\n";
+  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+    out += html_table(t);
+  }
+  if (!chart.empty()) {
+    out += "<h2>Each round's ratio to the reference</h2>\n<figure class=\"wide\">" + chart +
+           "</figure>\n";
+  }
+  out += "<h2>Each build's figures</h2>\n";
+  for (const Table& t : build_figures_tables(c)) out += html_table(t);
+  return out;
 }
 
 std::string usage_html(const Comparison& c) {
@@ -44,8 +65,19 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
                                         c.started_at.empty() ? "" : c.started_at);
   std::string out = page_head(title);
   out += "<h1>" + html_escape(title) + "</h1>\n";
+  if (c.builds) {
+    out += builds_html(c, chart);
+    if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";
+    std::vector<std::string> warnings = shown_warnings(c);
+    if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
+    Table record = machine_table(c);
+    record.title.clear();
+    record.rows.resize(record.rows.size() - 2);
+    return out + warnings_html(warnings) + "<h2>Record</h2>\n" + html_table(record) + page_tail();
+  }
   out += html_table(summary_table(c)) + "<p>" + html_escape(meaning(c)) + "</p>\n";
   if (across(c)) out += html_table(session_table(c));
+  if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";
   out += usage_html(c);
   Table counts = counts_table(c);
   if (!counts.rows.empty()) {
@@ -53,7 +85,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
     out += html_table(counts) + "<p>" + html_escape(counter_meaning(c)) + "</p>\n";
   }
   if (c.baseline) out += baseline_html(*c.baseline);
-  std::vector<std::string> warnings = c.warnings;
+  std::vector<std::string> warnings = shown_warnings(c);
   if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
   out += warnings_html(warnings);
   Table record = machine_table(c);

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "compare/model.h"
 
@@ -14,6 +15,10 @@ namespace compare {
 // The console report: header, summary table and what it means, sessions,
 // usage, counts, baseline, warnings, an early stop, and the record.
 std::string text_report(const Comparison& c);
+
+// The warnings as the reports show them: with several sessions a kind that
+// repeats is one line; the JSON keeps every one under "warnings".
+const std::vector<std::string>& shown_warnings(const Comparison& c);
 
 // The whole comparison as one self-describing JSON document; numbers that
 // are not finite become null.

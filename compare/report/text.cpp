@@ -3,6 +3,7 @@
 
 #include "compare/render/format.h"
 #include "compare/render/table.h"
+#include "compare/report/builds.h"
 #include "compare/report/counts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
@@ -28,27 +29,42 @@ std::string baseline_text(const BaselineComparison& b) {
   return out;
 }
 
+// The text after the figures: warnings, an early stop, the record.
+std::string closing_text(const Comparison& c) {
+  std::string out;
+  const std::vector<std::string>& warnings = shown_warnings(c);
+  if (!warnings.empty()) out += "\n";
+  for (const std::string& w : warnings) out += fmt::format("warning: {}\n", w);
+  if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
+  Table record = machine_table(c);
+  record.header.clear();
+  if (c.builds) record.rows.resize(record.rows.size() - 2);  // each build has its own programs
+  return out + "\n" + text_table(record, 2);
+}
+
 }  // namespace
 
+const std::vector<std::string>& shown_warnings(const Comparison& c) {
+  return c.warnings_shown.empty() ? c.warnings : c.warnings_shown;
+}
+
 std::string text_report(const Comparison& c) {
+  if (c.builds) {
+    std::string note = c.sessions_note.empty() ? "" : "\n" + c.sessions_note + "\n";
+    return printable_lines(builds_header(c) + "\n\n" + builds_text(c) + note + closing_text(c));
+  }
   std::string out = header(c) + "\n\n";
   out += text_table(summary_table(c));
   out += fmt::format("{}\n", meaning(c));
   if (across(c)) out += "\n" + text_table(session_table(c), 2);
+  if (!c.sessions_note.empty()) out += "\n" + c.sessions_note + "\n";
   const std::vector<std::string> usage = usage_lines(c.rounds);
   if (!usage.empty()) out += "\n";
   for (const std::string& line : usage) out += line + "\n";
   const Table counts = counts_table(c);
   if (!counts.rows.empty()) out += "\n" + text_table(counts) + counter_meaning(c);
   if (c.baseline) out += baseline_text(*c.baseline);
-
-  if (!c.warnings.empty()) out += "\n";
-  for (const std::string& w : c.warnings) out += fmt::format("warning: {}\n", w);
-  if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
-
-  Table record = machine_table(c);
-  record.header.clear();
-  out += "\n" + text_table(record, 2);
+  out += closing_text(c);
   // Paths, compilers, labels and an export's texts come from elsewhere.
   return printable_lines(out);
 }

@@ -24,10 +24,10 @@ std::string csv_value(double x) { return std::isfinite(x) ? fmt::format("{:.9g}"
 }  // namespace
 
 Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
-                    const std::string& title) {
+                    const std::string& title, const std::string& entry_heading) {
   Table t;
   t.title = title;
-  t.header = {rows == VerdictRows::ByTest ? "Test" : "Entry",
+  t.header = {rows == VerdictRows::ByTest ? "Test" : entry_heading,
               "Series",
               "Ratio [95% interval]",
               "p",
@@ -42,7 +42,8 @@ Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
 }
 
 std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
-                                          const std::string& reference) {
+                                          const std::string& reference,
+                                          const std::string& entry_heading) {
   std::vector<Table> tables;
   for (const char* test : kTestNames) {
     std::vector<Verdict> of_test;
@@ -50,7 +51,7 @@ std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
       if (v.test == test) of_test.push_back(v);
     }
     tables.push_back(verdict_table(of_test, VerdictRows::ByEntry,
-                                   fmt::format("{}: against {}", test, reference)));
+                                   fmt::format("{}: against {}", test, reference), entry_heading));
   }
   return tables;
 }

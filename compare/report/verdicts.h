@@ -19,12 +19,13 @@ enum class VerdictRows { ByTest, ByEntry };
 // The verdicts as a table: test or entry, series, ratio with its 95%
 // interval, p, Holm's p and the verdict.
 Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
-                    const std::string& title = "");
+                    const std::string& title = "", const std::string& entry_heading = "Entry");
 
 // Per test, the table of that test's verdicts, one row per entry and series,
-// titled "TEST: against REFERENCE".
+// titled "TEST: against REFERENCE"; the entries' column headed as given.
 std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
-                                          const std::string& reference);
+                                          const std::string& reference,
+                                          const std::string& entry_heading = "Entry");
 
 // One verdict as the merge's and the builds' exports hold it: entry, test,
 // series, ratio {estimate, low, high}, p_value, p_adjusted, verdict.

@@ -33,4 +33,9 @@ std::string write_text(const std::string& path, const std::string& text) {
   return {};
 }
 
+std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 }  // namespace compare

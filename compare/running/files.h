@@ -48,4 +48,7 @@ std::string unwritable(const std::string& path);
 // Writes the whole text; the reason when that fails, else empty.
 std::string write_text(const std::string& path, const std::string& text);
 
+// The whole file's text; empty when it cannot be read.
+std::string read_text(const std::string& path);
+
 }  // namespace compare

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -26,21 +27,37 @@ std::vector<std::vector<Round>> rounds_of(const std::vector<SessionRecord>& sess
   return rounds;
 }
 
+// Whether the figures across the sessions so far meet the goal: the one
+// pair's, or every build's.
+bool goal_met(const Comparison& into, double percent, std::vector<std::string>& short_of) {
+  if (!into.builds) {
+    return precise_enough(summarise_sessions(rounds_of(into.sessions)), percent, short_of);
+  }
+  std::vector<std::string> all;
+  for (const Build& b : into.builds->builds) {
+    if (!precise_enough(summarise_sessions(rounds_of(b.sessions)), percent, short_of)) {
+      for (const std::string& test : short_of) {
+        if (std::find(all.begin(), all.end(), test) == all.end()) all.push_back(test);
+      }
+    }
+  }
+  short_of = all;
+  return all.empty();
+}
+
 // Whether a precision goal wants another session and it is likely to end in
 // time; when it falls short, the notes say of which tests.
 bool another_for_precision(const SessionOptions& options, const ScheduleOptions& schedule,
-                           const Comparison& into, double elapsed, double longest,
+                           const Comparison& into, int sessions, double elapsed, double longest,
                            RunStatus& status) {
   std::vector<std::string> short_of;
-  if (precise_enough(summarise_sessions(rounds_of(into.sessions)), *options.precision, short_of)) {
-    return false;
-  }
+  if (goal_met(into, *options.precision, short_of)) return false;
   if (elapsed + schedule.pause + longest <= options.max_time) return true;
   for (const std::string& test : short_of) {
     status.notes.push_back(fmt::format(
         "The {} test fell short of the precision goal: after {} sessions and {:.0f} s its "
         "interval across sessions is wider than {:g}% of its median difference.",
-        test, into.sessions.size(), elapsed, *options.precision));
+        test, sessions, elapsed, *options.precision));
   }
   return false;
 }
@@ -56,9 +73,9 @@ std::string iso8601_utc(std::time_t when) {
 }
 
 RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& schedule,
-                       Comparison& into) {
+                       Comparison& into, const SessionFn& one) {
   const auto started = Clock::now();
-  if (schedule.sessions <= 1) return run_session(options, iso8601_utc(std::time(nullptr)), into);
+  if (schedule.sessions <= 1) return one(options, iso8601_utc(std::time(nullptr)), into);
 
   RunStatus status;
   SessionOptions each = options;
@@ -68,7 +85,7 @@ RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& sch
   double longest = 0;  // seconds of the longest session so far
   for (int index = 1;; ++index) {
     if (index > schedule.sessions &&
-        (!options.precision || !another_for_precision(options, schedule, into,
+        (!options.precision || !another_for_precision(options, schedule, into, index - 1,
                                                       seconds_since(started), longest, status))) {
       break;
     }
@@ -87,7 +104,7 @@ RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& sch
     each.seed = options.seed + static_cast<std::uint64_t>(index - 1) * 0x9E3779B97F4A7C15ULL;
     each.elapsed_before = seconds_since(started);
     const auto session_start = Clock::now();
-    const RunStatus session = run_session(each, iso8601_utc(std::time(nullptr)), into);
+    const RunStatus session = one(each, iso8601_utc(std::time(nullptr)), into);
     longest = std::max(longest, seconds_since(session_start));
     status.run_seconds += session.run_seconds;
     status.notes.insert(status.notes.end(), session.notes.begin(), session.notes.end());

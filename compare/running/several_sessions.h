@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,8 +27,12 @@ struct ScheduleOptions {
 // and block orders (session 1 draws them from options.seed, as a single
 // session does). With several sessions a precision goal adds sessions, not
 // rounds. A failure or an interrupt ends them; into.stopped says why.
+// `one` runs one session (run_session for one pair, a builds' session for
+// several builds).
+using SessionFn =
+    std::function<RunStatus(const SessionOptions&, const std::string& started_at, Comparison&)>;
 RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& schedule,
-                       Comparison& into);
+                       Comparison& into, const SessionFn& one = run_session);
 
 // "2026-12-08T22:30:00Z" for the moment given, in UTC.
 std::string iso8601_utc(std::time_t when);

@@ -133,35 +133,36 @@ std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now
   return verdicts;
 }
 
-std::vector<std::string> session_disagreements(const std::vector<std::vector<Round>>& sessions) {
-  std::vector<std::string> out;
-  if (sessions.size() < 2) return out;
+std::string sessions_note(const std::vector<std::vector<Round>>& sessions) {
+  if (sessions.size() < 2) return "";
   constexpr std::array<const char*, 3> kWhose = {"bench_random's times", "bench_fixed's times",
                                                  "the differences"};
+  int apart = 0;
+  double widest = -1;
+  std::string where;
   for (int test = 0; test < kTests; ++test) {
-    std::vector<std::string> found;
     for (const Series which : kSeries) {
       std::vector<std::vector<double>> groups;
       groups.reserve(sessions.size());
       for (const std::vector<Round>& rounds : sessions)
         groups.push_back(series_values(rounds, which, test));
-      const KruskalWallis kw = kruskal_wallis(groups);
-      if (!(kw.p < kAlpha)) continue;
+      if (!(kruskal_wallis(groups).p < kAlpha)) continue;
+      ++apart;
       const std::vector<double> medians = session_medians(sessions, which, test);
       const auto [low, high] = std::minmax_element(medians.begin(), medians.end());
-      const double middle = median(medians);
-      found.push_back(
-          fmt::format("{} (session medians spread over {:.1f}% of their median; p = {:.3g})",
-                      kWhose.at(index_of(which)), 100 * (*high - *low) / std::fabs(middle), kw.p));
+      const double spread = (*high - *low) / std::fabs(median(medians));
+      if (!(spread > widest)) continue;
+      widest = spread;
+      where = fmt::format("{}, {}", kWhose.at(index_of(which)),
+                          kTestNames.at(static_cast<std::size_t>(test)));
     }
-    if (found.empty()) continue;
-    out.push_back(fmt::format(
-        "The sessions disagree on the {} test beyond what their own rounds allow (Kruskal-Wallis "
-        "at {:g}): {}. The machine's speed varied between sessions; the interval across sessions "
-        "includes that, a single session's would not.",
-        kTestNames.at(static_cast<std::size_t>(test)), kAlpha, fmt::join(found, ", ")));
   }
-  return out;
+  if (apart == 0) return "";
+  return fmt::format(
+      "The sessions differ beyond their own rounds in {} of {} series (Kruskal-Wallis at {:g}); "
+      "their medians spread over up to {:.1f}% of their median ({}). The machine's speed "
+      "varied between sessions; the interval across sessions includes that.",
+      apart, kTests * static_cast<int>(kSeries.size()), kAlpha, 100 * widest, where);
 }
 
 void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) {
@@ -171,24 +172,33 @@ void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) 
   if (c.sessions.size() < 2) {
     c.tests = c.rounds.empty() ? std::vector<TestResult>{} : summarise(c.rounds);
     c.warnings = warnings_for(c.rounds, c.tests, c.machine);
+    c.warnings_shown.clear();
+    c.sessions_note.clear();
     c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
     return;
   }
   std::vector<std::vector<Round>> rounds;
   for (const SessionRecord& s : c.sessions) rounds.push_back(s.rounds);
   c.tests = summarise_sessions(rounds);
-  c.warnings = session_disagreements(rounds);
+  c.sessions_note = sessions_note(rounds);
+  c.warnings.clear();
   // A session's own warnings, without the machine's, which hold for them all.
   MachineRecord clock_only;
   clock_only.clock_tick = c.machine.clock_tick;
+  std::vector<PlacedWarning> placed;
   for (const SessionRecord& s : c.sessions) {
-    for (const std::string& w : warnings_for(s.rounds, s.tests, clock_only)) {
-      c.warnings.push_back(fmt::format("Session {}: {}", s.index, w));
+    for (Warning& w : warning_list(s.rounds, s.tests, clock_only)) {
+      c.warnings.push_back(fmt::format("Session {}: {}", s.index, w.text));
+      placed.push_back(
+          {fmt::format("Session {}: ", s.index), fmt::format("session {}", s.index), std::move(w)});
     }
   }
-  const std::vector<std::string> machine = machine_warnings(c.machine);
-  c.warnings.insert(c.warnings.end(), machine.begin(), machine.end());
-  c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
+  c.warnings_shown = summarise_warnings(placed, static_cast<int>(c.sessions.size()), "sessions");
+  for (std::vector<std::string>* list : {&c.warnings, &c.warnings_shown}) {
+    const std::vector<std::string> machine = machine_warnings(c.machine);
+    list->insert(list->end(), machine.begin(), machine.end());
+    list->insert(list->end(), notes.begin(), notes.end());
+  }
 }
 
 }  // namespace compare

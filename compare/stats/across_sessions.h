@@ -66,14 +66,15 @@ std::vector<Judgement> judge(const std::vector<SeriesTest>& tests);
 std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
                                       const std::vector<std::vector<Round>>& ref_sessions);
 
-// One sentence per test whose sessions differ beyond what their own rounds
-// allow (Kruskal-Wallis at alpha over the sessions' rounds, for any of the
-// three series), naming the series and how far the session medians spread.
-std::vector<std::string> session_disagreements(const std::vector<std::vector<Round>>& sessions);
+// With two or more sessions that differ beyond their own rounds, one note:
+// in how many series, and how far their medians spread at most; else empty.
+std::string sessions_note(const std::vector<std::vector<Round>>& sessions);
 
 // Fills the comparison's rounds, tests and warnings from its sessions and
 // machine: across sessions when there are two or more (each session's own
-// warnings named by session), else as the one session has them. The warnings
+// warnings named by session, and in `warnings_shown` a kind that repeats
+// summarised in one line; the sessions' disagreement is `sessions_note`), else
+// as the one session has them. The warnings
 // found while running (`notes`) come after them.
 void summarise_comparison(Comparison& c, const std::vector<std::string>& notes = {});
 

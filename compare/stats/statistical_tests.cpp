@@ -194,7 +194,10 @@ double lag1_autocorrelation(const std::vector<double>& values) {
     variance += (values[i] - mean) * (values[i] - mean);
     if (i + 1 < values.size()) lagged += (values[i] - mean) * (values[i + 1] - mean);
   }
-  if (!(variance > 0)) return kNaN;
+  // Equal values whose mean rounds off leave a variance of rounding alone,
+  // whose "correlation" is (n-1)/n: no variation at all, so no answer.
+  const double rounding = 4 * std::numeric_limits<double>::epsilon() * std::fabs(mean);
+  if (!(variance > static_cast<double>(values.size()) * rounding * rounding)) return kNaN;
   return lagged / variance;
 }
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -47,20 +48,21 @@ std::optional<double> first_number(const std::string& text) {
 
 bool known(const std::string& text) { return !text.empty() && text != "unknown"; }
 
-void spread(std::vector<std::string>& out, const std::vector<TestResult>& tests) {
+void spread(std::vector<Warning>& out, const std::vector<TestResult>& tests) {
   for (const Side side : {Side::Random, Side::Fixed}) {
     for (const TestResult& test : tests) {
       const Summary& s = side == Side::Random ? test.random : test.fixed;
       if (!(s.median > 0) || !(s.mad > kMaxSpread * s.median)) continue;
-      out.push_back(fmt::format(
-          "{}'s {} times vary: their median absolute deviation is {:.1f}% of the median "
-          "(above {:.0f}%).",
-          program_name(side), test.name, 100 * s.mad / s.median, 100 * kMaxSpread));
+      const std::string subject = fmt::format("{}'s {}", program_name(side), test.name);
+      out.push_back({"spread", subject, 100 * s.mad / s.median,
+                     fmt::format("{} times vary: their median absolute deviation is {:.1f}% of the "
+                                 "median (above {:.0f}%).",
+                                 subject, 100 * s.mad / s.median, 100 * kMaxSpread)});
     }
   }
 }
 
-void drift(std::vector<std::string>& out, const std::vector<Round>& rounds) {
+void drift(std::vector<Warning>& out, const std::vector<Round>& rounds) {
   for (int test = 0; test < kTests; ++test) {
     const std::vector<double> d = differences(rounds, test);
     const double p = trend_p_value(d);
@@ -73,13 +75,14 @@ void drift(std::vector<std::string>& out, const std::vector<Round>& rounds) {
           fmt::format("their lag-1 autocorrelation is {:.2f} (above {:.1f})", r, kMaxLag1));
     }
     if (signs.empty()) continue;
-    out.push_back(fmt::format("The {} differences drift during the run: {}.",
-                              kTestNames.at(static_cast<std::size_t>(test)),
-                              fmt::join(signs, " and ")));
+    const std::string name = kTestNames.at(static_cast<std::size_t>(test));
+    out.push_back({"drift", name, r,
+                   fmt::format("The {} differences drift during the run: {}.", name,
+                               fmt::join(signs, " and "))});
   }
 }
 
-void position(std::vector<std::string>& out, const std::vector<Round>& rounds) {
+void position(std::vector<Warning>& out, const std::vector<Round>& rounds) {
   for (int test = 0; test < kTests; ++test) {
     const std::vector<double> d = differences(rounds, test);
     std::vector<double> random_first;
@@ -91,25 +94,28 @@ void position(std::vector<std::string>& out, const std::vector<Round>& rounds) {
     const double p = mann_whitney(random_first, fixed_first).p;
     if (!(p < kAlpha)) continue;
     out.push_back(
-        fmt::format("The {} difference depends on which program ran first: its median is {} when "
-                    "bench_random ran first and {} when bench_fixed did (Mann-Whitney p = {:.3g}).",
-                    kTestNames.at(static_cast<std::size_t>(test)),
-                    format_time(median(random_first)), format_time(median(fixed_first)), p));
+        {"position", kTestNames.at(static_cast<std::size_t>(test)), p,
+         fmt::format(
+             "The {} difference depends on which program ran first: its median is {} when "
+             "bench_random ran first and {} when bench_fixed did (Mann-Whitney p = {:.3g}).",
+             kTestNames.at(static_cast<std::size_t>(test)), format_time(median(random_first)),
+             format_time(median(fixed_first)), p)});
   }
 }
 
-void resolution(std::vector<std::string>& out, const std::vector<Round>& rounds, double tick) {
+void resolution(std::vector<Warning>& out, const std::vector<Round>& rounds, double tick) {
   if (!(tick > 0) || rounds.empty()) return;
   for (const Side side : {Side::Random, Side::Fixed}) {
     for (int test = 0; test < kTests; ++test) {
       const std::vector<double> times = series(rounds, side, test);
       const double shortest = *std::min_element(times.begin(), times.end());
       if (!(shortest < kMinTicks * tick)) continue;
-      out.push_back(fmt::format(
-          "{}'s {} time was as short as {}, under {:.0f} ticks of the clock (one tick is {}): "
-          "the clock's resolution limits how precise it is.",
-          program_name(side), kTestNames.at(static_cast<std::size_t>(test)), format_time(shortest),
-          kMinTicks, format_time(tick)));
+      const std::string subject =
+          fmt::format("{}'s {}", program_name(side), kTestNames.at(static_cast<std::size_t>(test)));
+      out.push_back({"resolution", subject, shortest,
+                     fmt::format("{} time was as short as {}, under {:.0f} ticks of the clock (one "
+                                 "tick is {}): the clock's resolution limits how precise it is.",
+                                 subject, format_time(shortest), kMinTicks, format_time(tick))});
     }
   }
 }
@@ -153,31 +159,113 @@ void machine_state(std::vector<std::string>& out, const MachineRecord& m) {
 
 }  // namespace
 
-std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
-                                      const std::vector<TestResult>& tests,
-                                      const MachineRecord& machine) {
-  std::vector<std::string> out;
+std::vector<Warning> warning_list(const std::vector<Round>& rounds,
+                                  const std::vector<TestResult>& tests,
+                                  const MachineRecord& machine) {
+  std::vector<Warning> out;
+  const double n = static_cast<double>(rounds.size());
   if (rounds.empty()) {
-    out.push_back(fmt::format(
-        "No counted rounds: at least {} are needed for a 95% interval of each difference.",
-        kMinRounds));
+    out.push_back({"rounds", "", n,
+                   fmt::format("No counted rounds: at least {} are needed for a 95% interval of "
+                               "each difference.",
+                               kMinRounds)});
   } else if (rounds.size() < static_cast<std::size_t>(kMinRounds)) {
-    out.push_back(fmt::format(
-        "Only {} counted round{}: at least {} are needed for a 95% interval of each difference.",
-        rounds.size(), rounds.size() == 1 ? "" : "s", kMinRounds));
+    out.push_back({"rounds", "", n,
+                   fmt::format("Only {} counted round{}: at least {} are needed for a 95% "
+                               "interval of each difference.",
+                               rounds.size(), rounds.size() == 1 ? "" : "s", kMinRounds)});
   }
   spread(out, tests);
   drift(out, rounds);
   position(out, rounds);
   resolution(out, rounds, machine.clock_tick);
-  if (auto taken = contention_warning(rounds)) out.push_back(*taken);
-  machine_state(out, machine);
+  if (auto taken = contention_warning(rounds)) out.push_back({"contention", "", 0, *taken});
+  std::vector<std::string> state;
+  machine_state(state, machine);
+  for (std::string& text : state) out.push_back({"machine", "", 0, std::move(text)});
+  return out;
+}
+
+std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
+                                      const std::vector<TestResult>& tests,
+                                      const MachineRecord& machine) {
+  std::vector<std::string> out;
+  for (Warning& w : warning_list(rounds, tests, machine)) out.push_back(std::move(w.text));
   return out;
 }
 
 std::vector<std::string> machine_warnings(const MachineRecord& machine) {
   std::vector<std::string> out;
   machine_state(out, machine);
+  return out;
+}
+
+namespace {
+
+// How a kind of warning reads when it repeats: what was found, in how many
+// series each place has, and its worst case.
+struct Kind {
+  const char* kind;
+  const char* found;
+  int per_place;      // series each session or entry has
+  const char* worst;  // the figure's name; empty when the kind has none
+  bool larger_worse;
+};
+
+constexpr std::array<Kind, 6> kKinds = {{
+    {"rounds", "Too few counted rounds", 1, "fewest", false},
+    {"spread", "Times vary", 6, "largest median absolute deviation", true},
+    {"drift", "Drift during the run", 3, "largest lag-1 autocorrelation", true},
+    {"position", "The difference depends on which program ran first", 3, "smallest Mann-Whitney p",
+     false},
+    {"resolution", "Times within 20 ticks of the clock", 6, "shortest", false},
+    {"contention", "Other work took the processor", 1, "", false},
+}};
+
+std::string figure(const std::string& kind, double size) {
+  if (kind == "rounds") return fmt::format("{:.0f}", size);
+  if (kind == "spread") return fmt::format("{:.1f}% of the median", size);
+  if (kind == "drift") return fmt::format("{:.2f}", size);
+  if (kind == "resolution") return format_time(size);
+  return fmt::format("{:.3g}", size);
+}
+
+std::string summary_line(const Kind& kind, const std::vector<const PlacedWarning*>& found,
+                         int places, const std::string& place_word) {
+  const PlacedWarning* worst = found.front();
+  for (const PlacedWarning* p : found) {
+    const bool worse = kind.larger_worse ? p->warning.size > worst->warning.size
+                                         : p->warning.size < worst->warning.size;
+    if (worse) worst = p;
+  }
+  const bool series = kind.per_place > 1;
+  std::string line = fmt::format("{} in {} of {} {}", kind.found, found.size(),
+                                 kind.per_place * places, series ? "series" : place_word);
+  if (*kind.worst != '\0') {
+    std::string where = worst->where;
+    if (!worst->warning.subject.empty()) where += ", " + worst->warning.subject;
+    line += fmt::format(" ({} {}: {})", kind.worst, figure(kind.kind, worst->warning.size), where);
+  }
+  return line + ".";
+}
+
+}  // namespace
+
+std::vector<std::string> summarise_warnings(const std::vector<PlacedWarning>& found, int places,
+                                            const std::string& place_word) {
+  std::vector<std::string> out;
+  std::vector<bool> told(found.size(), false);
+  for (const Kind& kind : kKinds) {
+    std::vector<const PlacedWarning*> of_kind;
+    for (const PlacedWarning& p : found)
+      if (p.warning.kind == kind.kind) of_kind.push_back(&p);
+    if (of_kind.size() < 2) continue;
+    out.push_back(summary_line(kind, of_kind, places, place_word));
+    for (const PlacedWarning* p : of_kind) told[static_cast<std::size_t>(p - found.data())] = true;
+  }
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (!told[i]) out.push_back(found[i].prefix + found[i].warning.text);
+  }
   return out;
 }
 

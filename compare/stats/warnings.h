@@ -9,6 +9,38 @@
 
 namespace compare {
 
+// One warning: its kind ("rounds", "spread", "drift", "position",
+// "resolution", "contention", "machine"), what it is about (such as
+// "bench_fixed's DNA" or "Integer"; may be empty), the figure that makes it
+// worse or better than another of its kind, and its sentence.
+struct Warning {
+  std::string kind;
+  std::string subject;
+  double size = 0;
+  std::string text;
+};
+
+// A warning of one session or merge entry: the prefix its sentence has when
+// shown alone ("Session 2: "), where the summary says it was ("session 2").
+struct PlacedWarning {
+  std::string prefix;
+  std::string where;
+  Warning warning;
+};
+
+// Every warning that applies, each with its kind and figure, in the order of
+// warnings_for.
+std::vector<Warning> warning_list(const std::vector<Round>& rounds,
+                                  const std::vector<TestResult>& tests,
+                                  const MachineRecord& machine);
+
+// The warnings of several places (sessions or entries) as a reader needs
+// them: a kind found twice or more is one line with the count and its worst
+// case; one found once keeps its sentence, prefixed by its place. `places`
+// is how many places there are; `place_word` names them ("sessions").
+std::vector<std::string> summarise_warnings(const std::vector<PlacedWarning>& found, int places,
+                                            const std::string& place_word);
+
 // Every warning that applies, one sentence each, in a fixed order: too few
 // rounds, scattered times, drift, position effects, times too close to the
 // clock's resolution, other work taking the processor from the runs, then

@@ -63,11 +63,14 @@ json normalised_json(json j) {
   no_usage(j["rounds"]);
   no_usage(j["warmup"]);
   for (json& session : j["sessions"]) no_usage(session["rounds"]);
-  json kept = json::array();
-  for (const json& w : j["warnings"]) {
-    if (!std::regex_search(w.get<std::string>(), kMachineWarning)) kept.push_back(w);
+  for (const char* key : {"warnings", "warnings_summarised"}) {
+    if (!j.contains(key)) continue;
+    json kept = json::array();
+    for (const json& w : j[key]) {
+      if (!std::regex_search(w.get<std::string>(), kMachineWarning)) kept.push_back(w);
+    }
+    j[key] = kept;
   }
-  j["warnings"] = kept;
   return j;
 }
 

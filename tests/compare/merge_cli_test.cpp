@@ -99,6 +99,8 @@ TEST_F(MergeCli, FewerThanTwoEntriesIsAUsageError) {
   write("a2.json", export_of("gcc", "2026-01-03T00:00:00Z", {scaled(1)}));
   expect_refused(merge({"in/a.json", "a2.json", "--json", "out.json"}), 2, "two entries");
   expect_refused(merge({"in", "--rounds", "4"}), 2, "--merge runs nothing: --rounds");
+  // --quiet changes nothing in a merge, so it does not stop one.
+  EXPECT_EQ(merge({"in", "--quiet"}).status, 0);
 }
 
 TEST_F(MergeCli, AnUnwritableExportIsReportedFirst) {

@@ -9,6 +9,8 @@
 
 #include "compare/history/merge_report.h"
 #include "compare/running/files.h"
+#include "compare/stats/summary.h"
+#include "compare/stats/warnings.h"
 #include "standin_exports.h"
 
 namespace {
@@ -190,6 +192,41 @@ TEST_F(MergeTest, WarningsNameTheirEntry) {
   EXPECT_FALSE(has("ref", "single session"));
   EXPECT_FALSE(has("ref", "fewer than 6"));
   EXPECT_FALSE(has("same", "different processors"));
+}
+
+TEST(MergeWarnings, AKindRepeatedAcrossEntriesIsOneLineAndEveryOneStaysInTheJson) {
+  // Two one-session exports on a clock of one second: each of their six
+  // series is shorter than 20 ticks, and the export says so in its words.
+  ScratchDir dir{"merge-warnings-test"};
+  std::vector<ExportFile> exports;
+  for (const std::string& label : std::vector<std::string>{"a", "b"}) {
+    json j = export_of(label, "2026-01-0" + std::to_string(exports.size() + 1) + "T00:00:00Z",
+                       {scaled(label == "a" ? 1.0 : 1.1)});
+    j["machine"]["clock_tick"] = 1.0;
+    const std::string path = dir.file(label + ".json");
+    ASSERT_EQ(write_text(path, j.dump()), "");
+    const ExportFile f = read_export(path);
+    MachineRecord clock;
+    clock.clock_tick = 1.0;
+    j["warnings"] = warnings_for(f.sessions[0], summarise(f.sessions[0]), clock);
+    ASSERT_EQ(j["warnings"].size(), 6U) << j["warnings"].dump(1);
+    // An export of another version says one of them otherwise: kept as it is.
+    if (label == "b") j["warnings"][5] = "said otherwise.";
+    ASSERT_EQ(write_text(path, j.dump()), "");
+    exports.push_back(read_export(path));
+  }
+  const Merge m = merge_exports(exports, "");
+  const std::vector<std::string> w = merge_warnings(m);
+  ASSERT_EQ(w.size(), 4U);  // a's and b's single session, b's own sentence, the summary
+  EXPECT_EQ(w[0], "a: a single session, so it has no interval across sessions and no verdict.");
+  EXPECT_EQ(w[1].rfind("b: a single session", 0), 0U) << w[1];
+  EXPECT_EQ(w[2], "b: said otherwise.");
+  EXPECT_EQ(w[3].rfind("Times within 20 ticks of the clock in 11 of 12 series (shortest ", 0), 0U)
+      << w[3];
+  EXPECT_NE(w[3].find(": a, bench_"), std::string::npos) << w[3];  // a's times are shorter
+  const json j = merge_json(m);
+  EXPECT_EQ(j["entries"][0]["warnings"].size(), 7U);
+  EXPECT_EQ(j["warnings_summarised"], w);
 }
 
 TEST_F(MergeTest, ASessionGivenTwiceIsRefused) {

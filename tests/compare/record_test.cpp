@@ -1,5 +1,3 @@
-#include "compare/running/machine.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "compare/running/machine.h"
 
 namespace compare {
 namespace {

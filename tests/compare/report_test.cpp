@@ -346,10 +346,15 @@ TEST_F(ReportChart, GnuplotDrawsAnSvg) {
 }
 
 TEST_F(ReportChart, SaysWhyThereIsNoChartAndLeavesNone) {
+#if !defined(BENCH_EMULATED)
+  // Under qemu-user a spawn is not told that its program is missing: the
+  // emulator runs the child apart from the parent's memory, where the C
+  // library leaves the child's error. The run's failure is reported instead.
   EXPECT_EQ(
       error(dir_ + "/no-such-gnuplot")
           .rfind("cannot draw the chart: gnuplot is not installed (Debian package gnuplot-nox)", 0),
       0U);
+#endif
   EXPECT_EQ(error("false"), "cannot draw the chart: false failed: no message");
   EXPECT_EQ(error("true"), "cannot draw the chart: true wrote no chart");
   EXPECT_FALSE(fs::exists(dir_ + "/chart.svg"));

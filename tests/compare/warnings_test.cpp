@@ -164,5 +164,60 @@ TEST(Warnings, InTheirFixedOrder) {
   EXPECT_NE(w[4].find("governor is \"powersave\""), std::string::npos) << w[4];
 }
 
+TEST(Warnings, EachHasItsKindSubjectAndFigure) {
+  auto rounds = rounds_with({1, 2, 3, 4, 5, 6, 7, 8});
+  auto tests = steady_tests();
+  tests[2].fixed = Summary{0.2, 0.0146};
+  const auto w = warning_list(rounds, tests, MachineRecord{});
+  ASSERT_EQ(w.size(), 2U);
+  EXPECT_EQ(w[0].kind, "spread");
+  EXPECT_EQ(w[0].subject, "bench_fixed's DNA");
+  EXPECT_NEAR(w[0].size, 7.3, 1e-9);
+  EXPECT_EQ(w[1].kind, "drift");
+  EXPECT_EQ(w[1].subject, "Integer");
+  EXPECT_EQ(warnings_for(rounds, tests, MachineRecord{}),
+            (std::vector<std::string>{w[0].text, w[1].text}));
+}
+
+PlacedWarning at(int session, Warning w) {
+  return {"Session " + std::to_string(session) + ": ", "session " + std::to_string(session),
+          std::move(w)};
+}
+
+TEST(WarningSummary, ARepeatedKindIsOneLineWithItsCountAndWorstCase) {
+  const std::vector<PlacedWarning> found = {
+      at(1, {"drift", "Integer", 0.31, "drift one"}),
+      at(1, {"spread", "bench_fixed's DNA", 7.5, "spread alone"}),
+      at(2, {"drift", "Integer", 0.67, "drift two"}),
+      at(3, {"drift", "DNA", 0.45, "drift three"}),
+  };
+  EXPECT_EQ(summarise_warnings(found, 5, "sessions"),
+            (std::vector<std::string>{"Drift during the run in 3 of 15 series (largest lag-1 "
+                                      "autocorrelation 0.67: session 2, Integer).",
+                                      "Session 1: spread alone"}));
+}
+
+TEST(WarningSummary, TheWorstCaseOfAKindWhereSmallerIsWorse) {
+  const std::vector<PlacedWarning> found = {
+      at(1, {"position", "Float", 0.04, "a"}),
+      at(2, {"position", "DNA", 0.001, "b"}),
+      at(1, {"resolution", "bench_random's Float", 2e-6, "c"}),
+      at(2, {"resolution", "bench_random's Float", 1e-5, "d"}),
+      at(1, {"contention", "", 0, "e"}),
+      at(3, {"contention", "", 0, "f"}),
+  };
+  EXPECT_EQ(summarise_warnings(found, 3, "sessions"),
+            (std::vector<std::string>{
+                "The difference depends on which program ran first in 2 of 9 series (smallest "
+                "Mann-Whitney p 0.001: session 2, DNA).",
+                "Times within 20 ticks of the clock in 2 of 18 series (shortest 2 us: session 1, "
+                "bench_random's Float).",
+                "Other work took the processor in 2 of 3 sessions."}));
+  // Each found once keeps its own sentence; none gives none.
+  EXPECT_EQ(summarise_warnings({found[0]}, 3, "sessions"),
+            std::vector<std::string>{"Session 1: a"});
+  EXPECT_TRUE(summarise_warnings({}, 3, "sessions").empty());
+}
+
 }  // namespace
 }  // namespace compare

@@ -28,6 +28,7 @@ void dead_stores() {
   delete[] a;
 }
 
+#if defined(__x86_64__)
 // The loop of equal stores becomes one string store over the whole array.
 void block_fill() {
   auto* const a = new harness::IntegerElement[kExecutions];
@@ -37,6 +38,30 @@ void block_fill() {
   asm volatile("rep stosq" : "+D"(to), "+c"(count) : "a"(v) : "memory");
   delete[] a;
 }
+#else
+// The loop of equal stores becomes a block fill, as a memset makes it: 32
+// bytes (four elements) at a time from a pair of vector registers.
+void block_fill() {
+  auto* const a = new harness::IntegerElement[kExecutions];
+  const harness::IntegerElement v = fixed_integer_value();
+  auto* at = a;
+  for (std::int64_t i = 0; i < kExecutions / 4; ++i) {
+    asm volatile("dup v0.2d, %x1\n\tstp q0, q0, [%0], #32" : "+r"(at) : "r"(v) : "v0", "memory");
+  }
+  delete[] a;
+}
+
+// Two equal stores merged into one: a pair of general registers, 16 bytes.
+void merged_stores() {
+  auto* const a = new harness::IntegerElement[kExecutions];
+  const harness::IntegerElement v = fixed_integer_value();
+  auto* at = a;
+  for (std::int64_t i = 0; i < kExecutions / 2; ++i) {
+    asm volatile("stp %x1, %x1, [%0], #16" : "+r"(at) : "r"(v) : "memory");
+  }
+  delete[] a;
+}
+#endif
 
 // The remainder of two constants is worked out at build time.
 void folded_remainder() {
@@ -72,6 +97,7 @@ void vector_stores() {
     e = v;
   }
   auto* const blocks = reinterpret_cast<Block*>(d);
+#if defined(__x86_64__)
   const bool avx = __builtin_cpu_supports("avx") != 0;
   for (std::int64_t i = 0; i < kExecutions / 8; ++i) {
     if (avx) {
@@ -86,9 +112,15 @@ void vector_stores() {
                    : "xmm0");
     }
   }
+#else
+  for (std::int64_t i = 0; i < kExecutions / 8; ++i) {
+    asm volatile("ldr q0, %1\n\tstr q0, %0" : "=m"(blocks[i]) : "m"(block) : "v0");
+  }
+#endif
   delete[] d;
 }
 
+#if defined(__x86_64__)
 // fmodl expanded inline into the x87 partial-remainder loop.
 long double inline_fmodl(long double x, long double y) {
   long double r = 0;
@@ -98,6 +130,14 @@ long double inline_fmodl(long double x, long double y) {
       : "ax", "cc");
   return r;
 }
+#else
+// fmodl of a draw worked out inline, in integers: the draws are whole.
+long double inline_fmodl(long double x, long double y) {
+  const auto whole = static_cast<std::int64_t>(x);
+  const auto by = static_cast<std::int64_t>(y);
+  return static_cast<long double>(whole % by);
+}
+#endif
 
 void inline_remainder() {
   volatile harness::FloatElement* const a = new harness::FloatElement[kExecutions];

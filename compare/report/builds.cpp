@@ -1,0 +1,228 @@
+#include "compare/report/builds.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "compare/render/format.h"
+#include "compare/report/counts.h"
+#include "compare/report/json_parts.h"
+#include "compare/report/report.h"
+#include "compare/report/tables.h"
+#include "compare/report/usage.h"
+#include "compare/report/verdicts.h"
+
+namespace compare {
+
+namespace {
+
+using nlohmann::json;
+
+const Build& reference_of(const BuildsComparison& b) {
+  for (const Build& build : b.builds) {
+    if (build.label == b.reference) return build;
+  }
+  return b.builds.front();
+}
+
+std::string marked(const std::string& value, const std::string& reference) {
+  return value != reference ? value + " *" : value;
+}
+
+bool across_builds(const Build& b) { return b.sessions.size() >= 2; }
+
+std::size_t counted(const Comparison& c) {
+  return c.builds->builds.empty() ? 0 : c.builds->builds.front().rounds.size();
+}
+
+}  // namespace
+
+std::string builds_header(const Comparison& c) {
+  const BuildsComparison& b = *c.builds;
+  const std::size_t sessions = b.builds.empty() ? 0 : b.builds.front().sessions.size();
+  return fmt::format(
+      "bench_compare {}: {} builds in {}{}, every build's pair once in every round, in an order "
+      "drawn at random for the first round of each block of two and reversed in the second{}.",
+      c.version, b.builds.size(), plural(counted(c), "counted round", "counted rounds"),
+      sessions >= 2 ? fmt::format(" over {} sessions apart in time", sessions) : "",
+      c.seed ? fmt::format(" (--seed {} repeats the orders)", *c.seed) : "");
+}
+
+std::string builds_meaning(const Comparison& c) {
+  const bool several = !c.builds->builds.empty() && across_builds(c.builds->builds.front());
+  return fmt::format(
+      "Ratios are each build's time over the reference's ({}) in the same round, where the "
+      "machine's drift touches both alike (below 1 means less time). {} p is adjusted over every "
+      "series of every build by Holm's method; verdicts at adjusted alpha = 0.05.",
+      c.builds->reference,
+      several ? "Each session counts once through its median log ratio: the ratio is their "
+                "geometric mean, with Student's t interval and one-sample t test."
+              : "The ratio is exp(median of the round log ratios), with the sign test's 95% "
+                "interval and p.");
+}
+
+Table builds_table(const Comparison& c) {
+  const Build& ref = reference_of(*c.builds);
+  Table t;
+  t.title = "Builds (* differs from the reference)";
+  t.header = {"Build", "bench_random", "bench_fixed", "compiler"};
+  for (const Build& b : c.builds->builds) {
+    const std::string compiler = b.random.compiler == b.fixed.compiler
+                                     ? b.random.compiler
+                                     : b.random.compiler + "; " + b.fixed.compiler;
+    const std::string ref_compiler = ref.random.compiler == ref.fixed.compiler
+                                         ? ref.random.compiler
+                                         : ref.random.compiler + "; " + ref.fixed.compiler;
+    t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""), b.random.path, b.fixed.path,
+                      marked(compiler, ref_compiler)});
+  }
+  return t;
+}
+
+std::vector<Table> build_figures_tables(const Comparison& c) {
+  std::vector<Table> tables;
+  for (int test = 0; test < kTests; ++test) {
+    Table t;
+    t.title = fmt::format("{}: seconds", kTestNames.at(static_cast<std::size_t>(test)));
+    t.header = {"Build", "bench_random", "bench_fixed", "random - fixed [95% interval]"};
+    for (const Build& b : c.builds->builds) {
+      if (b.tests.size() != kTests) continue;
+      const TestResult& r = b.tests.at(static_cast<std::size_t>(test));
+      const bool across = across_builds(b);
+      t.rows.push_back({b.label,
+                        across ? with_interval(r.random.median, r.random_interval, "no interval")
+                               : fmt::format("{} ± {}", num(r.random.median), num(r.random.mad)),
+                        across ? with_interval(r.fixed.median, r.fixed_interval, "no interval")
+                               : fmt::format("{} ± {}", num(r.fixed.median), num(r.fixed.mad)),
+                        with_interval(r.difference, r.interval, "no interval")});
+    }
+    tables.push_back(std::move(t));
+  }
+  return tables;
+}
+
+std::string builds_text(const Comparison& c) {
+  std::string out = text_table(builds_table(c), 2);
+  for (const Table& t : build_figures_tables(c)) out += "\n" + text_table(t, 2);
+  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+    out += "\n" + text_table(t, 2);
+  }
+  out += "\n" + builds_meaning(c) + "\n";
+  for (const Build& b : c.builds->builds) {
+    const Table counts = counts_table(b.rounds, b.counters);
+    if (counts.rows.empty()) continue;
+    out += fmt::format("\nCounts of {}:\n", b.label) + text_table(counts) +
+           counter_meaning(b.rounds, b.counters, c.counters_unavailable);
+  }
+  return out;
+}
+
+std::string builds_markdown(const Comparison& c) {
+  std::string out = markdown_table(builds_table(c));
+  for (const Table& t : build_figures_tables(c)) out += "\n" + markdown_table(t);
+  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+    out += "\n" + markdown_table(t);
+  }
+  return out + "\n" + markdown_cell(builds_meaning(c)) + "\n";
+}
+
+namespace {
+
+// Every round of the builds, keyed by session and index, each build's own.
+json rounds_of_builds(const BuildsComparison& b, bool warmup) {
+  std::map<RoundKey, json> rounds;
+  for (const Build& build : b.builds) {
+    for (const Round& r : warmup ? build.warmup : build.rounds) {
+      json& round = rounds[key_of(r)];
+      round["index"] = r.index;
+      round["session"] = r.session;
+      json own = round_json(r, warmup ? nullptr : &build.counters);
+      own.erase("index");
+      own.erase("session");
+      own["random_position"] = r.random_position;
+      own["fixed_position"] = r.fixed_position;
+      round["builds"][build.label] = own;
+      const auto order = b.orders.find(key_of(r));
+      if (!warmup && order != b.orders.end()) round["order"] = order->second;
+    }
+  }
+  json all = json::array();
+  for (auto& [key, round] : rounds) all.push_back(std::move(round));
+  return all;
+}
+
+}  // namespace
+
+json builds_json(const Comparison& c) {
+  const BuildsComparison& b = *c.builds;
+  json builds = json::array();
+  json sessions = json::array();
+  for (const Build& build : b.builds) {
+    builds.push_back(
+        {{"label", build.label},
+         {"random", build.random.path},
+         {"fixed", build.fixed.path},
+         {"compiler", {{"random", build.random.compiler}, {"fixed", build.fixed.compiler}}},
+         {"tests", tests_json(build.tests)}});
+  }
+  if (!b.builds.empty()) {
+    for (const SessionRecord& s : b.builds.front().sessions) {
+      sessions.push_back({{"index", s.index}, {"started_at", s.started_at}});
+    }
+  }
+  json comparisons = json::array();
+  for (const Verdict& v : b.verdicts) comparisons.push_back(verdict_json(v));
+  return {{"tool", {{"name", "bench_compare"}, {"version", c.version}}},
+          {"label", c.label},
+          {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
+          {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
+          {"method",
+           {{"builds", builds_meaning(c)},
+            {"seed", c.seed ? json(*c.seed) : json(nullptr)},
+            {"confidence", kConfidence},
+            {"alpha", kAlpha},
+            {"units", "seconds"}}},
+          {"reference", b.reference},
+          {"builds", builds},
+          {"rounds", rounds_of_builds(b, false)},
+          {"warmup", rounds_of_builds(b, true)},
+          {"sessions", sessions},
+          {"comparisons", comparisons},
+          {"machine", machine_json(c.machine)},
+          {"warnings", c.warnings},
+          {"warnings_summarised", shown_warnings(c)},
+          {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
+          {"complete", c.stopped.empty()},
+          {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)}};
+}
+
+std::string builds_csv(const Comparison& c) {
+  Table t;
+  t.header = {"round", "session", "build", "program", "position", "test", "seconds"};
+  const std::vector<std::string> usage_header = usage_csv_header();
+  t.header.insert(t.header.end(), usage_header.begin(), usage_header.end());
+  for (const Build& b : c.builds->builds) {
+    for (const Round& r : b.rounds) {
+      for (const Side side : {Side::Random, Side::Fixed}) {
+        const bool random = side == Side::Random;
+        for (int test = 0; test < kTests; ++test) {
+          const double s = (random ? r.random : r.fixed).at(static_cast<std::size_t>(test));
+          std::vector<std::string> row = {
+              std::to_string(r.index),
+              std::to_string(r.session),
+              b.label,
+              side_name(side),
+              std::to_string(random ? r.random_position : r.fixed_position),
+              kTestNames.at(static_cast<std::size_t>(test)),
+              std::isfinite(s) ? fmt::format("{:.9g}", s) : ""};
+          const auto usage = usage_csv(random ? r.random_usage : r.fixed_usage);
+          row.insert(row.end(), usage.begin(), usage.end());
+          t.rows.push_back(std::move(row));
+        }
+      }
+    }
+  }
+  return csv_table(t);
+}
+
+}  // namespace compare
