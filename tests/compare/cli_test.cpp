@@ -21,6 +21,8 @@
 
 namespace {
 
+using namespace standins;
+
 TEST(Compare, EveryFigureFollowsFromTheDocuments) {
   StandIns s;
   s.plan(20);

@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace standins;
+
 // Warnings about the machine's state or about other work on it: they follow
 // the machine's load, not the stand-ins.
 const std::regex kMachineWarning(

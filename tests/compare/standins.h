@@ -19,22 +19,22 @@
 
 #include "../support.h"
 
-namespace {
+namespace standins {
 
 using nlohmann::json;
 
 // Round r's position a(r), a permutation of 0..19 without a trend, so that
 // every order statistic below is worked out by hand from a alone.
-int position(int round) { return (7 * round) % 20; }
+inline int position(int round) { return (7 * round) % 20; }
 
-constexpr double kUnit = 0.0001;
-constexpr double kRandomBase[3] = {0.1, 0.05, 0.014};
-constexpr double kFixedBase[3] = {0.005, 0.01, 0.001};
+inline constexpr double kUnit = 0.0001;
+inline constexpr double kRandomBase[3] = {0.1, 0.05, 0.014};
+inline constexpr double kFixedBase[3] = {0.005, 0.01, 0.001};
 
 // random = R + 2u*a and fixed = F + u*a, so d = R - F + u*a: with a running
 // over 0..19, medians sit at a = 9.5, the 95% interval (k = 6) at a = 5 and
 // 14, the random MAD is 10u and the fixed MAD 5u.
-std::string times_line(bool random, int round) {
+inline std::string times_line(bool random, int round) {
   std::ostringstream line;
   for (int t = 0; t < 3; ++t) {
     const double a = position(round);
@@ -43,7 +43,7 @@ std::string times_line(bool random, int round) {
   return line.str();
 }
 
-constexpr const char* kScript = R"(#!/bin/sh
+inline constexpr const char* kScript = R"(#!/bin/sh
 state="$STANDIN_STATE"
 n=$(( $(cat "$state/ROLE.count" 2>/dev/null || echo 0) + 1 ))
 echo $n > "$state/ROLE.count"
@@ -76,7 +76,7 @@ esac
 printf 'It spends: %s Secs\n' "$1" "$2" "$3"
 )";
 
-std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+inline std::string replace_all(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos;
        at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
@@ -198,4 +198,4 @@ class StandIns {
   support::TempDir dir_;
 };
 
-}  // namespace
+}  // namespace standins

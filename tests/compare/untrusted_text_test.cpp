@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace standins;
+
 using namespace standin;
 
 // Retitles and clears a terminal that takes it raw.
