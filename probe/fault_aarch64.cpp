@@ -60,8 +60,10 @@ std::size_t hex(std::uint64_t value, int digits, char* out) {
 }
 
 std::size_t put(char* out, const char* text) {
-  const std::size_t n = std::strlen(text);
-  std::memcpy(out, text, n);
+  std::size_t n = 0;
+  for (; text[n] != '\0'; ++n) {
+    out[n] = text[n];
+  }
   return n;
 }
 

@@ -3,6 +3,7 @@
 // (probe/stores_aarch64.cpp).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,7 +41,7 @@ std::string counting_from(unsigned first, int count) {
   std::string out;
   for (int i = 0; i < count; ++i) {
     char hex[3];
-    std::snprintf(hex, sizeof hex, "%02x", first + static_cast<unsigned>(i));
+    (void)std::snprintf(hex, sizeof hex, "%02x", first + static_cast<unsigned>(i));
     out += hex;
   }
   return out;
