@@ -1,10 +1,7 @@
 // bench_compare: runs bench_random and bench_fixed in interleaved rounds and
 // reports, per test, what the contrast measures, with its uncertainty. This
 // file parses the options and hands them to one command (commands/).
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -15,6 +12,8 @@
 #include "compare/proof/prove.h"
 #include "compare/render/table.h"
 #include "compare/running/files.h"
+#include "compare/running/process.h"
+#include "compare/running/progress.h"
 
 #ifndef BENCH_VERSION
 #define BENCH_VERSION "unknown"
@@ -52,23 +51,18 @@ CLI::Validator whole_number(long long low, long long high) {
       fmt::format("INT in [{} - {}]", low, high));
 }
 
-std::string self_directory() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string(".") : self.parent_path().string();
-}
-
 // The pair beside bench_compare: installed together in one bin/, or in the
 // build tree as siblings' subdirectories.
 std::string beside_me(const std::string& name) {
-  const std::string dir = self_directory();
+  const std::string dir = own_directory();
+  const std::string file = name + kProgramSuffix;
   for (const std::string& candidate :
-       {fmt::format("{}/{}", dir, name), fmt::format("{}/../{}/{}", dir, name, name)}) {
-    if (access(candidate.c_str(), F_OK) == 0) {
-      return std::filesystem::path(candidate).lexically_normal().string();
+       {fmt::format("{}/{}", dir, file), fmt::format("{}/../{}/{}", dir, name, file)}) {
+    if (exists(candidate)) {
+      return std::filesystem::u8path(candidate).lexically_normal().u8string();
     }
   }
-  return dir + "/" + name;
+  return dir + "/" + file;
 }
 
 // The options of a comparison: its rounds, sessions, programs and exports.
@@ -108,6 +102,9 @@ void add_measure_options(CLI::App& app, Options& o) {
       ->type_name("FILE");
   app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")
       ->type_name("FILE");
+  app.add_option("--gnuplot", e.gnuplot, "The gnuplot that draws --plot and --html")
+      ->type_name("PROGRAM")
+      ->capture_default_str();
   app.add_option("--label", o.measure.label,
                  "Name of this comparison among others (default: host name)")
       ->type_name("LABEL");
@@ -178,7 +175,7 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
   if (o.verify) {
     for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
                               "--sessions", "--pause", "--precision", "--seed", "--counters",
-                              "--html", "--label", "--merge", "--reference"}) {
+                              "--html", "--label", "--merge", "--reference", "--gnuplot"}) {
       if (app.count(other) != 0) {
         return std::string(
                    "--verify takes only --random, --fixed, --probe, --timeout and "
@@ -216,11 +213,12 @@ int dispatch(const CLI::App& app, Options& o) {
     o.merge.csv = m.exports.csv;
     o.merge.markdown = m.exports.markdown;
     o.merge.html = m.exports.html;
+    o.merge.gnuplot = m.exports.gnuplot;
     o.merge.version = BENCH_VERSION;
     return run_merge(o.merge, std::cout, std::cerr);
   }
   if (app.count("--precision") != 0) m.session.precision = o.precision;
-  m.session.progress = !o.quiet && isatty(STDERR_FILENO) != 0;
+  m.session.progress = !o.quiet && progress_can_be_shown();
   m.version = BENCH_VERSION;
   m.reference = o.merge.reference;
   return measure(m, std::cout, std::cerr);
@@ -231,7 +229,7 @@ int dispatch(const CLI::App& app, Options& o) {
 int run(int argc, char** argv) {
   // A vanished reader of the report fails the write (and the exit status)
   // instead of killing the comparison before its exports are written.
-  (void)std::signal(SIGPIPE, SIG_IGN);
+  set_up_own_streams();
   CLI::App app{
       "Runs bench_random and bench_fixed in interleaved rounds and reports, per test, the cost "
       "of the draws and remainders (random - fixed) and of the memory traffic (fixed), with "
@@ -241,7 +239,7 @@ int run(int argc, char** argv) {
   o.measure.session.random = beside_me("bench_random");
   o.measure.session.fixed = beside_me("bench_fixed");
   o.measure.session.seed = std::random_device{}();
-  o.measure.probe = default_probe_path(self_directory());
+  o.measure.probe = default_probe_path(own_directory());
   // As with most tools, an option given twice takes its last value.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.set_version_flag("--version", std::string("bench_compare ") + BENCH_VERSION);
@@ -255,6 +253,13 @@ int run(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return usage_error(std::cerr, e.what());
+  }
+  // Refused whatever else is asked, in one line: this system cannot do it.
+  const std::string unsupported = preloading_unsupported();
+  if ((o.verify || o.measure.counters) && !unsupported.empty()) {
+    fail(std::cerr, fmt::format("{} is not available here: {}",
+                                o.verify ? "--verify" : "--counters", unsupported));
+    return kUsage;
   }
   const std::string misplaced = misplaced_option(app, o);
   if (!misplaced.empty()) return usage_error(std::cerr, misplaced);

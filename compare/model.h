@@ -75,6 +75,14 @@ struct Usage {
   long long major_faults = 0;
   long long max_rss_kib = 0;
   std::optional<double> runqueue_wait_s;
+  // Which of the figures above the system gave (Linux: all). Those it did not
+  // are null in the exports and absent from the text. Without the split,
+  // minor_faults holds every page fault.
+  bool has_processor = true;  // user_s, system_s
+  bool has_switches = true;
+  bool has_faults = true;
+  bool has_fault_split = true;
+  bool has_memory = true;  // max_rss_kib
 };
 
 // One counted round: each program ran once, `first` of them first.

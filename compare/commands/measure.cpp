@@ -1,7 +1,5 @@
 #include "compare/commands/measure.h"
 
-#include <unistd.h>
-
 #include <ctime>
 #include <optional>
 
@@ -18,11 +16,6 @@
 namespace compare {
 
 namespace {
-
-std::string host_name() {
-  char name[256] = {};
-  return gethostname(name, sizeof name - 1) == 0 && name[0] != '\0' ? name : "unknown";
-}
 
 // Everything that can be found out before the first round: the pair, the
 // exports' paths, the counting probe, the baseline. Empty when all is well.
@@ -75,8 +68,8 @@ std::vector<Export> exports_of(const Comparison& c, const ExportPaths& paths) {
   return {{paths.json, [&] { return to_json(c).dump(2) + "\n"; }},
           {paths.csv, [&] { return to_csv(c); }},
           {paths.markdown, [&] { return to_markdown(c); }},
-          {paths.html, [&] { return comparison_html(c); }},
-          {paths.plot, [&] { return chart_svg(c); }}};
+          {paths.html, [&] { return comparison_html(c, paths.gnuplot); }},
+          {paths.plot, [&] { return chart_svg(c, paths.gnuplot); }}};
 }
 
 // Reports the comparison and writes its exports; the exit status.

@@ -45,8 +45,8 @@ int merge_of(const MergeOptions& options, Merge& merge, std::ostream& err) {
 }  // namespace
 
 int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err) {
-  const std::string unwritable =
-      unwritable_export({options.json, options.csv, options.markdown, /*plot=*/"", options.html});
+  const std::string unwritable = unwritable_export(
+      {options.json, options.csv, options.markdown, /*plot=*/"", options.html, options.gnuplot});
   if (!unwritable.empty()) return fail(err, unwritable);
   Merge merge;
   if (const int status = merge_of(options, merge, err); status != 0) return status;

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "compare/render/gnuplot.h"
 #include "compare/render/table.h"
 #include "compare/running/files.h"
 
@@ -25,6 +26,10 @@ std::string unwritable_export(const ExportPaths& paths) {
        {&paths.json, &paths.csv, &paths.markdown, &paths.plot, &paths.html}) {
     const std::string why = path->empty() ? "" : unwritable(*path);
     if (!why.empty()) return fmt::format("cannot write {}: {}", *path, why);
+  }
+  if (!paths.plot.empty() || !paths.html.empty()) {
+    const std::string why = gnuplot_unusable(paths.gnuplot);
+    if (!why.empty()) return "cannot draw the chart: " + why;
   }
   return {};
 }

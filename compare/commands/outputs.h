@@ -32,10 +32,12 @@ int usage_error(std::ostream& err, const std::string& message);
 // The paths of the exports asked for; empty where none.
 struct ExportPaths {
   std::string json, csv, markdown, plot, html;
+  std::string gnuplot = "gnuplot";  // the command that draws --plot and --html
 };
 
 // "cannot write PATH: why" for the first export that cannot be written, or
-// empty; checked before any run.
+// why gnuplot cannot draw the charts asked for, or empty; checked before any
+// run.
 std::string unwritable_export(const ExportPaths& paths);
 
 // One export: where it goes and how it is made.

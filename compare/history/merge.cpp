@@ -188,6 +188,13 @@ void refuse_repeats(const std::vector<ExportFile>& exports) {
   }
 }
 
+// "Linux" or "Windows" from a machine's record; empty when unknown.
+std::string system_of(const ExportFile& f) {
+  const std::string& kernel = f.machine.kernel;
+  const std::string first = kernel.substr(0, kernel.find(' '));
+  return first == "Linux" || first == "Windows" ? first : "";
+}
+
 void warn_of_other_methods(Merge& merge, const Entry& ref,
                            const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
   for (Entry& e : merge.entries) {
@@ -201,6 +208,15 @@ void warn_of_other_methods(Merge& merge, const Entry& ref,
           fmt::format("{}: made by another method than the reference (see the exports' "
                       "\"method\").",
                       e.label));
+    }
+    // The pair's draws and remainders are another C library's code there.
+    const std::string system = system_of(*by_label.at(e.label).front());
+    const std::string ref_system = system_of(*by_label.at(ref.label).front());
+    if (!system.empty() && !ref_system.empty() && system != ref_system) {
+      e.warnings.push_back(fmt::format(
+          "{}: measured on {}, the reference on {}: times from different systems are not "
+          "comparable (each has its own C library's rand, fmod and fmodl).",
+          e.label, system, ref_system));
     }
   }
 }

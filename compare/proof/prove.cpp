@@ -44,8 +44,7 @@ ProgramWork prove(const ProofRun& run) {
       work.failure = "interrupted";
       break;
     case RunOutcome::End::Signalled:
-      work.failure = fmt::format("ended by signal {} ({}){}", outcome.status,
-                                 strsignal(outcome.status), because);
+      work.failure = fmt::format("ended by {}{}", ending_name(outcome.status), because);
       break;
     case RunOutcome::End::Exited:
       if (outcome.status != 0) {

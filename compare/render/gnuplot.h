@@ -14,6 +14,14 @@ namespace compare {
 void run_gnuplot(const std::string& script, const std::string& err_path,
                  const std::string& gnuplot);
 
+// Why the gnuplot command cannot be run ("gnuplot is not installed ..."),
+// or empty when it can; checked before the first round.
+std::string gnuplot_unusable(const std::string& gnuplot);
+
+// The line of gnuplot's complaints (in the file at err_path) that says what
+// went wrong: the one naming the script's line, else the first not blank.
+std::string gnuplot_complaint(const std::string& err_path);
+
 // A gnuplot single-quoted string: nothing is special in it but the quote.
 std::string gnuplot_quoted(const std::string& s);
 

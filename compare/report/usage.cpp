@@ -6,22 +6,52 @@
 
 namespace compare {
 
+namespace {
+
+// The figures of one program's summary that its system gave, in order.
+std::vector<std::string> usage_parts(const UsageSummary& s) {
+  const Usage& m = s.median;
+  const double processor = s.processor_s;
+  std::vector<std::string> parts;
+  if (m.has_processor) {
+    parts.push_back(fmt::format("processor {} (user {}, system {}) of {} wall ({:.1f}%)",
+                                seconds_text(processor), seconds_text(m.user_s),
+                                seconds_text(m.system_s), seconds_text(m.wall_s),
+                                m.wall_s > 0 ? 100 * processor / m.wall_s : 0.0));
+  } else {
+    parts.push_back(seconds_text(m.wall_s) + " wall");
+  }
+  // A system that counts no switches (Windows) tells no wait either.
+  if (m.runqueue_wait_s) {
+    parts.push_back(seconds_text(*m.runqueue_wait_s) + " waiting for a CPU");
+  } else if (m.has_switches) {
+    parts.emplace_back("waiting time unknown");
+  }
+  if (m.has_switches)
+    parts.push_back(fmt::format("{} involuntary switches", m.involuntary_switches));
+  if (m.has_faults && m.has_fault_split) {
+    parts.push_back(
+        fmt::format("{} page faults ({} major)", m.minor_faults + m.major_faults, m.major_faults));
+  } else if (m.has_faults) {
+    parts.push_back(fmt::format("{} page faults", m.minor_faults));
+  }
+  if (m.has_memory) parts.push_back(fmt::format("peak memory {} KiB", m.max_rss_kib));
+  return parts;
+}
+
+}  // namespace
+
 std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
   std::vector<std::string> lines;
   for (const Side side : {Side::Random, Side::Fixed}) {
     const UsageSummary s = summarise_usage(rounds, side);
     if (s.runs == 0) continue;
-    const Usage& m = s.median;
-    const double processor = s.processor_s;
-    lines.push_back(fmt::format(
-        "{}, {} of {} run{}: processor {} (user {}, system {}) of {} wall ({:.1f}%), {}, {} "
-        "involuntary switches, {} page faults ({} major), peak memory {} KiB",
-        program_name(side), s.runs == 1 ? "figures" : "medians", s.runs, s.runs == 1 ? "" : "s",
-        seconds_text(processor), seconds_text(m.user_s), seconds_text(m.system_s),
-        seconds_text(m.wall_s), m.wall_s > 0 ? 100 * processor / m.wall_s : 0.0,
-        m.runqueue_wait_s ? seconds_text(*m.runqueue_wait_s) + " waiting for a CPU"
-                          : "waiting time unknown",
-        m.involuntary_switches, m.minor_faults + m.major_faults, m.major_faults, m.max_rss_kib));
+    std::string line =
+        fmt::format("{}, {} of {} run{}: ", program_name(side), s.runs == 1 ? "figures" : "medians",
+                    s.runs, s.runs == 1 ? "" : "s");
+    const std::vector<std::string> parts = usage_parts(s);
+    for (std::size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? "" : ", ") + parts[i];
+    lines.push_back(line);
   }
   return lines;
 }
@@ -29,14 +59,17 @@ std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
 nlohmann::json usage_json(const std::optional<Usage>& usage) {
   if (!usage) return nullptr;
   const Usage& u = *usage;
+  // A figure the system did not give is null.
+  auto given = [](bool has, auto value) { return has ? nlohmann::json(value) : nlohmann::json(); };
+  const bool split = u.has_faults && u.has_fault_split;
   return {{"wall_s", u.wall_s},
-          {"user_s", u.user_s},
-          {"system_s", u.system_s},
-          {"involuntary_switches", u.involuntary_switches},
-          {"voluntary_switches", u.voluntary_switches},
-          {"minor_faults", u.minor_faults},
-          {"major_faults", u.major_faults},
-          {"max_rss_kib", u.max_rss_kib},
+          {"user_s", given(u.has_processor, u.user_s)},
+          {"system_s", given(u.has_processor, u.system_s)},
+          {"involuntary_switches", given(u.has_switches, u.involuntary_switches)},
+          {"voluntary_switches", given(u.has_switches, u.voluntary_switches)},
+          {"minor_faults", given(split, u.minor_faults)},
+          {"major_faults", given(split, u.major_faults)},
+          {"max_rss_kib", given(u.has_memory, u.max_rss_kib)},
           {"runqueue_wait_s",
            u.runqueue_wait_s ? nlohmann::json(*u.runqueue_wait_s) : nlohmann::json(nullptr)}};
 }
@@ -50,14 +83,16 @@ std::vector<std::string> usage_csv_header() {
 std::vector<std::string> usage_csv(const std::optional<Usage>& usage) {
   if (!usage) return std::vector<std::string>(usage_csv_header().size());
   const Usage& u = *usage;
+  const bool split = u.has_faults && u.has_fault_split;
+  auto given = [](bool has, const std::string& text) { return has ? text : std::string(); };
   return {fmt::format("{:.9g}", u.wall_s),
-          fmt::format("{:.9g}", u.user_s),
-          fmt::format("{:.9g}", u.system_s),
-          std::to_string(u.involuntary_switches),
-          std::to_string(u.voluntary_switches),
-          std::to_string(u.minor_faults),
-          std::to_string(u.major_faults),
-          std::to_string(u.max_rss_kib),
+          given(u.has_processor, fmt::format("{:.9g}", u.user_s)),
+          given(u.has_processor, fmt::format("{:.9g}", u.system_s)),
+          given(u.has_switches, std::to_string(u.involuntary_switches)),
+          given(u.has_switches, std::to_string(u.voluntary_switches)),
+          given(split, std::to_string(u.minor_faults)),
+          given(split, std::to_string(u.major_faults)),
+          given(u.has_memory, std::to_string(u.max_rss_kib)),
           u.runqueue_wait_s ? fmt::format("{:.9g}", *u.runqueue_wait_s) : ""};
 }
 

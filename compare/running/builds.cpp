@@ -18,11 +18,12 @@ constexpr std::size_t kMostBuilds = 16;
 // The first place that holds both programs, or empty.
 std::string pair_in(const std::string& dir, std::string& random, std::string& fixed) {
   namespace fs = std::filesystem;
+  const std::string r_name = std::string("bench_random") + kProgramSuffix;
+  const std::string f_name = std::string("bench_fixed") + kProgramSuffix;
   const std::vector<std::pair<fs::path, fs::path>> places = {
-      {fs::path(dir) / "bench_random" / "bench_random",
-       fs::path(dir) / "bench_fixed" / "bench_fixed"},
-      {fs::path(dir) / "bin" / "bench_random", fs::path(dir) / "bin" / "bench_fixed"},
-      {fs::path(dir) / "bench_random", fs::path(dir) / "bench_fixed"}};
+      {fs::path(dir) / "bench_random" / r_name, fs::path(dir) / "bench_fixed" / f_name},
+      {fs::path(dir) / "bin" / r_name, fs::path(dir) / "bin" / f_name},
+      {fs::path(dir) / r_name, fs::path(dir) / f_name}};
   for (const auto& [r, f] : places) {
     if (unrunnable(r.string()).empty() && unrunnable(f.string()).empty()) {
       random = absolute_path(r.lexically_normal().string());

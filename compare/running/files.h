@@ -9,7 +9,8 @@
 
 namespace compare {
 
-// A fresh private directory under $TMPDIR (or /tmp), removed with everything
+// A fresh private directory under $TMPDIR (or /tmp; on Windows under the
+// user's temporary directory, with a random name), removed with everything
 // in it when the object goes. path() is empty when it could not be made, and
 // error() then says why.
 class ScratchDir {
@@ -26,6 +27,16 @@ class ScratchDir {
   std::string path_;
   std::string error_;
 };
+
+// Paths are UTF-8 everywhere (on Windows too: the program declares UTF-8 its
+// code page). A program of the pair is NAME plus this: ".exe" on Windows.
+extern const char* const kProgramSuffix;
+
+// The directory bench_compare itself is in; "." when it cannot be found.
+std::string own_directory();
+
+// Whether anything exists at the path.
+bool exists(const std::string& path);
 
 // The path made absolute (a program runs in its own scratch directory, where
 // a relative path means nothing), or the path itself when that fails.

@@ -17,6 +17,10 @@ MachineRecord read_machine(const std::string& root = "/");
 // The items that may have changed during the run: load, governor and turbo.
 void read_machine_after(MachineRecord& record, const std::string& root = "/");
 
+// The machine's name, the default label of a comparison; "unknown" when the
+// system does not say.
+std::string host_name();
+
 // The smallest step of omp_get_wtime, the clock the programs time with, in
 // seconds; 0 when the clock would not step.
 double clock_tick();

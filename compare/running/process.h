@@ -24,7 +24,7 @@ struct RunRequest {
 struct RunOutcome {
   enum class End { Exited, Signalled, TimedOut, Interrupted, NotStarted };
   End end = End::NotStarted;
-  int status = 0;  // the exit status, or the signal that ended the program
+  int status = 0;  // the exit status, or the signal (Windows: exception code) that ended it
   std::string out;
   std::string err;
   std::map<std::string, std::string> files;  // those of RunRequest::files that existed
@@ -52,6 +52,25 @@ bool idle_unless_interrupted(double seconds);
 // "cannot run bench_random at PATH: why" for the first of the pair that
 // cannot be run; empty when both can.
 std::string pair_unrunnable(const std::string& random, const std::string& fixed);
+
+// What ended a program that did not exit, for a message: "signal 11
+// (Segmentation fault)", or on Windows "exception 0xC0000005 (access violation)".
+std::string ending_name(int status);
+
+// Before any output: a vanished reader of bench_compare's own output fails
+// the write (and the exit status) instead of ending bench_compare before its
+// exports are written; a Windows console shows the UTF-8 it is given.
+void set_up_own_streams();
+
+// Why this system cannot preload a library into the pair (--verify,
+// --counters); empty where it can.
+std::string preloading_unsupported();
+
+// For the system's own runner: the environment `base` (NAME=value each) with
+// the request's settings over it, "%DIR%" standing for the run's directory.
+std::vector<std::string> run_environment(const std::vector<std::string>& base,
+                                         const std::vector<std::string>& settings,
+                                         const std::string& dir);
 
 // Why a program cannot be run at all ("no such file", "not executable"), or
 // empty when it can.

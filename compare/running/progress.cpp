@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "compare/running/one_session.h"
 
@@ -40,20 +39,12 @@ void Progress::update(const std::string& what, int done, int total, double per_r
                   ? fmt::format("session {} of {}: ", options_.session, options_.sessions)
                   : fmt::format("session {}: ", options_.session);
   }
-  (void)std::fputs(
-      fmt::format("\r\033[K{}{} {} of {} done, {}", session, what, done, total, left).c_str(),
-      stderr);
-  (void)std::fflush(stderr);
+  draw_progress_line(fmt::format("{}{} {} of {} done, {}", session, what, done, total, left));
   drawn_ = true;
 }
 
 void show_pause(double seconds, int next_session) {
-  (void)std::fputs(
-      fmt::format("\r\033[Kpausing {:g} s before session {}", seconds, next_session).c_str(),
-      stderr);
-  (void)std::fflush(stderr);
+  draw_progress_line(fmt::format("pausing {:g} s before session {}", seconds, next_session));
 }
-
-void clear_progress_line() { (void)std::fputs("\r\033[K", stderr); }
 
 }  // namespace compare

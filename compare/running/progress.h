@@ -30,8 +30,15 @@ class Progress {
   bool drawn_ = false;
 };
 
+// Whether standard error is a terminal (a console window on Windows), where
+// the progress line may be drawn.
+bool progress_can_be_shown();
+
 // The line shown during a pause before a session, and its clearing.
 void show_pause(double seconds, int next_session);
 void clear_progress_line();
+
+// For the progress code: replaces the line on standard error with the text.
+void draw_progress_line(const std::string& text);
 
 }  // namespace compare

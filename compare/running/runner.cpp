@@ -84,7 +84,7 @@ bool Runner::run_once(const std::string& program, Side side, const std::string& 
           fmt::format("it ran longer than the timeout of {:g} s and was killed", options_.timeout);
       break;
     case RunOutcome::End::Signalled:
-      what = fmt::format("it was killed by signal {} ({})", run.status, strsignal(run.status));
+      what = "it was killed by " + ending_name(run.status);
       break;
     case RunOutcome::End::Exited:
       what = read_run(run, side, counting, random ? round.random : round.fixed, counts,

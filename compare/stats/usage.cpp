@@ -53,43 +53,63 @@ UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side) {
     if (run.side != side) continue;
     const Usage& u = run.usage;
     wall.push_back(u.wall_s);
-    user.push_back(u.user_s);
-    system.push_back(u.system_s);
-    processor.push_back(u.user_s + u.system_s);
-    involuntary.push_back(static_cast<double>(u.involuntary_switches));
-    voluntary.push_back(static_cast<double>(u.voluntary_switches));
-    minor.push_back(static_cast<double>(u.minor_faults));
-    major.push_back(static_cast<double>(u.major_faults));
-    rss.push_back(static_cast<double>(u.max_rss_kib));
+    if (u.has_processor) {
+      user.push_back(u.user_s);
+      system.push_back(u.system_s);
+      processor.push_back(u.user_s + u.system_s);
+    }
+    if (u.has_switches) {
+      involuntary.push_back(static_cast<double>(u.involuntary_switches));
+      voluntary.push_back(static_cast<double>(u.voluntary_switches));
+    }
+    if (u.has_faults) minor.push_back(static_cast<double>(u.minor_faults));
+    if (u.has_faults && u.has_fault_split) major.push_back(static_cast<double>(u.major_faults));
+    if (u.has_memory) rss.push_back(static_cast<double>(u.max_rss_kib));
     if (u.runqueue_wait_s) waited.push_back(*u.runqueue_wait_s);
   }
   UsageSummary summary;
   summary.runs = static_cast<int>(wall.size());
   if (wall.empty()) return summary;
+  // A figure is summed up only when every run has it.
   Usage& m = summary.median;
   m.wall_s = median(wall);
-  m.user_s = median(user);
-  m.system_s = median(system);
-  summary.processor_s = median(processor);
-  m.involuntary_switches = median_count(involuntary);
-  m.voluntary_switches = median_count(voluntary);
-  m.minor_faults = median_count(minor);
-  m.major_faults = median_count(major);
-  m.max_rss_kib = median_count(rss);
+  m.has_processor = processor.size() == wall.size();
+  if (m.has_processor) {
+    m.user_s = median(user);
+    m.system_s = median(system);
+    summary.processor_s = median(processor);
+  }
+  m.has_switches = involuntary.size() == wall.size();
+  if (m.has_switches) {
+    m.involuntary_switches = median_count(involuntary);
+    m.voluntary_switches = median_count(voluntary);
+  }
+  m.has_faults = minor.size() == wall.size();
+  m.has_fault_split = major.size() == wall.size();
+  if (m.has_faults) m.minor_faults = median_count(minor);
+  if (m.has_fault_split) m.major_faults = median_count(major);
+  m.has_memory = rss.size() == wall.size();
+  if (m.has_memory) m.max_rss_kib = median_count(rss);
   if (!waited.empty()) m.runqueue_wait_s = median(waited);
   return summary;
 }
 
 double taken_share(const Usage& usage) {
-  if (!(usage.wall_s > 0)) return 0;
+  if (!(usage.wall_s > 0) || !tells_taken(usage)) return 0;
   const double taken = usage.runqueue_wait_s
                            ? *usage.runqueue_wait_s
                            : std::max(usage.wall_s - usage.user_s - usage.system_s, 0.0);
   return std::clamp(taken / usage.wall_s, 0.0, 1.0);
 }
 
+bool tells_taken(const Usage& usage) { return usage.runqueue_wait_s || usage.has_processor; }
+
 std::optional<std::string> contention_warning(const std::vector<Round>& rounds) {
-  const std::vector<Run> runs = runs_of(rounds);
+  std::vector<Run> runs = runs_of(rounds);
+  // Runs whose system told neither their wait nor their processor time say nothing.
+  runs.erase(std::remove_if(runs.begin(), runs.end(),
+                            [](const Run& run) { return !tells_taken(run.usage); }),
+             runs.end());
   std::vector<const Run*> lost;
   for (const Run& run : runs) {
     if (taken_share(run.usage) >= kTakenShare) lost.push_back(&run);

@@ -25,6 +25,9 @@ UsageSummary summarise_usage(const std::vector<Round>& rounds, Side side);
 // where known, else the wall time it spent off the processor.
 double taken_share(const Usage& usage);
 
+// Whether the usage tells what other work took: the wait, or the processor time.
+bool tells_taken(const Usage& usage);
+
 // "Other work took the processor ..." when enough of the counted runs lost
 // enough of their wall time to other work; none otherwise.
 std::optional<std::string> contention_warning(const std::vector<Round>& rounds);

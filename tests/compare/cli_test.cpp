@@ -202,6 +202,12 @@ TEST(Compare, RefusesBeforeTheFirstRound) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cannot write " + s.file("no/such/dir.csv")), std::string::npos)
       << run.err;
+  for (const char* chart : {"--plot", "--html"}) {
+    run = s.compare({chart, s.file("chart"), "--gnuplot", s.file("no-gnuplot")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot draw the chart: gnuplot is not installed"), std::string::npos)
+        << run.err;
+  }
   EXPECT_EQ(s.state("order"), "");  // no program ever ran
 
   for (const std::vector<std::string>& usage : {std::vector<std::string>{"--rounds", "0"},

@@ -97,5 +97,52 @@ TEST(Usage, WarnsWhenAQuarterOfTheRunsLostATenthOfTheirTime) {
   EXPECT_TRUE(contention_warning(rounds(1, {{1, 0.5}})));
 }
 
+// What Windows gives: processor time, all page faults and peak memory, but
+// no switches, wait or fault split; under Wine only the wall time.
+Usage windows_run(double user, bool wine) {
+  Usage u;
+  u.wall_s = 1;
+  u.user_s = user;
+  u.minor_faults = 500;
+  u.max_rss_kib = 4096;
+  u.has_switches = u.has_fault_split = false;
+  u.has_processor = u.has_faults = u.has_memory = !wine;
+  return u;
+}
+
+TEST(Usage, FiguresASystemDoesNotGiveAreNullAndAbsent) {
+  std::vector<Round> r = rounds(2);
+  for (Round& round : r) round.random_usage = round.fixed_usage = windows_run(0.5, false);
+  const std::string line = usage_lines(r)[0];
+  EXPECT_EQ(line,
+            "bench_random, medians of 2 runs: processor 0.5 s (user 0.5 s, system 0 s) of 1 s wall "
+            "(50.0%), 500 page faults, peak memory 4096 KiB");
+  const nlohmann::json j = usage_json(windows_run(0.5, false));
+  for (const char* absent : {"involuntary_switches", "voluntary_switches", "minor_faults",
+                             "major_faults", "runqueue_wait_s"}) {
+    EXPECT_TRUE(j[absent].is_null()) << absent;
+  }
+  EXPECT_EQ(j["max_rss_kib"], 4096);
+  EXPECT_EQ(usage_csv(windows_run(0.5, false))[3], "");
+
+  for (Round& round : r) round.random_usage = round.fixed_usage = windows_run(0.5, true);
+  EXPECT_EQ(usage_lines(r)[1], "bench_fixed, medians of 2 runs: 1 s wall");
+  EXPECT_TRUE(usage_json(windows_run(0.5, true))["user_s"].is_null());
+  // A summary holds a figure only when every run gave it.
+  r[0].fixed_usage = windows_run(0.5, false);
+  EXPECT_FALSE(summarise_usage(r, Side::Fixed).median.has_processor);
+}
+
+TEST(Usage, OtherWorkIsJudgedByProcessorTimeWhereNoWaitIsGiven) {
+  std::vector<Round> r = rounds(4);
+  // Half of each run off the processor, and no wait told: other work took it.
+  for (Round& round : r) round.random_usage = round.fixed_usage = windows_run(0.5, false);
+  EXPECT_TRUE(contention_warning(r));
+  // Under Wine a run tells neither: nothing is concluded from it.
+  for (Round& round : r) round.random_usage = round.fixed_usage = windows_run(0.5, true);
+  EXPECT_FALSE(contention_warning(r));
+  EXPECT_DOUBLE_EQ(taken_share(windows_run(0.5, true)), 0);
+}
+
 }  // namespace
 }  // namespace compare

@@ -1,0 +1,77 @@
+// Scratch directories and path checks on Windows: wide calls on UTF-8 paths.
+#include <windows.h>
+
+#include <filesystem>
+#include <random>
+
+#include "compare/running/files.h"
+#include "compare/running/system_windows.h"
+
+namespace compare {
+
+ScratchDir::ScratchDir(const std::string& prefix) {
+  wchar_t base[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH) {
+    error_ = system_message(GetLastError());
+    return;
+  }
+  // A random name, made only if no one has it: the directory is ours alone.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = fmt::format("{}-{:08x}{:08x}", prefix, random(), random());
+    const std::wstring path = std::wstring(base) + to_wide(name);
+    if (CreateDirectoryW(path.c_str(), nullptr) != 0) {
+      path_ = std::filesystem::path(path).lexically_normal().u8string();
+      while (!path_.empty() && (path_.back() == '\\' || path_.back() == '/')) path_.pop_back();
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      error_ = system_message(GetLastError());
+      return;
+    }
+  }
+  error_ = "every name tried was taken";
+}
+
+std::string unwritable(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path target = fs::u8path(path);
+  if (fs::is_directory(target, error)) return "it is a directory";
+  if (fs::exists(target, error)) {
+    // Opened for writing and closed at once: nothing is changed.
+    HANDLE file =
+        CreateFileW(target.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return system_message(GetLastError());
+    CloseHandle(file);
+    return {};
+  }
+  const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  if (!fs::is_directory(parent, error)) return "No such file or directory";
+  return {};
+}
+
+const char* const kProgramSuffix = ".exe";
+
+std::string own_directory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return ".";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return std::filesystem::path(path).parent_path().u8string();
+}
+
+bool exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::u8path(path), error);
+}
+
+}  // namespace compare
