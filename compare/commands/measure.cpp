@@ -38,26 +38,27 @@ std::string checked(const MeasureOptions& options, SessionOptions& session,
 }
 
 // The builds of --build, checked; the exit status when they cannot be used.
-int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& specs, std::ostream& err) {
+int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& builds_given,
+              std::ostream& err) {
   for (const std::string& text : options.builds) {
-    BuildSpec spec;
-    const std::string why = read_build(text, spec);
+    BuildSpec given;
+    const std::string why = read_build(text, given);
     if (!why.empty()) {
       return text.find('=') == std::string::npos ? usage_error(err, why) : fail(err, why);
     }
-    specs.push_back(spec);
+    builds_given.push_back(given);
   }
-  const std::string why = builds_unusable(specs, options.reference);
+  const std::string why = builds_unusable(builds_given, options.reference);
   return why.empty() ? 0 : usage_error(err, why);
 }
 
 // Everything about the builds that can be found out before the first round.
-std::string builds_checked(const MeasureOptions& options, const std::vector<BuildSpec>& specs,
-                           SessionOptions& session) {
+std::string builds_checked(const MeasureOptions& options,
+                           const std::vector<BuildSpec>& builds_given, SessionOptions& session) {
   std::string why = unwritable_export(options.exports);
   if (why.empty() && options.counters) {
     session.counting_probe = counting_probe_path(options.probe);
-    for (const BuildSpec& b : specs) {
+    for (const BuildSpec& b : builds_given) {
       if (why.empty()) why = counting_unusable(session.counting_probe, b.random, b.fixed);
     }
   }
@@ -93,19 +94,19 @@ Comparison started(const MeasureOptions& options, const SessionOptions& session)
 
 // Several builds in the same rounds.
 int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-  std::vector<BuildSpec> specs;
-  if (const int status = builds_of(options, specs, err); status != 0) return status;
+  std::vector<BuildSpec> builds_given;
+  if (const int status = builds_of(options, builds_given, err); status != 0) return status;
   SessionOptions session = options.session;
-  const std::string why = builds_checked(options, specs, session);
+  const std::string why = builds_checked(options, builds_given, session);
   if (!why.empty()) return fail(err, why);
   Comparison c = started(options, session);
   c.builds = BuildsComparison{};
-  c.builds->reference = options.reference.empty() ? specs.front().label : options.reference;
-  for (const BuildSpec& spec : specs) {
+  c.builds->reference = options.reference.empty() ? builds_given.front().label : options.reference;
+  for (const BuildSpec& given : builds_given) {
     Build b;
-    b.label = spec.label;
-    b.random = {spec.random, compiler_of(spec.random)};
-    b.fixed = {spec.fixed, compiler_of(spec.fixed)};
+    b.label = given.label;
+    b.random = {given.random, compiler_of(given.random)};
+    b.fixed = {given.fixed, compiler_of(given.fixed)};
     c.builds->builds.push_back(std::move(b));
   }
   catch_interrupts();
@@ -113,7 +114,7 @@ int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostrea
   const RunStatus status =
       run_sessions(session, options.schedule, c,
                    [&](const SessionOptions& each, const std::string& at, Comparison& into) {
-                     return run_builds_session(each, specs, at, into);
+                     return run_builds_session(each, builds_given, at, into);
                    });
   c.finished_at = iso8601_utc(std::time(nullptr));
   read_machine_after(c.machine);

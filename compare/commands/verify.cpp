@@ -59,32 +59,32 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
 
 int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& options,
                   std::ostream& out, std::ostream& err) {
-  std::vector<BuildSpec> specs;
+  std::vector<BuildSpec> builds_given;
   for (const std::string& text : builds) {
-    BuildSpec spec;
-    const std::string why = read_build(text, spec);
+    BuildSpec given;
+    const std::string why = read_build(text, given);
     if (!why.empty()) {
       return text.find('=') == std::string::npos ? usage_error(err, why) : fail(err, why);
     }
-    specs.push_back(spec);
+    builds_given.push_back(given);
   }
-  if (const std::string why = builds_unusable(specs, ""); !why.empty()) {
+  if (const std::string why = builds_unusable(builds_given, ""); !why.empty()) {
     return usage_error(err, why);
   }
   const ScratchDir scratch("bench_compare-verify");
   nlohmann::json all = {{"builds", nlohmann::json::array()}, {"verified", true}};
   int worst = 0;
-  for (const BuildSpec& spec : specs) {
-    out << printable(fmt::format("Build {}:", spec.label)) << "\n";
+  for (const BuildSpec& given : builds_given) {
+    out << printable(fmt::format("Build {}:", given.label)) << "\n";
     VerifyOptions each = options;
-    each.random = spec.random;
-    each.fixed = spec.fixed;
+    each.random = given.random;
+    each.fixed = given.fixed;
     each.json = options.json.empty() ? "" : scratch.file("findings.json");
     const int status = verify(each, out, err);
     worst = std::max(worst, status);
     if (!each.json.empty() && status != kInterrupted) {
       nlohmann::json findings = nlohmann::json::parse(read_text(each.json), nullptr, false);
-      all["builds"].push_back({{"label", spec.label}, {"findings", findings}});
+      all["builds"].push_back({{"label", given.label}, {"findings", findings}});
       all["verified"] = all["verified"].get<bool>() && status == 0;
     }
     if (status == kInterrupted) return status;

@@ -17,11 +17,12 @@
 namespace compare {
 
 // Runs one session of the builds into into.builds (which holds one Build per
-// spec, in the same order): each build's warm-up rounds, counted rounds as a
+// given, in the same order): each build's warm-up rounds, counted rounds as a
 // new session numbered options.session, and counts; each round's order. A
 // failed run ends the session, its round left out for every build;
 // into.stopped says why. options.random and options.fixed are not used.
-RunStatus run_builds_session(const SessionOptions& options, const std::vector<BuildSpec>& specs,
+RunStatus run_builds_session(const SessionOptions& options,
+                             const std::vector<BuildSpec>& builds_given,
                              const std::string& started_at, Comparison& into);
 
 }  // namespace compare

@@ -36,29 +36,29 @@ std::string pair_in(const std::string& dir, std::string& random, std::string& fi
 
 }  // namespace
 
-std::string read_build(const std::string& text, BuildSpec& spec) {
+std::string read_build(const std::string& text, BuildSpec& given) {
   const std::size_t eq = text.find('=');
   if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
     return fmt::format("--build {}: give it as LABEL=DIR or LABEL=RANDOM,FIXED", text);
   }
-  spec.label = text.substr(0, eq);
+  given.label = text.substr(0, eq);
   const std::string where = text.substr(eq + 1);
   const std::size_t comma = where.find(',');
   if (comma != std::string::npos) {
-    spec.random = absolute_path(where.substr(0, comma));
-    spec.fixed = absolute_path(where.substr(comma + 1));
-    const std::string why = pair_unrunnable(spec.random, spec.fixed);
-    return why.empty() ? "" : fmt::format("--build {}: {}", spec.label, why);
+    given.random = absolute_path(where.substr(0, comma));
+    given.fixed = absolute_path(where.substr(comma + 1));
+    const std::string why = pair_unrunnable(given.random, given.fixed);
+    return why.empty() ? "" : fmt::format("--build {}: {}", given.label, why);
   }
   std::error_code ec;
   if (!std::filesystem::is_directory(where, ec)) {
-    return fmt::format("--build {}: {} is not a directory", spec.label, where);
+    return fmt::format("--build {}: {} is not a directory", given.label, where);
   }
-  if (pair_in(where, spec.random, spec.fixed).empty()) {
+  if (pair_in(where, given.random, given.fixed).empty()) {
     return fmt::format(
         "--build {}: {} holds no bench_random and bench_fixed (looked in bench_random/ and "
         "bench_fixed/, bin/, and the directory itself)",
-        spec.label, where);
+        given.label, where);
   }
   return {};
 }

@@ -18,7 +18,7 @@ struct BuildSpec {
 // and DIR/bench_fixed/bench_fixed (a build tree), else in DIR/bin/ (an
 // installed prefix), else in DIR itself; "LABEL=RANDOM,FIXED" names them.
 // Empty when all is well, else why not, one line.
-std::string read_build(const std::string& text, BuildSpec& spec);
+std::string read_build(const std::string& text, BuildSpec& given);
 
 // Why the builds cannot be compared: fewer than 2 or more than 16, a label
 // given twice, a reference that names none. Empty when they can.
