@@ -20,7 +20,8 @@ double sign_test_p(const std::vector<double>& values) {
   if (n == 0) return 1;
   const boost::math::binomial_distribution<double> dist(static_cast<double>(n), 0.5);
   const double at_most = boost::math::cdf(dist, static_cast<double>(k));
-  const double at_least = k == 0 ? 1.0 : boost::math::cdf(boost::math::complement(dist, k - 1.0));
+  const double at_least =
+      k == 0 ? 1.0 : boost::math::cdf(boost::math::complement(dist, static_cast<double>(k) - 1));
   return std::min(1.0, 2 * std::min(at_most, at_least));
 }
 
