@@ -22,7 +22,7 @@ class Builds : public ::testing::Test {
   // A build tree DIR/bench_random/bench_random and DIR/bench_fixed/bench_fixed
   // whose bench_random takes `random_by` times as long in test `slower`.
   std::string build(const std::string& name, int slower = -1, double random_by = 1) {
-    const std::string dir = dir_.file(name);
+    std::string dir = dir_.file(name);
     for (const char* role : {"random", "fixed"}) {
       const std::string program = fmt::format("{}/bench_{}/bench_{}", dir, role, role);
       fs::create_directories(fs::path(program).parent_path());

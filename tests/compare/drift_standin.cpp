@@ -26,11 +26,11 @@ int main(int /*argc*/, char** argv) {
   if (file == nullptr) return 5;
   const char* titles[3] = {"1. Numeric Simulation. <Integer>", "2. Numeric Simulation. <Float>",
                            "3. DNA Simulation. <Logic>"};
-  std::fprintf(file, "Stand-in %s\n\n\n", role.c_str());
+  bool written = std::fprintf(file, "Stand-in %s\n\n\n", role.c_str()) > 0;
   for (int t = 0; t < 3; ++t) {
-    std::fprintf(file, "%s\n\nIt spends: %.9g Secs\nIt is:     1 M Executions/Secs\n%s", titles[t],
-                 base[t] * level, t < 2 ? "\n" : "");
+    written &= std::fprintf(file, "%s\n\nIt spends: %.9g Secs\nIt is:     1 M Executions/Secs\n%s",
+                            titles[t], base[t] * level, t < 2 ? "\n" : "") > 0;
     std::printf("It spends: %.9g Secs\n", base[t] * level);
   }
-  return std::fclose(file) == 0 ? 0 : 6;
+  return std::fclose(file) == 0 && written ? 0 : 6;
 }
