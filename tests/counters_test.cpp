@@ -117,9 +117,10 @@ TEST(CountedComparison, EachRoundCarriesEveryWindowsCounts) {
 // each build's pair in turn.
 TEST(CountedComparison, EveryBuildsWindowsAreCountedAndEachBuildIsProved) {
   support::TempDir dir;
+  const std::string tree = BUILD_TREE;
   const support::RunResult counted =
-      compare({"--rounds", "2", "--warmup", "0", "--build", "a=" BUILD_TREE, "--build",
-               "b=" BUILD_TREE, "--json", dir.file("c.json")},
+      compare({"--rounds", "2", "--warmup", "0", "--build", "a=" + tree, "--build", "b=" + tree,
+               "--json", dir.file("c.json")},
               dir);
   ASSERT_EQ(counted.status, 0) << counted.err;
   EXPECT_NE(counted.out.find("Counts of b:"), std::string::npos) << counted.out;
