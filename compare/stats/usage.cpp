@@ -14,7 +14,7 @@ namespace {
 
 // A run lost to other work when this share of its wall time went to waiting
 // for a processor; a comparison suffered when at least this share of its runs
-// did. Measured on the 2-core development machine (see the README): alone on
+// did. Measured on the 2-core development machine (docs/method.md): alone on
 // a CPU, a run typically waits 1-2% of its time (for bench_compare itself),
 // and a short run now and then over 10% for a moment's other work; beside a
 // busy loop on the same CPU, every run waits about half of it.
