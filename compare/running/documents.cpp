@@ -61,7 +61,7 @@ std::optional<double> seconds_of(const std::string& text) {
   return value;
 }
 
-std::string quoted(const std::string& line) {
+std::string in_quotes(const std::string& line) {
   return "\"" + (line.size() > 60 ? line.substr(0, 60) + "..." : line) + "\"";
 }
 
@@ -99,13 +99,13 @@ std::optional<Times> read_times(const std::string& results, const std::string& c
         !between(lines[at + 3], kRateLabel, kRateUnit, rate) ||
         (test + 1 < kTests && !lines[at + 4].empty())) {
       error = std::string("its results file is malformed in test ") + std::to_string(test + 1) +
-              " <" + kTestNames[test] + "> at line " + quoted(lines[at + 2]);
+              " <" + kTestNames[test] + "> at line " + in_quotes(lines[at + 2]);
       return std::nullopt;
     }
     const std::optional<double> seconds = seconds_of(spend);
     if (!seconds) {
       error = std::string("its results file gives no time for test ") + std::to_string(test + 1) +
-              " <" + kTestNames[test] + ">: " + quoted(spend);
+              " <" + kTestNames[test] + ">: " + in_quotes(spend);
       return std::nullopt;
     }
     if (console_spends.size() != kTests || console_spends[test] != spend) {

@@ -16,8 +16,6 @@
 namespace compare {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 // Geometric mean of the values, NaN unless all are positive.
 double geometric_mean(const std::vector<double>& values) {
   return geometric_mean_interval(values).estimate;

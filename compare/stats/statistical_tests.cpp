@@ -20,8 +20,6 @@ namespace compare {
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 bool has_nan(const std::vector<double>& values) {
   return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
 }

@@ -13,6 +13,9 @@
 
 namespace compare {
 
+// What a figure is where there is none.
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 // Median of the values (the mean of the middle two for an even count); NaN when empty.
 double median(std::vector<double> values);
 
