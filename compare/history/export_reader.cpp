@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "compare/render/table.h"
@@ -40,6 +41,44 @@ const json& part(const json& object, const char* key) {
   static const json empty = json::object();
   auto it = object.find(key);
   return it != object.end() && it->is_object() ? *it : empty;
+}
+
+// A program's usage in a round as the export has it, so that a merge can make
+// the warnings about other work again; none where the export has no wall time.
+// A figure that is absent or not a finite count or time is one the system did
+// not give.
+std::optional<Usage> usage_of(const json& round, const char* side) {
+  const json& u = part(part(round, "usage"), side);
+  auto figure = [&](const char* key) -> std::optional<double> {
+    auto it = u.find(key);
+    if (it == u.end() || !it->is_number()) return std::nullopt;
+    const double v = it->get<double>();
+    return std::isfinite(v) && v >= 0 ? std::optional<double>(v) : std::nullopt;
+  };
+  const std::optional<double> wall = figure("wall_s");
+  if (!wall) return std::nullopt;
+  Usage usage;
+  usage.wall_s = *wall;
+  const auto user = figure("user_s");
+  const auto system = figure("system_s");
+  usage.has_processor = user && system;
+  usage.user_s = user.value_or(0);
+  usage.system_s = system.value_or(0);
+  const auto involuntary = figure("involuntary_switches");
+  const auto voluntary = figure("voluntary_switches");
+  usage.has_switches = involuntary && voluntary;
+  usage.involuntary_switches = static_cast<long long>(involuntary.value_or(0));
+  usage.voluntary_switches = static_cast<long long>(voluntary.value_or(0));
+  const auto minor = figure("minor_faults");
+  const auto major = figure("major_faults");
+  usage.has_faults = usage.has_fault_split = minor && major;
+  usage.minor_faults = static_cast<long long>(minor.value_or(0));
+  usage.major_faults = static_cast<long long>(major.value_or(0));
+  const auto rss = figure("max_rss_kib");
+  usage.has_memory = rss.has_value();
+  usage.max_rss_kib = static_cast<long long>(rss.value_or(0));
+  usage.runqueue_wait_s = figure("runqueue_wait_s");
+  return usage;
 }
 
 // The round, with the session it belongs to (1 when the export has none).
@@ -75,6 +114,8 @@ Round read_round(const json& j, size_t i, const std::string& path) {
       (side == Side::Random ? r.random : r.fixed).at(t) = s;
     }
   }
+  r.random_usage = usage_of(j, "random");
+  r.fixed_usage = usage_of(j, "fixed");
   return r;
 }
 

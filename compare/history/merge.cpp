@@ -83,13 +83,18 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
     const int session = rounds.front().session;
     const std::string own = several ? fmt::format("Session {}: ", session) : "";
     for (Warning& w : warning_list(rounds, summarise(rounds), clock_only)) {
-      if (w.kind == "machine" || w.kind == "rounds") continue;
+      if (w.kind == "rounds") continue;
       if (std::find(f.warnings.begin(), f.warnings.end(), own + w.text) == f.warnings.end()) {
         continue;
       }
       const std::string where = several ? fmt::format("{}, session {}", label, session) : label;
       found.push_back({fmt::format("{}: {}", label, own), where, std::move(w)});
     }
+  }
+  // The machine's state is recorded once per export, unprefixed.
+  for (Warning& w : machine_warning_list(f.machine)) {
+    if (std::find(f.warnings.begin(), f.warnings.end(), w.text) == f.warnings.end()) continue;
+    found.push_back({fmt::format("{}: ", label), label, std::move(w)});
   }
   return found;
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "compare/stats/statistical_tests.h"
@@ -120,40 +121,46 @@ void resolution(std::vector<Warning>& out, const std::vector<Round>& rounds, dou
   }
 }
 
-void machine_state(std::vector<std::string>& out, const MachineRecord& m) {
+// The load averages' warnings carry the load, so that repeats across merge
+// entries can name the highest.
+void machine_state(std::vector<Warning>& out, const MachineRecord& m) {
   const std::optional<double> before = first_number(m.load_before);
   if (before && *before > kMaxLoadBefore) {
-    out.push_back(fmt::format(
-        "The 1-minute load average was {:.2f} before the run (above {:.1f}): other work was "
-        "running.",
-        *before, kMaxLoadBefore));
+    out.push_back({"load", "before the run", *before,
+                   fmt::format("The 1-minute load average was {:.2f} before the run (above "
+                               "{:.1f}): other work was running.",
+                               *before, kMaxLoadBefore)});
   }
   const std::optional<double> after = first_number(m.load_after);
   const std::optional<double> cpus = first_number(m.logical_cpus);
   if (after && cpus && *after > *cpus - kOwnLoad) {
-    out.push_back(fmt::format(
-        "The 1-minute load average was {:.2f} after the run, above {:.1f} for {:g} logical "
-        "CPUs (the comparison itself adds about one): other work competed for the processors.",
-        *after, *cpus - kOwnLoad, *cpus));
+    out.push_back({"load", "after the run", *after,
+                   fmt::format("The 1-minute load average was {:.2f} after the run, above {:.1f} "
+                               "for {:g} logical CPUs (the comparison itself adds about one): "
+                               "other work competed for the processors.",
+                               *after, *cpus - kOwnLoad, *cpus)});
   }
   if (known(m.governor) && m.governor != "performance") {
-    out.push_back(fmt::format(
-        "The CPU frequency governor is \"{}\", not \"performance\": the processor's clock speed "
-        "may change during the run.",
-        m.governor));
+    out.push_back({"governor", "", 0,
+                   fmt::format("The CPU frequency governor is \"{}\", not \"performance\": the "
+                               "processor's clock speed may change during the run.",
+                               m.governor)});
   }
   if (m.turbo == "on") {
-    out.push_back(
-        "Turbo boost is on: the processor's frequency depends on its temperature and load.");
+    out.push_back({"turbo", "", 0,
+                   "Turbo boost is on: the processor's frequency depends on its temperature and "
+                   "load."});
   }
   if (known(m.governor) && known(m.governor_after) && m.governor != m.governor_after) {
-    out.push_back(
-        fmt::format("The CPU frequency governor changed during the run, from \"{}\" to \"{}\".",
-                    m.governor, m.governor_after));
+    out.push_back({"machine", "", 0,
+                   fmt::format("The CPU frequency governor changed during the run, from \"{}\" "
+                               "to \"{}\".",
+                               m.governor, m.governor_after)});
   }
   if (known(m.turbo) && known(m.turbo_after) && m.turbo != m.turbo_after) {
-    out.push_back(fmt::format("Turbo boost changed during the run, from \"{}\" to \"{}\".", m.turbo,
-                              m.turbo_after));
+    out.push_back({"machine", "", 0,
+                   fmt::format("Turbo boost changed during the run, from \"{}\" to \"{}\".",
+                               m.turbo, m.turbo_after)});
   }
 }
 
@@ -180,9 +187,7 @@ std::vector<Warning> warning_list(const std::vector<Round>& rounds,
   position(out, rounds);
   resolution(out, rounds, machine.clock_tick);
   if (auto taken = contention_warning(rounds)) out.push_back({"contention", "", 0, *taken});
-  std::vector<std::string> state;
-  machine_state(state, machine);
-  for (std::string& text : state) out.push_back({"machine", "", 0, std::move(text)});
+  machine_state(out, machine);
   return out;
 }
 
@@ -194,9 +199,15 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
   return out;
 }
 
+std::vector<Warning> machine_warning_list(const MachineRecord& machine) {
+  std::vector<Warning> out;
+  machine_state(out, machine);
+  return out;
+}
+
 std::vector<std::string> machine_warnings(const MachineRecord& machine) {
   std::vector<std::string> out;
-  machine_state(out, machine);
+  for (Warning& w : machine_warning_list(machine)) out.push_back(std::move(w.text));
   return out;
 }
 
@@ -207,12 +218,12 @@ namespace {
 struct Kind {
   const char* kind;
   const char* found;
-  int per_place;      // series each session or entry has
+  int per_place;      // series each session has; 0: once per merge entry (the machine's state)
   const char* worst;  // the figure's name; empty when the kind has none
   bool larger_worse;
 };
 
-constexpr std::array<Kind, 6> kKinds = {{
+constexpr std::array<Kind, 9> kKinds = {{
     {"rounds", "Too few counted rounds", 1, "fewest", false},
     {"spread", "Times vary", 6, "largest median absolute deviation", true},
     {"drift", "Drift during the run", 3, "largest lag-1 autocorrelation", true},
@@ -220,6 +231,9 @@ constexpr std::array<Kind, 6> kKinds = {{
      false},
     {"resolution", "Times within 20 ticks of the clock", 6, "shortest", false},
     {"contention", "Other work took the processor", 1, "", false},
+    {"load", "A load average showed other work", 0, "highest", true},
+    {"governor", "The CPU frequency governor was not \"performance\"", 0, "", false},
+    {"turbo", "Turbo boost was on", 0, "", false},
 }};
 
 std::string figure(const std::string& kind, double size) {
@@ -227,6 +241,7 @@ std::string figure(const std::string& kind, double size) {
   if (kind == "spread") return fmt::format("{:.1f}% of the median", size);
   if (kind == "drift") return fmt::format("{:.2f}", size);
   if (kind == "resolution") return format_time(size);
+  if (kind == "load") return fmt::format("{:.2f}", size);
   return fmt::format("{:.3g}", size);
 }
 
@@ -239,8 +254,14 @@ std::string summary_line(const Kind& kind, const std::vector<const PlacedWarning
     if (worse) worst = p;
   }
   const bool series = kind.per_place > 1;
-  std::string line = fmt::format("{} in {} of {} {}", kind.found, found.size(),
-                                 kind.per_place * places, series ? "series" : place_word);
+  // A place may have more than one of a kind (the load before and after).
+  std::set<std::string> where;
+  for (const PlacedWarning* p : found) where.insert(p->where);
+  std::string line =
+      kind.per_place == 0
+          ? fmt::format("{} in {} entries", kind.found, where.size())
+          : fmt::format("{} in {} of {} {}", kind.found, series ? found.size() : where.size(),
+                        kind.per_place * places, series ? "series" : place_word);
   if (*kind.worst != '\0') {
     std::string where = worst->where;
     if (!worst->warning.subject.empty()) where += ", " + worst->warning.subject;

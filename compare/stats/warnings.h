@@ -10,7 +10,7 @@
 namespace compare {
 
 // One warning: its kind ("rounds", "spread", "drift", "position",
-// "resolution", "contention", "machine"), what it is about (such as
+// "resolution", "contention", "load", "governor", "turbo", "machine"), what it is about (such as
 // "bench_fixed's DNA" or "Integer"; may be empty), the figure that makes it
 // worse or better than another of its kind, and its sentence.
 struct Warning {
@@ -50,6 +50,7 @@ std::vector<std::string> warnings_for(const std::vector<Round>& rounds,
                                       const MachineRecord& machine);
 
 // Only the warnings about the machine's load, governor and turbo.
+std::vector<Warning> machine_warning_list(const MachineRecord& machine);
 std::vector<std::string> machine_warnings(const MachineRecord& machine);
 
 }  // namespace compare

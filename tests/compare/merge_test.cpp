@@ -229,6 +229,73 @@ TEST(MergeWarnings, AKindRepeatedAcrossEntriesIsOneLineAndEveryOneStaysInTheJson
   EXPECT_EQ(j["warnings_summarised"], w);
 }
 
+// Other work taking the processor and a high load, in every entry: the
+// merge makes them again from each export's usage and machine record, so
+// each kind is one line with its count and worst case, not one per entry.
+TEST(MergeWarnings, OtherWorkAndTheLoadRepeatedAcrossEntriesAreOneLineEach) {
+  ScratchDir dir{"merge-load-test"};
+  std::vector<ExportFile> exports;
+  for (const std::string& label : std::vector<std::string>{"a", "b"}) {
+    json j = export_of(label, "2026-01-0" + std::to_string(exports.size() + 1) + "T00:00:00Z",
+                       {scaled(1.0)});
+    // Every run waited 30% of its second for a CPU.
+    const json usage = {
+        {"wall_s", 1.0}, {"user_s", 0.7}, {"system_s", 0.0}, {"runqueue_wait_s", 0.3}};
+    for (json& round : j["rounds"]) round["usage"] = {{"random", usage}, {"fixed", usage}};
+    j["machine"]["load_before"] = label == "a" ? "2.50 1.00 1.00" : "3.75 1.00 1.00";
+    j["machine"]["logical_cpus"] = "8";
+    const std::string path = dir.file(label + ".json");
+    ASSERT_EQ(write_text(path, j.dump()), "");
+    const ExportFile f = read_export(path);
+    ASSERT_TRUE(f.sessions[0][0].random_usage.has_value());
+    j["warnings"] = warnings_for(f.sessions[0], summarise(f.sessions[0]), f.machine);
+    ASSERT_EQ(j["warnings"].size(), 2U) << j["warnings"].dump(1);
+    ASSERT_EQ(write_text(path, j.dump()), "");
+    exports.push_back(read_export(path));
+  }
+  const std::vector<std::string> w = merge_warnings(merge_exports(exports, ""));
+  ASSERT_EQ(w.size(), 4U) << json(w).dump(1);  // each entry's single session, then the two kinds
+  EXPECT_EQ(w[2], "Other work took the processor in 2 of 2 sessions.");
+  EXPECT_EQ(w[3],
+            "A load average showed other work in 2 entries (highest 3.75: b, before the run).");
+}
+
+// A round's usage comes back from the export as it was written; a figure the
+// system did not give stays absent, and a round without usage has none.
+TEST(MergeRead, EachRoundsUsageIsReadBack) {
+  ScratchDir dir{"merge-usage-test"};
+  json j = export_of("a", "2026-01-01T00:00:00Z", {scaled(1.0)});
+  j["rounds"][0]["usage"] = {
+      {"random",
+       {{"wall_s", 0.5},
+        {"user_s", 0.25},
+        {"system_s", 0.125},
+        {"involuntary_switches", 3},
+        {"voluntary_switches", 4},
+        {"minor_faults", 10},
+        {"major_faults", 1},
+        {"max_rss_kib", 2048},
+        {"runqueue_wait_s", 0.0625}}},
+      {"fixed", {{"wall_s", 0.25}, {"user_s", nullptr}, {"system_s", nullptr}}}};
+  const std::string path = dir.file("a.json");
+  ASSERT_EQ(write_text(path, j.dump()), "");
+  const ExportFile f = read_export(path);
+  const std::optional<Usage>& random = f.sessions[0][0].random_usage;
+  ASSERT_TRUE(random.has_value());
+  EXPECT_EQ(random->user_s, 0.25);
+  EXPECT_EQ(random->system_s, 0.125);
+  EXPECT_EQ(random->involuntary_switches, 3);
+  EXPECT_EQ(random->major_faults, 1);
+  EXPECT_EQ(random->max_rss_kib, 2048);
+  EXPECT_EQ(random->runqueue_wait_s, std::optional<double>(0.0625));
+  const std::optional<Usage>& fixed = f.sessions[0][0].fixed_usage;
+  ASSERT_TRUE(fixed.has_value());
+  EXPECT_EQ(fixed->wall_s, 0.25);
+  EXPECT_FALSE(fixed->has_processor);
+  EXPECT_FALSE(fixed->runqueue_wait_s.has_value());
+  EXPECT_FALSE(f.sessions[0][1].random_usage.has_value());
+}
+
 TEST_F(MergeTest, ASessionGivenTwiceIsRefused) {
   json again = export_of("ref", "2026-01-01T00:00:00Z", {scaled(1.0)});
   add("copy.json", again);
