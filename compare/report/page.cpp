@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "compare/render/format.h"
 #include "compare/render/table.h"
 #include "compare/report/builds.h"
 #include "compare/report/counts.h"
@@ -54,7 +55,7 @@ std::string baseline_html(const BaselineComparison& b) {
   std::string out;
   for (const std::string& note : b.notes) out += "<p>" + html_escape(note) + "</p>\n";
   return out + html_table(verdict_table(b.verdicts, VerdictRows::ByTest,
-                                        "Compared with the baseline " + b.path));
+                                        "Compared with the baseline " + shown_path(b.path)));
 }
 
 }  // namespace
