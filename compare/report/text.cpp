@@ -15,9 +15,11 @@ namespace compare {
 namespace {
 
 std::string baseline_text(const BaselineComparison& b) {
-  std::string out = "\n" + wrapped(fmt::format("Compared with the baseline {} ({} now, {} then):",
-                                                shown_path(b.path), plural(b.sessions, "session", "sessions"),
-                                                plural(b.baseline_sessions, "session", "sessions")));
+  std::string out =
+      "\n" +
+      wrapped(fmt::format("Compared with the baseline {} ({} now, {} then):", shown_path(b.path),
+                          plural(b.sessions, "session", "sessions"),
+                          plural(b.baseline_sessions, "session", "sessions")));
   for (const std::string& note : b.notes) out += wrapped(note, 2);
   out += text_table(verdict_table(b.verdicts, VerdictRows::ByTest), 2);
   if (b.sessions < 2 || b.baseline_sessions < 2) {

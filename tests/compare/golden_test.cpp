@@ -47,9 +47,9 @@ std::string normalised(std::string text, const std::string& dir) {
   }
   text = replaced(text, R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)", "<DATE>");
   text = replaced(text, R"(\d{4}-\d\d-\d\d \d\d:\d\d)", "<DATE>");
-  text = replaced(text,
-                  R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*(\n  [^<\n]*)*)",
-                  "$1: <usage>");
+  text = replaced(
+      text, R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*(\n  [^<\n]*)*)",
+      "$1: <usage>");
   // The record's rows of the machine, in the text report and on the page.
   text = replaced(
       text,

@@ -72,7 +72,8 @@ TEST(Width, AMergeOfTenEntriesWithLongMachineTextsFitsOneHundredColumns) {
     auto j = standin::export_of(
         fmt::format("build-{}-gcc-12-O2-native", i), fmt::format("2026-01-{:02}T10:00:00Z", i + 1),
         {standin::scaled(0.99 + 0.001 * i), standin::scaled(1.0), standin::scaled(1.01)},
-        i % 2 == 0 ? "Intel(R) Core(TM) i7-10700 CPU @ 2.90GHz" : "AMD Ryzen 9 7950X 16-Core Processor");
+        i % 2 == 0 ? "Intel(R) Core(TM) i7-10700 CPU @ 2.90GHz"
+                   : "AMD Ryzen 9 7950X 16-Core Processor");
     j["machine"]["kernel"] =
         fmt::format("Linux 6.1.0-{}-amd64 #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)", i);
     j["machine"]["libc"] = "glibc 2.36";
