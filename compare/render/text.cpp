@@ -143,6 +143,7 @@ class Layout {
                     const std::vector<std::size_t>& below) const {
     const bool two = !fits(columns, false);
     std::vector<std::size_t> widths;
+    widths.reserve(columns.size());
     for (std::size_t c : columns) widths.push_back(width(c, two));
     std::vector<Row> heading(two ? 2 : 1);
     for (std::size_t c : columns) {
