@@ -11,6 +11,7 @@
 #include "compare/render/gnuplot.h"
 #include "compare/render/page.h"
 #include "compare/render/table.h"
+#include "compare/report/forest.h"
 #include "compare/report/verdicts.h"
 #include "compare/running/files.h"
 
@@ -100,6 +101,11 @@ std::string merge_html(const Merge& m, const std::string& gnuplot) {
 
   std::string out = page_head("bench_compare merge: " + m.reference);
   out += "<h1>" + html_escape(merge_summary(m)) + "</h1>\n";
+  if (!m.comparisons.empty()) {
+    const std::string title = "Every ratio to " + m.reference;
+    out += "<h2>" + html_escape(title) + "</h2>\n<figure class=\"wide\">" +
+           inline_svg(forest_svg(m.comparisons, title, gnuplot), "f-") + "</figure>\n";
+  }
   out += "<p>" + html_escape(kMergeMeaning) + "</p>\n";
   Table machines = machines_table(m);
   machines.title = "* differs from the reference";

@@ -49,18 +49,22 @@ Table machines_table(const Merge& m) {
   const Entry& ref = reference_of(m);
   Table t;
   t.title = "Machines and builds (* differs from the reference)";
-  t.header = {"Entry",  "Sessions",  "Dates",        "Processor",  "CPUs",
-              "Kernel", "C library", "bench_random", "bench_fixed"};
+  t.header = {"Entry",     "Sessions", "Dates",        "CPUs",       "C library",
+              "Processor", "Kernel",   "bench_random", "bench_fixed"};
   for (const Entry& e : m.entries) {
     t.rows.push_back(
         {e.label + (e.label == m.reference ? " (reference)" : ""), std::to_string(e.sessions),
          fmt::format("{} to {}", short_time(e.first_started), short_time(e.last_finished)),
-         marked(e.machine.cpu_model, ref.machine.cpu_model),
          marked(e.machine.logical_cpus, ref.machine.logical_cpus),
-         marked(e.machine.kernel, ref.machine.kernel), marked(e.machine.libc, ref.machine.libc),
+         marked(e.machine.libc, ref.machine.libc),
+         marked(e.machine.cpu_model, ref.machine.cpu_model),
+         marked(e.machine.kernel, ref.machine.kernel),
          marked(e.random.compiler, ref.random.compiler),
          marked(e.fixed.compiler, ref.fixed.compiler)});
   }
+  // Processors, kernels and compilers run long: in the terminal, a line each
+  // under the entry's row.
+  t.line_columns = 4;
   return t;
 }
 
@@ -114,15 +118,15 @@ std::vector<std::string> merge_warnings(const Merge& m) {
 }
 
 std::string merge_text(const Merge& m) {
-  std::string out = merge_summary(m) + "\n\n" + text_table(machines_table(m), 2);
+  std::string out = wrapped(merge_summary(m)) + "\n" + text_table(machines_table(m), 2);
   for (const Table& t : figures_tables(m)) out += "\n" + text_table(t, 2);
   for (const Table& t : verdict_tables_by_test(m.comparisons, m.reference)) {
     out += "\n" + text_table(t, 2);
   }
-  out += fmt::format("\n{}\n", kMergeMeaning);
+  out += "\n" + wrapped(kMergeMeaning);
   const auto warnings = merge_warnings(m);
   if (!warnings.empty()) out += "\n";
-  for (const std::string& w : warnings) out += fmt::format("warning: {}\n", w);
+  for (const std::string& w : warnings) out += wrapped("warning: " + w);
   return printable_lines(out);
 }
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <filesystem>
 
 namespace compare {
 
@@ -27,6 +28,21 @@ std::string with_interval(double value, const std::optional<Interval>& interval,
 }
 
 std::string known(const std::string& s) { return s.empty() ? "unknown" : s; }
+
+std::string shown_path(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path whole(path);
+  if (!whole.is_absolute()) return path;
+  // Past a symbolic link ".." is not the lexical parent: such a path stays whole.
+  for (const fs::path& part : whole) {
+    if (part == "." || part == "..") return path;
+  }
+  std::error_code ec;
+  const fs::path here = fs::current_path(ec);
+  if (ec) return path;
+  const std::string relative = whole.lexically_relative(here).string();
+  return !relative.empty() && relative.size() < path.size() ? relative : path;
+}
 
 nlohmann::json number(double x) {
   return std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr);

@@ -18,6 +18,9 @@ std::string p_text(double p);
 std::string plural(std::size_t n, const char* one, const char* many);
 std::string with_interval(double value, const std::optional<Interval>& interval, const char* none);
 std::string known(const std::string& s);  // "unknown" for an empty text
+// A path as the text and the page show it: relative to the working directory
+// where that is shorter; the exports keep it whole.
+std::string shown_path(const std::string& path);
 // A JSON number, or null where it is not finite.
 nlohmann::json number(double x);
 // Full precision for a chart's data; "NaN" where not finite.

@@ -12,8 +12,9 @@ namespace compare {
 
 namespace {
 
-// Phones get one column of charts, wide screens several; tables too wide for
-// the screen scroll inside their own box instead of widening the page. The
+// Phones get one column of charts, wide screens several; a table too wide for
+// the screen breaks its cells' text (a long compiler string anywhere) to fit,
+// and only what still cannot scrolls inside its own box. The
 // policy forbids loading anything, so a page opened from disk stays offline.
 constexpr const char* kHead = R"(<!DOCTYPE html>
 <html lang="en">
@@ -27,9 +28,9 @@ body {{ font-family: system-ui, sans-serif; margin: 0; color: #1a1a1a; backgroun
 main {{ padding: 0.75rem; max-width: 110rem; margin: 0 auto; }}
 h1 {{ font-size: 1.3rem; }} h2 {{ font-size: 1.1rem; margin-top: 1.6rem; }} h3 {{ font-size: 1rem; }}
 .scroll {{ overflow-x: auto; max-width: 100%; }}
-table {{ border-collapse: collapse; font-size: 0.85rem; margin-bottom: 0.8rem; }}
+table {{ border-collapse: collapse; font-size: 0.85rem; margin-bottom: 0.8rem; max-width: 100%; }}
 caption {{ text-align: left; font-weight: 600; padding: 0.3rem 0; }}
-th, td {{ border-bottom: 1px solid #ddd; padding: 0.25rem 0.5rem; text-align: left; white-space: nowrap; }}
+th, td {{ border-bottom: 1px solid #ddd; padding: 0.25rem 0.5rem; text-align: left; overflow-wrap: anywhere; }}
 th {{ background: #f3f3f3; }}
 td.differs {{ background: #fff3c4; }}
 td.faster {{ color: #0a6b2b; font-weight: 600; }} td.slower {{ color: #a1121b; font-weight: 600; }}

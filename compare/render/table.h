@@ -21,14 +21,32 @@ struct Table {
   std::vector<std::string> header;
   std::vector<std::vector<std::string>> rows;
   // Leading columns that hold words; Markdown aligns the rest (figures) right.
+  // A text table too wide for the terminal repeats them in each of its blocks.
   std::size_t word_columns = 1;
+  // Trailing columns of long free text (compilers, kernels, paths) that a text
+  // table too wide for the terminal shows under each row, a line each.
+  std::size_t line_columns = 0;
 };
+
+// The columns a text report fits in: wider lines wrap or cut off in many
+// terminals.
+inline constexpr std::size_t kTextWidth = 100;
 
 // Columns padded to their widest cell, two spaces apart, each line indented
 // by `indent`; the title, when there is one, on a line of its own ending in
 // ":"; no heading line when the header is empty. Every cell goes through
-// printable().
+// printable(). A table wider than kTextWidth is laid out narrower, in turn:
+// its headings on two lines; its line columns, and any column too wide to sit
+// beside the word columns, as "heading: value" lines under each row; the
+// other columns in blocks, each with the word columns again. Without a header
+// (a list of items and values) a long value wraps under itself instead.
 std::string text_table(const Table& t, std::size_t indent = 0);
+
+// Prose for the terminal: each line of the text broken at spaces to fit
+// kTextWidth, indented by `indent`, its continuation lines by two more; a
+// word too long for any line (a path) keeps a line of its own. Ends in a line
+// break; printable_lines() applied.
+std::string wrapped(const std::string& text, std::size_t indent = 0);
 
 // A GitHub-flavoured Markdown table; the title in bold above it. Cells are
 // escaped by markdown_cell().

@@ -3,6 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "compare/render/table.h"
 
@@ -42,26 +45,241 @@ std::size_t display_width(const std::string& s) {
   return n;
 }
 
-std::string text_table(const Table& t, std::size_t indent) {
-  std::vector<std::vector<std::string>> rows;
-  if (!t.header.empty()) rows.push_back(t.header);  // a list of items and values has none
-  rows.insert(rows.end(), t.rows.begin(), t.rows.end());
-  std::vector<std::size_t> widths;
-  for (auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      row[i] = printable(row[i]);
-      widths[i] = std::max(widths[i], display_width(row[i]));
+namespace {
+
+using Row = std::vector<std::string>;
+
+std::string spaces(std::size_t n) { return std::string(n, ' '); }
+
+// Greedy word wrap: words apart at single spaces, no line wider than `width`
+// but for a word that is.
+std::vector<std::string> broken(const std::string& text, std::size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    at = end + 1;
+    if (word.empty()) continue;
+    if (!line.empty() && display_width(line) + 1 + display_width(word) > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
+}
+
+// A heading as two lines, broken at the space that makes the longer one
+// shortest (the later break on a tie); the second empty when it has none.
+std::pair<std::string, std::string> heading_lines(const std::string& h) {
+  std::pair<std::string, std::string> best{h, ""};
+  std::size_t best_width = display_width(h);
+  for (std::size_t at = h.find(' '); at != std::string::npos; at = h.find(' ', at + 1)) {
+    std::string first = h.substr(0, at);
+    std::string second = h.substr(at + 1);
+    const std::size_t w = std::max(display_width(first), display_width(second));
+    if (w <= best_width) best = {std::move(first), std::move(second)}, best_width = w;
+  }
+  return best;
+}
+
+// A table's cells made printable, and how it is to be laid out.
+class Layout {
+ public:
+  Layout(const Table& t, std::size_t indent) : indent_(indent), header_(t.header) {
+    for (std::string& h : header_) h = printable(h);
+    for (const Row& row : t.rows) {
+      Row cells;
+      for (const std::string& cell : row) cells.push_back(printable(cell));
+      rows_.push_back(std::move(cells));
     }
   }
-  std::string out = t.title.empty() ? "" : printable(t.title) + ":\n";
-  for (const auto& row : rows) {
-    std::string line(indent, ' ');
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - display_width(row[i]) + 2, ' ');
+
+  std::size_t columns() const {
+    std::size_t n = header_.size();
+    for (const Row& row : rows_) n = std::max(n, row.size());
+    return n;
+  }
+
+  // The widest cell of a column, and whether its heading, wider than that,
+  // is to be broken in two when headings may take two lines.
+  std::size_t cells_width(std::size_t column) const {
+    std::size_t w = 0;
+    for (const Row& row : rows_) {
+      if (column < row.size()) w = std::max(w, display_width(row[column]));
     }
-    out += line + "\n";
+    return w;
+  }
+
+  bool broken_heading(std::size_t column, bool two_line_heading) const {
+    return two_line_heading && display_width(cell(header_, column)) > cells_width(column) &&
+           !heading_lines(cell(header_, column)).second.empty();
+  }
+
+  std::size_t width(std::size_t column, bool two_line_heading) const {
+    const std::string h = cell(header_, column);
+    const auto [first, second] = heading_lines(h);
+    return std::max(cells_width(column), broken_heading(column, two_line_heading)
+                                             ? std::max(display_width(first), display_width(second))
+                                             : display_width(h));
+  }
+
+  std::size_t width(const std::vector<std::size_t>& columns, bool two_line_heading) const {
+    std::size_t w = indent_ + (columns.empty() ? 0 : 2 * (columns.size() - 1));
+    for (std::size_t c : columns) w += width(c, two_line_heading);
+    return w;
+  }
+
+  bool fits(const std::vector<std::size_t>& columns, bool two_line_heading) const {
+    return width(columns, two_line_heading) <= kTextWidth;
+  }
+
+  // The columns as one block; under each row, the `below` columns' lines.
+  std::string block(const std::vector<std::size_t>& columns,
+                    const std::vector<std::size_t>& below) const {
+    const bool two = !fits(columns, false);
+    std::vector<std::size_t> widths;
+    widths.reserve(columns.size());
+    for (std::size_t c : columns) widths.push_back(width(c, two));
+    std::vector<Row> heading(two ? 2 : 1);
+    for (std::size_t c : columns) {
+      const std::string h = cell(header_, c);
+      const bool broken = broken_heading(c, two);
+      heading.front().push_back(broken ? heading_lines(h).first : h);
+      if (two) heading.back().push_back(broken ? heading_lines(h).second : "");
+    }
+    std::string out;
+    for (const Row& line : heading) out += line_of(line, widths);
+    std::size_t label = 0;
+    for (std::size_t c : below) label = std::max(label, display_width(cell(header_, c)) + 1);
+    for (const Row& row : rows_) {
+      Row cells;
+      for (std::size_t c : columns) cells.push_back(cell(row, c));
+      out += line_of(cells, widths);
+      for (std::size_t c : below) {
+        const std::string name = cell(header_, c) + ":";
+        out += spaces(indent_ + 4) + name + spaces(label - display_width(name) + 1) + cell(row, c) +
+               "\n";
+      }
+    }
+    return out;
+  }
+
+ private:
+  static std::string cell(const Row& row, std::size_t column) {
+    return column < row.size() ? row[column] : "";
+  }
+
+  std::string line_of(const Row& cells, const std::vector<std::size_t>& widths) const {
+    std::string line = spaces(indent_);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      line += cells[i];
+      if (i + 1 < cells.size()) line += spaces(widths[i] - display_width(cells[i]) + 2);
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line + "\n";
+  }
+
+  std::size_t indent_;
+  Row header_;
+  std::vector<Row> rows_;
+};
+
+// Too wide even with two-line headings: the word columns kept in every
+// block, the line columns and those too wide for any block under each row.
+std::string in_blocks(const Table& t, const Layout& layout) {
+  const std::size_t n = layout.columns();
+  const std::size_t words = std::min(std::max<std::size_t>(t.word_columns, 1), n);
+  const std::size_t lines_from = n - std::min(t.line_columns, n - words);
+  std::vector<std::size_t> keys;
+  for (std::size_t c = 0; c < words; ++c) keys.push_back(c);
+  std::vector<std::vector<std::size_t>> blocks;
+  std::vector<std::size_t> below;
+  for (std::size_t c = words; c < n; ++c) {
+    std::vector<std::size_t> alone = keys;
+    alone.push_back(c);
+    if (c >= lines_from || !layout.fits(alone, true)) {
+      below.push_back(c);
+      continue;
+    }
+    if (!blocks.empty()) {
+      std::vector<std::size_t> grown = blocks.back();
+      grown.push_back(c);
+      if (layout.fits(grown, true)) {
+        blocks.back() = std::move(grown);
+        continue;
+      }
+    }
+    blocks.push_back(std::move(alone));
+  }
+  if (blocks.empty()) blocks.push_back(keys);
+  std::string out;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    out += (i > 0 ? "\n" : "") +
+           layout.block(blocks[i], i + 1 == blocks.size() ? below : std::vector<std::size_t>{});
+  }
+  return out;
+}
+
+// Items and values: a value too long for the line wraps under itself.
+std::string list_text(const Table& t, std::size_t indent) {
+  std::vector<std::size_t> widths;
+  for (const Row& row : t.rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+      widths[i] = std::max(widths[i], display_width(printable(row[i])));
+    }
+  }
+  std::string out;
+  for (const Row& row : t.rows) {
+    std::string line = spaces(indent);
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+      line += printable(row[i]) + spaces(widths[i] - display_width(printable(row[i])) + 2);
+    }
+    const std::size_t at = display_width(line);
+    const std::string last = row.empty() ? "" : printable(row.back());
+    const std::vector<std::string> parts =
+        broken(last, kTextWidth > at + 20 ? kTextWidth - at : display_width(last));
+    for (std::size_t i = 0; i < parts.size(); ++i)
+      out += (i > 0 ? spaces(at) : line) + parts[i] + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string text_table(const Table& t, std::size_t indent) {
+  std::string out = t.title.empty() ? "" : printable(t.title) + ":\n";
+  if (t.header.empty()) return out + list_text(t, indent);
+  const Layout layout(t, indent);
+  std::vector<std::size_t> all;
+  for (std::size_t c = 0; c < layout.columns(); ++c) all.push_back(c);
+  if (layout.fits(all, true)) return out + layout.block(all, {});
+  return out + in_blocks(t, layout);
+}
+
+std::string wrapped(const std::string& text, std::size_t indent) {
+  std::string out;
+  std::size_t at = 0;
+  const std::string safe = printable_lines(text);
+  while (at <= safe.size()) {
+    std::size_t end = safe.find('\n', at);
+    if (end == std::string::npos) end = safe.size();
+    const std::string line = safe.substr(at, end - at);
+    at = end + 1;
+    if (line.empty() && at > safe.size()) break;
+    const std::size_t lead = line.find_first_not_of(' ');
+    const std::size_t own = indent + (lead == std::string::npos ? 0 : lead);
+    const std::size_t room = kTextWidth > own + 22 ? kTextWidth - own - 2 : 20;
+    const std::vector<std::string> parts =
+        broken(lead == std::string::npos ? "" : line.substr(lead), room);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      out += spaces(own + (i > 0 ? 2 : 0)) + parts[i] + "\n";
+    }
   }
   return out;
 }

@@ -73,9 +73,10 @@ Table builds_table(const Comparison& c) {
     const std::string ref_compiler = ref.random.compiler == ref.fixed.compiler
                                          ? ref.random.compiler
                                          : ref.random.compiler + "; " + ref.fixed.compiler;
-    t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""), b.random.path, b.fixed.path,
-                      marked(compiler, ref_compiler)});
+    t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""), shown_path(b.random.path),
+                      shown_path(b.fixed.path), marked(compiler, ref_compiler)});
   }
+  t.line_columns = 3;  // paths and compilers: long, and many builds to list
   return t;
 }
 
@@ -107,12 +108,12 @@ std::string builds_text(const Comparison& c) {
   for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
     out += "\n" + text_table(t, 2);
   }
-  out += "\n" + builds_meaning(c) + "\n";
+  out += "\n" + wrapped(builds_meaning(c));
   for (const Build& b : c.builds->builds) {
     const Table counts = counts_table(b.rounds, b.counters);
     if (counts.rows.empty()) continue;
-    out += fmt::format("\nCounts of {}:\n", b.label) + text_table(counts) +
-           counter_meaning(b.rounds, b.counters, c.counters_unavailable);
+    out += "\n" + wrapped(fmt::format("Counts of {}:", b.label)) + text_table(counts) +
+           wrapped(counter_meaning(b.rounds, b.counters, c.counters_unavailable));
   }
   return out;
 }

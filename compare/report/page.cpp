@@ -6,9 +6,11 @@
 
 #include <stdexcept>
 
+#include "compare/render/format.h"
 #include "compare/render/table.h"
 #include "compare/report/builds.h"
 #include "compare/report/counts.h"
+#include "compare/report/forest.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
@@ -42,6 +44,17 @@ std::string builds_html(const Comparison& c, const std::string& chart) {
   return out;
 }
 
+// Against a reference (a baseline or builds), the answer first: every ratio
+// with its interval in one chart.
+std::string forest_html(const Comparison& c, const std::string& gnuplot) {
+  const std::vector<Verdict>& verdicts = c.builds ? c.builds->verdicts : c.baseline->verdicts;
+  if (verdicts.empty()) return "";
+  const std::string title =
+      c.builds ? "Every ratio to " + c.builds->reference : "Every ratio to the baseline";
+  return "<h2>" + html_escape(title) + "</h2>\n<figure class=\"wide\">" +
+         inline_svg(forest_svg(verdicts, title, gnuplot), "f-") + "</figure>\n";
+}
+
 std::string usage_html(const Comparison& c) {
   const std::vector<std::string> usage = usage_lines(c.rounds);
   if (usage.empty()) return "";
@@ -54,7 +67,7 @@ std::string baseline_html(const BaselineComparison& b) {
   std::string out;
   for (const std::string& note : b.notes) out += "<p>" + html_escape(note) + "</p>\n";
   return out + html_table(verdict_table(b.verdicts, VerdictRows::ByTest,
-                                        "Compared with the baseline " + b.path));
+                                        "Compared with the baseline " + shown_path(b.path)));
 }
 
 }  // namespace
@@ -65,6 +78,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
                                         c.started_at.empty() ? "" : c.started_at);
   std::string out = page_head(title);
   out += "<h1>" + html_escape(title) + "</h1>\n";
+  if (c.builds || c.baseline) out += forest_html(c, gnuplot);
   if (c.builds) {
     out += builds_html(c, chart);
     if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";

@@ -79,6 +79,7 @@ Table session_table(const Comparison& c) {
   Table t;
   t.title = "By session";
   t.header = {"session", "started", "rounds"};
+  t.word_columns = 3;  // in the terminal, each test a block of its own
   for (const char* test : kTestNames) {
     t.header.push_back(fmt::format("{}: random, fixed, difference [95%]", test));
   }
@@ -111,8 +112,8 @@ Table machine_table(const Comparison& c) {
       {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
-      {"bench_random", fmt::format("{} ({})", known(c.random.path), c.random.compiler)},
-      {"bench_fixed", fmt::format("{} ({})", known(c.fixed.path), c.fixed.compiler)},
+      {"bench_random", fmt::format("{} ({})", known(shown_path(c.random.path)), c.random.compiler)},
+      {"bench_fixed", fmt::format("{} ({})", known(shown_path(c.fixed.path)), c.fixed.compiler)},
   };
   return t;
 }

@@ -15,16 +15,18 @@ namespace compare {
 namespace {
 
 std::string baseline_text(const BaselineComparison& b) {
-  std::string out = fmt::format("\nCompared with the baseline {} ({} now, {} then):\n", b.path,
-                                plural(b.sessions, "session", "sessions"),
-                                plural(b.baseline_sessions, "session", "sessions"));
-  for (const std::string& note : b.notes) out += fmt::format("  {}\n", note);
+  std::string out =
+      "\n" +
+      wrapped(fmt::format("Compared with the baseline {} ({} now, {} then):", shown_path(b.path),
+                          plural(b.sessions, "session", "sessions"),
+                          plural(b.baseline_sessions, "session", "sessions")));
+  for (const std::string& note : b.notes) out += wrapped(note, 2);
   out += text_table(verdict_table(b.verdicts, VerdictRows::ByTest), 2);
   if (b.sessions < 2 || b.baseline_sessions < 2) {
-    out += fmt::format(
-        "  No verdict from one session: rounds run seconds apart share that moment's speed of the "
-        "machine. Make both this comparison and the baseline with --sessions 5 (at least 2 "
-        "each).\n");
+    out += wrapped(
+        "No verdict from one session: rounds run seconds apart share that moment's speed of the "
+        "machine. Make both this comparison and the baseline with --sessions 5 (at least 2 each).",
+        2);
   }
   return out;
 }
@@ -34,8 +36,8 @@ std::string closing_text(const Comparison& c) {
   std::string out;
   const std::vector<std::string>& warnings = shown_warnings(c);
   if (!warnings.empty()) out += "\n";
-  for (const std::string& w : warnings) out += fmt::format("warning: {}\n", w);
-  if (!c.stopped.empty()) out += fmt::format("\n{}\n", stopped_line(c));
+  for (const std::string& w : warnings) out += wrapped("warning: " + w);
+  if (!c.stopped.empty()) out += "\n" + wrapped(stopped_line(c));
   Table record = machine_table(c);
   record.header.clear();
   if (c.builds) record.rows.resize(record.rows.size() - 2);  // each build has its own programs
@@ -50,19 +52,20 @@ const std::vector<std::string>& shown_warnings(const Comparison& c) {
 
 std::string text_report(const Comparison& c) {
   if (c.builds) {
-    std::string note = c.sessions_note.empty() ? "" : "\n" + c.sessions_note + "\n";
-    return printable_lines(builds_header(c) + "\n\n" + builds_text(c) + note + closing_text(c));
+    std::string note = c.sessions_note.empty() ? "" : "\n" + wrapped(c.sessions_note);
+    return printable_lines(wrapped(builds_header(c)) + "\n" + builds_text(c) + note +
+                           closing_text(c));
   }
-  std::string out = header(c) + "\n\n";
+  std::string out = wrapped(header(c)) + "\n";
   out += text_table(summary_table(c));
-  out += fmt::format("{}\n", meaning(c));
+  out += wrapped(meaning(c));
   if (across(c)) out += "\n" + text_table(session_table(c), 2);
-  if (!c.sessions_note.empty()) out += "\n" + c.sessions_note + "\n";
+  if (!c.sessions_note.empty()) out += "\n" + wrapped(c.sessions_note);
   const std::vector<std::string> usage = usage_lines(c.rounds);
   if (!usage.empty()) out += "\n";
-  for (const std::string& line : usage) out += line + "\n";
+  for (const std::string& line : usage) out += wrapped(line);
   const Table counts = counts_table(c);
-  if (!counts.rows.empty()) out += "\n" + text_table(counts) + counter_meaning(c);
+  if (!counts.rows.empty()) out += "\n" + text_table(counts) + wrapped(counter_meaning(c));
   if (c.baseline) out += baseline_text(*c.baseline);
   out += closing_text(c);
   // Paths, compilers, labels and an export's texts come from elsewhere.

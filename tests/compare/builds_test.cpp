@@ -90,9 +90,10 @@ TEST_F(Builds, IdenticalBuildsGetNoVerdictAndTheOrdersAreBalanced) {
 }
 
 TEST_F(Builds, ABuildSlowerInOneTestIsSlowerThereAndNowhereElse) {
-  const support::RunResult r = compare(
-      {"--build", "ref=" + build("ref"), "--build", "slow=" + build("slow", 0, 1.03), "--rounds",
-       "40", "--seed", "11", "--json", dir_.file("out.json"), "--csv", dir_.file("out.csv")});
+  const support::RunResult r =
+      compare({"--build", "ref=" + build("ref"), "--build", "slow=" + build("slow", 0, 1.03),
+               "--rounds", "40", "--seed", "11", "--json", dir_.file("out.json"), "--csv",
+               dir_.file("out.csv"), "--html", dir_.file("out.html")});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto found = verdicts("out.json");
   ASSERT_EQ(found.size(), 9U);
@@ -107,6 +108,22 @@ TEST_F(Builds, ABuildSlowerInOneTestIsSlowerThereAndNowhereElse) {
     if (c["test"] == "Integer" && c["series"] == "random") {
       EXPECT_NEAR(c["ratio"]["estimate"].get<double>(), 1.03, 0.005);
     }
+  }
+  // The report shows the programs' paths from where it ran; the export keeps
+  // them whole.
+  EXPECT_NE(r.out.find(" ref/bench_random/bench_random"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(dir_.file("ref")), std::string::npos) << r.out;
+  EXPECT_EQ(j["builds"][0]["random"], dir_.file("ref/bench_random/bench_random"));
+  // The page leads with every ratio in one chart, a row for each series.
+  const std::string html = support::read_file(dir_.file("out.html"));
+  const std::size_t chart = html.find("<svg");
+  ASSERT_NE(chart, std::string::npos);
+  EXPECT_LT(chart, html.find("<table"));
+  const std::string first = html.substr(chart, html.find("</svg>", chart) - chart);
+  for (const json& c : j["comparisons"]) {
+    const std::string row =
+        fmt::format("slow: {} {}", c["test"].get<std::string>(), c["series"].get<std::string>());
+    EXPECT_NE(first.find(">" + row + "<"), std::string::npos) << row;
   }
   // 40 rounds, 2 builds, 2 programs, 3 tests, and the heading.
   EXPECT_EQ(support::lines_of(support::read_file(dir_.file("out.csv"))).size(), 481U);

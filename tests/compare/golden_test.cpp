@@ -26,12 +26,16 @@ std::string replaced(const std::string& text, const char* pattern, const char* w
   return std::regex_replace(text, std::regex(pattern), with);
 }
 
+// A warning dropped goes with the lines it wraps onto in the text report.
 std::string without_machine_warning_lines(const std::string& text) {
   std::string out;
+  bool dropped = false;
   for (const std::string& line : support::lines_of(text)) {
     const bool warning =
         line.rfind("warning: ", 0) == 0 || line.rfind("- ", 0) == 0 || line.rfind("<li>", 0) == 0;
-    if (!warning || !std::regex_search(line, kMachineWarning)) out += line + "\n";
+    if (warning) dropped = std::regex_search(line, kMachineWarning);
+    if (!warning && line.rfind("  ", 0) != 0) dropped = false;
+    if (!dropped) out += line + "\n";
   }
   return out;
 }
@@ -43,8 +47,9 @@ std::string normalised(std::string text, const std::string& dir) {
   }
   text = replaced(text, R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)", "<DATE>");
   text = replaced(text, R"(\d{4}-\d\d-\d\d \d\d:\d\d)", "<DATE>");
-  text = replaced(text, R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*)",
-                  "$1: <usage>");
+  text = replaced(
+      text, R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*(\n  [^<\n]*)*)",
+      "$1: <usage>");
   // The record's rows of the machine, in the text report and on the page.
   text = replaced(
       text,

@@ -13,6 +13,7 @@
 #include "../support.h"
 #include "compare/history/merge_report.h"
 #include "compare/render/table.h"
+#include "compare/report/forest.h"
 #include "compare/report/report.h"
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/statistical_tests.h"
@@ -131,12 +132,107 @@ TEST_F(BrowserTest, ThePageLoadsNothingAndShowsEveryLabelAndFigure) {
     EXPECT_NE(dom.find(row), std::string::npos) << row;
     EXPECT_NE(dom.find(c.at("verdict").get<std::string>()), std::string::npos);
   }
-  // Nine charts, each drawn into the page itself.
+  // Every ratio in one chart, then nine, each drawn into the page itself.
   size_t charts = 0;
   for (size_t at = dom.find("<svg"); at != std::string::npos; at = dom.find("<svg", at + 1)) {
     ++charts;
   }
-  EXPECT_EQ(charts, 9U);
+  EXPECT_EQ(charts, 10U);
+}
+
+// The answer first: before any table, one chart of every ratio to the
+// reference, a row for each entry, test and series.
+TEST_F(BrowserTest, ThePageLeadsWithEveryRatioInOneChart) {
+  const std::string html = support::read_file(page_);
+  const size_t start = html.find("<svg");
+  ASSERT_NE(start, std::string::npos);
+  EXPECT_LT(start, html.find("<table"));
+  const std::string first = html.substr(start, html.find("</svg>", start) - start);
+  EXPECT_NE(first.find("Every ratio to "), std::string::npos) << first;
+  ASSERT_EQ(merge_.at("comparisons").size(), 18U);
+  for (const json& c : merge_.at("comparisons")) {
+    const std::string row =
+        fmt::format("{}: {} {}", c.at("entry").get<std::string>(), c.at("test").get<std::string>(),
+                    c.at("series").get<std::string>());
+    EXPECT_NE(first.find(compare::html_escape(row)), std::string::npos) << row;
+  }
+}
+
+// Where no ratio is known (single sessions), gnuplot cannot find a range of
+// its own: the chart is still drawn, every row named.
+TEST(Forest, IsDrawnWhenNoRatioIsKnown) {
+  std::vector<compare::Verdict> verdicts(2);
+  verdicts[0].entry = "one";
+  verdicts[0].test = "DNA";
+  verdicts[0].ratio = NAN;
+  verdicts[1].test = "Float";
+  verdicts[1].series = compare::Series::Difference;
+  verdicts[1].ratio = -1;  // no place on a log axis
+  const std::string svg = compare::forest_svg(verdicts, "none known");
+  EXPECT_NE(svg.find("one: DNA random"), std::string::npos) << svg;
+  EXPECT_NE(svg.find("Float difference"), std::string::npos) << svg;
+}
+
+bool have_chromium() {
+  support::TempDir dir;
+  support::RunOptions options(dir.path);
+  options.args = {"--version"};
+  return support::run("chromium", options).status == 0;
+}
+
+// The page as the test measures it: the policy that forbids scripts taken
+// out, and a script that writes the window's width into the page and what
+// runs past its right side.
+std::string measured(std::string html) {
+  const size_t policy = html.find("<meta http-equiv=\"Content-Security-Policy\"");
+  if (policy != std::string::npos) html.erase(policy, html.find('>', policy) + 1 - policy);
+  const std::string script = R"(<script>
+const w = window.innerWidth;
+const over = [];
+if (document.documentElement.scrollWidth > w) over.push('page ' + document.documentElement.scrollWidth);
+for (const e of document.querySelectorAll('table, svg, p, h1, h2')) {
+  const r = e.getBoundingClientRect();
+  if (r.right > w + 0.5) over.push(e.tagName + ' ' + Math.round(r.right) + ': ' + e.textContent.slice(0, 40));
+}
+document.body.setAttribute('data-width', w);
+document.body.setAttribute('data-overflow', over.length ? over.join('; ') : 'none');
+</script>
+)";
+  return html.insert(html.rfind("</body>"), script);
+}
+
+// At 1280 px nothing runs off the side, though the machines table holds long
+// processors, kernels and compilers.
+TEST(BrowserWidth, At1280PixelsNoTableRunsOffTheSide) {
+  if (!have_chromium()) GTEST_SKIP() << "chromium is not installed (.ci/install-packages has it)";
+  support::TempDir dir;
+  std::filesystem::create_directory(dir.file("in"));
+  for (int i = 0; i < 3; ++i) {
+    json j = export_of(fmt::format("build-{}-gcc-12-O2-march-native-lto", i),
+                       fmt::format("2026-01-0{}T00:00:00Z", i + 1),
+                       {scaled(0.99), scaled(1.0), scaled(1.01 + 0.01 * i)},
+                       "Intel(R) Xeon(R) Platinum 8375C CPU @ 2.90GHz with a long model name");
+    j["machine"]["kernel"] = fmt::format(
+        "Linux 6.1.0-{}-amd64 #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01) x86_64", i);
+    j["machine"]["libc"] = "glibc 2.36 (Debian GLIBC 2.36-9+deb12u4)";
+    for (const char* program : {"random", "fixed"}) {
+      j["programs"][program]["compiler"] = fmt::format(
+          "GCC: (Debian 12.2.0-14) 12.2.0; Debian clang version 14.0.6 build {}; GNU ld 2.40", i);
+    }
+    support::write_file(dir.file(fmt::format("in/{}.json", i)), j.dump());
+  }
+  support::RunOptions options(dir.path);
+  options.args = {"--merge", "in", "--html", "page.html"};
+  const auto made = support::run(BENCH_COMPARE, options);
+  ASSERT_EQ(made.status, 0) << made.err;
+  support::write_file(dir.file("measured.html"),
+                      measured(support::read_file(dir.file("page.html"))));
+  const auto r = chromium(dir.file("measured.html"), {"--window-size=1280,900", "--dump-dom"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("data-width=\"1280\""), std::string::npos) << r.out.substr(0, 2000);
+  const size_t at = r.out.find("data-overflow=\"");
+  ASSERT_NE(at, std::string::npos) << r.out.substr(0, 2000);
+  EXPECT_EQ(r.out.substr(at, r.out.find('"', at + 15) - at), "data-overflow=\"none");
 }
 
 TEST_F(BrowserTest, ScreenshotsOnAPhoneAndAWideScreenAreNotBlank) {

@@ -1,0 +1,95 @@
+#include "compare/report/forest.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "compare/render/format.h"
+#include "compare/render/gnuplot.h"
+#include "compare/render/page.h"
+#include "compare/running/files.h"
+
+namespace compare {
+
+namespace {
+
+// A gnuplot string cannot hold a line break.
+std::string one_line(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char ch) { return ch == '\n' || ch == '\r'; }, ' ');
+  return text;
+}
+
+std::string row_label(const Verdict& v) {
+  const std::string what = fmt::format("{} {}", v.test, series_name(v.series));
+  return one_line(v.entry.empty() ? what : v.entry + ": " + what);
+}
+
+// A log axis takes positive values only: anything else is missing.
+double positive(double x) { return std::isfinite(x) && x > 0 ? x : NAN; }
+
+}  // namespace
+
+std::string forest_script(const std::vector<Verdict>& verdicts, const std::string& title,
+                          const std::string& svg_path) {
+  const std::size_t n = verdicts.size();
+  // The range holds every figure and 1, a little beyond, so that gnuplot
+  // never has to find one (it cannot when no ratio is known).
+  double low = 1;
+  double high = 1;
+  std::string faster = "$faster << EOD\n";
+  std::string slower = "$slower << EOD\n";
+  std::string other = "$other << EOD\n";
+  std::string tics;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Verdict& v = verdicts[i];
+    const double ratio = positive(v.ratio);
+    const double from = v.ratio_interval ? positive(v.ratio_interval->low) : ratio;
+    const double to = v.ratio_interval ? positive(v.ratio_interval->high) : ratio;
+    for (const double x : {ratio, from, to}) {
+      if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
+    }
+    std::string& block = v.verdict == "faster" ? faster : v.verdict == "slower" ? slower : other;
+    block +=
+        fmt::format("{} {} {} {}\n", data_value(ratio), i + 1, data_value(from), data_value(to));
+    tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(row_label(v)), i + 1);
+  }
+  std::string s = fmt::format(
+      "set terminal svg size 900,{} dynamic noenhanced font 'sans,11' background '#ffffff'\n",
+      110 + 18 * static_cast<int>(n));
+  s += fmt::format("set output {}\nset datafile missing 'NaN'\n", gnuplot_quoted(svg_path));
+  s += fmt::format("set title {}\n", gnuplot_quoted(one_line(title)));
+  s += "unset arrow\nunset offsets\nset logscale x\nset grid xtics\nset key top outside "
+       "horizontal\n";
+  s += fmt::format("set xrange [{:.17g}:{:.17g}]\nset yrange [{}.5:0.5]\n", low / 1.05, high * 1.05,
+                   n);
+  s += fmt::format("set ytics ({}) nomirror\n", tics.empty() ? "'' 1" : tics);
+  s += "set xlabel 'ratio to the reference, 95% interval (below 1: less time)'\n";
+  s += "set arrow from 1, graph 0 to 1, graph 1 nohead dt 2 lc 'black'\n";
+  // An empty block would make gnuplot fail; a missing point draws nothing.
+  for (std::string* block : {&faster, &slower, &other}) s += *block + "NaN NaN NaN NaN\nEOD\n";
+  s += "plot $faster using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#0a6b2b' title 'faster', "
+       "$slower using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#a1121b' title 'slower', "
+       "$other using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc 'blue' title 'no verdict of a "
+       "change'\n";
+  return s + "undefine $faster $slower $other\nunset logscale x\nunset arrow\nset output\n";
+}
+
+std::string forest_svg(const std::vector<Verdict>& verdicts, const std::string& title,
+                       const std::string& gnuplot) {
+  const ScratchDir dir("bench_compare-forest");
+  if (dir.path().empty()) {
+    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
+                             dir.error());
+  }
+  const std::string script = dir.file("forest.gp");
+  const std::string why =
+      write_text(script, forest_script(verdicts, title, dir.file("forest.svg")));
+  if (!why.empty()) throw std::runtime_error("cannot draw the chart: " + why);
+  run_gnuplot(script, dir.file("gnuplot.err"), gnuplot);
+  return read_svg(dir.file("forest.svg"));
+}
+
+}  // namespace compare
