@@ -33,7 +33,7 @@ class Architectures : public ::testing::Test {
  protected:
   // A program at `name` that runs the stand-in with the given role.
   std::string standin(const std::string& name, const std::string& role) {
-    const std::string path = dir_.file(name);
+    std::string path = dir_.file(name);
     fs::create_directories(fs::path(path).parent_path());
     fs::create_symlink(STANDIN, path);
     support::write_file(path + ".conf", role + " 0.003 0.002 0.001\n");
@@ -42,7 +42,7 @@ class Architectures : public ::testing::Test {
 
   // A copy of the stand-in whose header names the other architecture.
   std::string other_copy(const std::string& name) {
-    const std::string path = dir_.file(name);
+    std::string path = dir_.file(name);
     fs::create_directories(fs::path(path).parent_path());
     fs::copy_file(STANDIN, path);
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
