@@ -25,9 +25,16 @@
 #error "BENCH_QEMU, the emulator, must be given"
 #endif
 
+#if defined(BENCH_TARGET)
+/* The program this launcher runs, where bench_compare reads it without
+ * running anything: the record names that program's architecture and
+ * compiler, not this launcher's. */
+__attribute__((section(".bench_target"), used)) static const char target[] = BENCH_TARGET;
+#endif
+
 int main(int argc, char** argv) {
 #if defined(BENCH_TARGET)
-  const char* program = BENCH_TARGET;
+  const char* program = target;
   int first = 1;
 #else
   if (argc < 2) {

@@ -139,6 +139,7 @@ struct SessionRecord {
 // The machine, read where it can be read; every text is "unknown" where not.
 struct MachineRecord {
   std::string cpu_model = "unknown";
+  std::string architecture = "unknown";  // x86_64, aarch64, i386, arm, riscv64, ...
   std::string logical_cpus = "unknown";
   std::string kernel = "unknown";
   std::string libc = "unknown";
@@ -154,8 +155,19 @@ struct MachineRecord {
 
 struct ProgramRecord {
   std::string path;
-  std::string compiler = "unknown";  // from the ELF .comment section
+  std::string compiler = "unknown";      // from the ELF .comment section
+  std::string architecture = "unknown";  // the executable header's, named as the machine's
 };
+
+// The architecture a pair is built for: one name when its programs agree or
+// one is unknown, else both.
+inline std::string pair_architecture(const ProgramRecord& random, const ProgramRecord& fixed) {
+  if (random.architecture == "unknown" || random.architecture == fixed.architecture) {
+    return fixed.architecture;
+  }
+  if (fixed.architecture == "unknown") return random.architecture;
+  return random.architecture + " and " + fixed.architecture;
+}
 
 // One series of one test against a reference (a baseline, a merge's reference
 // entry, or the reference build): what every verdict table shows.

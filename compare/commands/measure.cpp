@@ -2,6 +2,9 @@
 
 #include <ctime>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "compare/history/baseline.h"
 #include "compare/report/report.h"
@@ -52,6 +55,17 @@ int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& builds_give
   return why.empty() ? 0 : usage_error(err, why);
 }
 
+// Programs built for different architectures do different work, so their
+// times are not comparable: refused before any run, as a usage error of one
+// line (no option mends it, so no pointer to the options).
+int refuse_mixed_architectures(
+    const std::vector<std::pair<std::string, ProgramRecord>>& named_programs, std::ostream& err) {
+  const std::string why = architectures_differ(named_programs);
+  if (why.empty()) return 0;
+  fail(err, why);
+  return kUsage;
+}
+
 // Everything about the builds that can be found out before the first round.
 std::string builds_checked(const MeasureOptions& options,
                            const std::vector<BuildSpec>& builds_given, SessionOptions& session) {
@@ -96,17 +110,23 @@ Comparison started(const MeasureOptions& options, const SessionOptions& session)
 int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<BuildSpec> builds_given;
   if (const int status = builds_of(options, builds_given, err); status != 0) return status;
+  std::vector<std::pair<std::string, ProgramRecord>> programs;
+  for (const BuildSpec& given : builds_given) {
+    programs.emplace_back("bench_random of " + given.label, program_record(given.random));
+    programs.emplace_back("bench_fixed of " + given.label, program_record(given.fixed));
+  }
+  if (const int status = refuse_mixed_architectures(programs, err); status != 0) return status;
   SessionOptions session = options.session;
   const std::string why = builds_checked(options, builds_given, session);
   if (!why.empty()) return fail(err, why);
   Comparison c = started(options, session);
   c.builds = BuildsComparison{};
   c.builds->reference = options.reference.empty() ? builds_given.front().label : options.reference;
-  for (const BuildSpec& given : builds_given) {
+  for (std::size_t i = 0; i < builds_given.size(); ++i) {
     Build b;
-    b.label = given.label;
-    b.random = {given.random, compiler_of(given.random)};
-    b.fixed = {given.fixed, compiler_of(given.fixed)};
+    b.label = builds_given[i].label;
+    b.random = programs.at(2 * i).second;
+    b.fixed = programs.at(2 * i + 1).second;
     c.builds->builds.push_back(std::move(b));
   }
   catch_interrupts();
@@ -127,13 +147,17 @@ int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostrea
 int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
   if (!options.builds.empty()) return measure_builds(options, out, err);
   SessionOptions session = options.session;
+  const std::vector<std::pair<std::string, ProgramRecord>> programs = {
+      {"bench_random", program_record(session.random)},
+      {"bench_fixed", program_record(session.fixed)}};
+  if (const int status = refuse_mixed_architectures(programs, err); status != 0) return status;
   std::optional<Baseline> baseline;
   const std::string why = checked(options, session, baseline);
   if (!why.empty()) return fail(err, why);
 
   Comparison c = started(options, session);
-  c.random = {session.random, compiler_of(session.random)};
-  c.fixed = {session.fixed, compiler_of(session.fixed)};
+  c.random = programs[0].second;
+  c.fixed = programs[1].second;
 
   catch_interrupts();
   c.started_at = iso8601_utc(std::time(nullptr));

@@ -46,6 +46,20 @@ std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& b
         fmt::format("The baseline's bench_fixed was built by another compiler: {} (now {}).",
                     base.fixed.compiler, now.fixed.compiler));
   }
+  const std::string programs = pair_architecture(now.random, now.fixed);
+  const std::string base_programs = pair_architecture(base.random, base.fixed);
+  if (differs(programs, base_programs)) {
+    notes.push_back(fmt::format(
+        "The baseline's programs were built for another architecture: {} (now {}); times from "
+        "different architectures are not comparable.",
+        base_programs, programs));
+  }
+  if (differs(now.machine.architecture, base.machine.architecture)) {
+    notes.push_back(fmt::format(
+        "The baseline was made on a machine of another architecture: {} (now {}); times from "
+        "different architectures are not comparable.",
+        base.machine.architecture, now.machine.architecture));
+  }
   if (differs(now.machine.kernel, base.machine.kernel)) {
     notes.push_back(fmt::format("The baseline ran under another kernel: {} (now {}).",
                                 base.machine.kernel, now.machine.kernel));

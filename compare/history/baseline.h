@@ -22,7 +22,8 @@ struct Baseline {
 Baseline read_baseline(const std::string& path);
 
 // One sentence for each way the baseline's machine or build differs from now:
-// the processor, either program's compiler, the kernel.
+// the processor, either program's compiler, the programs' or the machine's
+// architecture, the kernel.
 std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& base);
 
 // Each series of `now` against the baseline, by session, with its notes.

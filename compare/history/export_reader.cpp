@@ -232,8 +232,11 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path,
     if (label.empty()) bad_file(path, "has a build without a label");
     ExportFile file = common_part(j, path, version);
     file.label = label;
-    file.random = {text_of(build, "random", ""), text_of(part(build, "compiler"), "random")};
-    file.fixed = {text_of(build, "fixed", ""), text_of(part(build, "compiler"), "fixed")};
+    // An export made before architectures were recorded reads as "unknown".
+    file.random = {text_of(build, "random", ""), text_of(part(build, "compiler"), "random"),
+                   text_of(part(build, "architecture"), "random")};
+    file.fixed = {text_of(build, "fixed", ""), text_of(part(build, "compiler"), "fixed"),
+                  text_of(part(build, "architecture"), "fixed")};
     const std::string key = build["label"].get<std::string>();
     read_sessions(j, path, file, [&](const json& round) {
       json own = round.is_object() ? part(part(round, "builds"), key.c_str()) : json();
@@ -273,6 +276,7 @@ std::vector<ExportFile> read_exports(const std::string& path) {
 MachineRecord machine_from_json(const nlohmann::json& m) {
   MachineRecord r;
   r.cpu_model = text_of(m, "cpu_model");
+  r.architecture = text_of(m, "architecture");
   r.logical_cpus = text_of(m, "logical_cpus");
   r.kernel = text_of(m, "kernel");
   r.libc = text_of(m, "libc");
@@ -300,6 +304,7 @@ void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
     std::string program_path = text_of(p, "path");
     record.path = program_path == "unknown" ? "" : program_path;
     record.compiler = text_of(p, "compiler");
+    record.architecture = text_of(p, "architecture");
   }
 }
 

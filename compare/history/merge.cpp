@@ -50,8 +50,8 @@ void add_once(std::vector<std::string>& list, const std::string& item) {
   if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
 }
 
-std::vector<std::string> distinct(const std::vector<const ExportFile*>& files,
-                                  const std::string& (*field)(const ExportFile&)) {
+template <typename Field>
+std::vector<std::string> distinct(const std::vector<const ExportFile*>& files, Field field) {
   std::vector<std::string> values;
   for (const ExportFile* f : files) {
     if (field(*f) != "unknown") add_once(values, field(*f));
@@ -62,6 +62,10 @@ std::vector<std::string> distinct(const std::vector<const ExportFile*>& files,
 const std::string& cpu_of(const ExportFile& f) { return f.machine.cpu_model; }
 const std::string& random_compiler_of(const ExportFile& f) { return f.random.compiler; }
 const std::string& fixed_compiler_of(const ExportFile& f) { return f.fixed.compiler; }
+const std::string& machine_architecture_of(const ExportFile& f) { return f.machine.architecture; }
+std::string programs_architecture_of(const ExportFile& f) {
+  return pair_architecture(f.random, f.fixed);
+}
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string out;
@@ -99,6 +103,39 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
   return found;
 }
 
+// What an entry's sessions do not share: the processor, a program's
+// compiler, the machine's or the programs' architecture.
+void warn_of_mixed_sessions(Entry& e, const std::vector<const ExportFile*>& files) {
+  const std::string& label = e.label;
+  const auto processors = distinct(files, cpu_of);
+  if (processors.size() > 1) {
+    e.warnings.push_back(fmt::format("{}: its sessions ran on different processors: {}.", label,
+                                     joined(processors)));
+  }
+  for (const auto& [name, field] : {std::pair{"bench_random", &random_compiler_of},
+                                    std::pair{"bench_fixed", &fixed_compiler_of}}) {
+    const auto compilers = distinct(files, field);
+    if (compilers.size() > 1) {
+      e.warnings.push_back(
+          fmt::format("{}: its sessions' {} were built by different compilers: {}.", label, name,
+                      joined(compilers)));
+    }
+  }
+  const char* const kNotComparable = "times from different architectures are not comparable";
+  const auto machines = distinct(files, machine_architecture_of);
+  if (machines.size() > 1) {
+    e.warnings.push_back(
+        fmt::format("{}: its sessions ran on machines of different architectures ({}): {}.", label,
+                    joined(machines), kNotComparable));
+  }
+  const auto programs = distinct(files, programs_architecture_of);
+  if (programs.size() > 1) {
+    e.warnings.push_back(
+        fmt::format("{}: its sessions' programs were built for different architectures ({}): {}.",
+                    label, joined(programs), kNotComparable));
+  }
+}
+
 Entry build_entry(const std::string& label, const std::vector<const ExportFile*>& files) {
   Entry e;
   e.label = label;
@@ -133,20 +170,7 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
     e.warnings.push_back(fmt::format(
         "{}: a single session, so it has no interval across sessions and no verdict.", label));
   }
-  const auto processors = distinct(files, cpu_of);
-  if (processors.size() > 1) {
-    e.warnings.push_back(fmt::format("{}: its sessions ran on different processors: {}.", label,
-                                     joined(processors)));
-  }
-  for (const auto& [name, field] : {std::pair{"bench_random", &random_compiler_of},
-                                    std::pair{"bench_fixed", &fixed_compiler_of}}) {
-    const auto compilers = distinct(files, field);
-    if (compilers.size() > 1) {
-      e.warnings.push_back(
-          fmt::format("{}: its sessions' {} were built by different compilers: {}.", label, name,
-                      joined(compilers)));
-    }
-  }
+  warn_of_mixed_sessions(e, files);
   for (const ExportFile* f : files) {
     for (const std::string& w : f->warnings) add_once(e.warnings, fmt::format("{}: {}", label, w));
     for (PlacedWarning& p : found_warnings(label, *f)) e.found.push_back(std::move(p));
@@ -200,6 +224,26 @@ std::string system_of(const ExportFile& f) {
   return first == "Linux" || first == "Windows" ? first : "";
 }
 
+// How an entry's architectures differ from the reference's; empty when they
+// do not (or either is unknown).
+std::string architectures_apart(const Entry& e, const Entry& ref) {
+  const auto known_apart = [](const std::string& a, const std::string& b) {
+    return a != b && a != "unknown" && b != "unknown";
+  };
+  std::string apart;
+  const std::string programs = pair_architecture(e.random, e.fixed);
+  const std::string ref_programs = pair_architecture(ref.random, ref.fixed);
+  if (known_apart(programs, ref_programs)) {
+    apart = fmt::format("its programs are built for {}, the reference's for {}", programs,
+                        ref_programs);
+  }
+  if (known_apart(e.machine.architecture, ref.machine.architecture)) {
+    apart += fmt::format("{}its machine is {}, the reference's {}", apart.empty() ? "" : "; ",
+                         e.machine.architecture, ref.machine.architecture);
+  }
+  return apart;
+}
+
 void warn_of_other_methods(Merge& merge, const Entry& ref,
                            const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
   for (Entry& e : merge.entries) {
@@ -222,6 +266,11 @@ void warn_of_other_methods(Merge& merge, const Entry& ref,
           "{}: measured on {}, the reference on {}: times from different systems are not "
           "comparable (each has its own C library's rand, fmod and fmodl).",
           e.label, system, ref_system));
+    }
+    const std::string apart = architectures_apart(e, ref);
+    if (!apart.empty()) {
+      e.warnings.push_back(fmt::format(
+          "{}: {}: times from different architectures are not comparable.", e.label, apart));
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "compare/render/format.h"
+#include "compare/report/json_parts.h"
 #include "compare/report/verdicts.h"
 
 namespace compare {
@@ -29,6 +30,11 @@ std::string marked(const std::string& value, const std::string& reference) {
   return value != reference ? value + " *" : value;
 }
 
+// A program's cell: its architecture and compiler.
+std::string built(const ProgramRecord& p) {
+  return fmt::format("{}, {}", p.architecture, p.compiler);
+}
+
 const Verdict* find_verdict(const Merge& m, const std::string& entry, const std::string& test,
                             Series which) {
   for (const Verdict& v : m.comparisons) {
@@ -49,18 +55,18 @@ Table machines_table(const Merge& m) {
   const Entry& ref = reference_of(m);
   Table t;
   t.title = "Machines and builds (* differs from the reference)";
-  t.header = {"Entry",     "Sessions", "Dates",        "CPUs",       "C library",
-              "Processor", "Kernel",   "bench_random", "bench_fixed"};
+  t.header = {"Entry",     "Sessions",  "Dates",  "Architecture", "CPUs",
+              "C library", "Processor", "Kernel", "bench_random", "bench_fixed"};
   for (const Entry& e : m.entries) {
     t.rows.push_back(
         {e.label + (e.label == m.reference ? " (reference)" : ""), std::to_string(e.sessions),
          fmt::format("{} to {}", short_time(e.first_started), short_time(e.last_finished)),
+         marked(e.machine.architecture, ref.machine.architecture),
          marked(e.machine.logical_cpus, ref.machine.logical_cpus),
          marked(e.machine.libc, ref.machine.libc),
          marked(e.machine.cpu_model, ref.machine.cpu_model),
-         marked(e.machine.kernel, ref.machine.kernel),
-         marked(e.random.compiler, ref.random.compiler),
-         marked(e.fixed.compiler, ref.fixed.compiler)});
+         marked(e.machine.kernel, ref.machine.kernel), marked(built(e.random), built(ref.random)),
+         marked(built(e.fixed), built(ref.fixed))});
   }
   // Processors, kernels and compilers run long: in the terminal, a line each
   // under the entry's row.
@@ -200,12 +206,11 @@ nlohmann::json entry_json(const Entry& e) {
       {"version", e.version},
       {"machine",
        {{"cpu_model", mr.cpu_model},
+        {"architecture", mr.architecture},
         {"logical_cpus", mr.logical_cpus},
         {"kernel", mr.kernel},
         {"libc", mr.libc}}},
-      {"programs",
-       {{"random", {{"path", e.random.path}, {"compiler", e.random.compiler}}},
-        {"fixed", {{"path", e.fixed.path}, {"compiler", e.fixed.compiler}}}}},
+      {"programs", {{"random", program_json(e.random)}, {"fixed", program_json(e.fixed)}}},
       {"tests", tests},
       {"warnings", e.warnings},
   };

@@ -63,18 +63,20 @@ std::string builds_meaning(const Comparison& c) {
 
 Table builds_table(const Comparison& c) {
   const Build& ref = reference_of(*c.builds);
+  // One value when the pair agrees, else random's and fixed's.
+  const auto both = [](const std::string& random, const std::string& fixed) {
+    return random == fixed ? random : random + "; " + fixed;
+  };
   Table t;
   t.title = "Builds (* differs from the reference)";
-  t.header = {"Build", "bench_random", "bench_fixed", "compiler"};
+  t.header = {"Build", "architecture", "bench_random", "bench_fixed", "compiler"};
   for (const Build& b : c.builds->builds) {
-    const std::string compiler = b.random.compiler == b.fixed.compiler
-                                     ? b.random.compiler
-                                     : b.random.compiler + "; " + b.fixed.compiler;
-    const std::string ref_compiler = ref.random.compiler == ref.fixed.compiler
-                                         ? ref.random.compiler
-                                         : ref.random.compiler + "; " + ref.fixed.compiler;
-    t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""), shown_path(b.random.path),
-                      shown_path(b.fixed.path), marked(compiler, ref_compiler)});
+    t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""),
+                      marked(both(b.random.architecture, b.fixed.architecture),
+                             both(ref.random.architecture, ref.fixed.architecture)),
+                      shown_path(b.random.path), shown_path(b.fixed.path),
+                      marked(both(b.random.compiler, b.fixed.compiler),
+                             both(ref.random.compiler, ref.fixed.compiler))});
   }
   t.line_columns = 3;  // paths and compilers: long, and many builds to list
   return t;
@@ -164,6 +166,8 @@ json builds_json(const Comparison& c) {
          {"random", build.random.path},
          {"fixed", build.fixed.path},
          {"compiler", {{"random", build.random.compiler}, {"fixed", build.fixed.compiler}}},
+         {"architecture",
+          {{"random", build.random.architecture}, {"fixed", build.fixed.architecture}}},
          {"tests", tests_json(build.tests)}});
   }
   if (!b.builds.empty()) {

@@ -114,6 +114,7 @@ json method_json(const Comparison& c) {
 
 json machine_json(const MachineRecord& m) {
   return {{"cpu_model", m.cpu_model},
+          {"architecture", m.architecture},
           {"logical_cpus", m.logical_cpus},
           {"kernel", m.kernel},
           {"libc", m.libc},
@@ -125,6 +126,10 @@ json machine_json(const MachineRecord& m) {
           {"load_before", m.load_before},
           {"load_after", m.load_after},
           {"clock_tick", m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr)}};
+}
+
+json program_json(const ProgramRecord& p) {
+  return {{"path", p.path}, {"compiler", p.compiler}, {"architecture", p.architecture}};
 }
 
 namespace {
@@ -171,9 +176,7 @@ nlohmann::json to_json(const Comparison& c) {
       {"sessions", sessions},
       {"tests", tests_json(c.tests)},
       {"machine", machine_json(c.machine)},
-      {"programs",
-       {{"random", {{"path", c.random.path}, {"compiler", c.random.compiler}}},
-        {"fixed", {{"path", c.fixed.path}, {"compiler", c.fixed.compiler}}}}},
+      {"programs", {{"random", program_json(c.random)}, {"fixed", program_json(c.fixed)}}},
       {"warnings", c.warnings},
       {"warnings_summarised", shown_warnings(c)},
       {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},

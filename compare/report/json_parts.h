@@ -19,4 +19,7 @@ nlohmann::json tests_json(const std::vector<TestResult>& results);
 // The machine's record.
 nlohmann::json machine_json(const MachineRecord& m);
 
+// One program's record: path, compiler and architecture.
+nlohmann::json program_json(const ProgramRecord& p);
+
 }  // namespace compare

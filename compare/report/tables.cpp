@@ -102,6 +102,7 @@ Table machine_table(const Comparison& c) {
   t.header = {"Item", "Value"};
   t.rows = {
       {"processor", m.cpu_model},
+      {"architecture", m.architecture},
       {"logical CPUs", m.logical_cpus},
       {"kernel", m.kernel},
       {"C library", m.libc},
@@ -112,8 +113,10 @@ Table machine_table(const Comparison& c) {
       {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
-      {"bench_random", fmt::format("{} ({})", known(shown_path(c.random.path)), c.random.compiler)},
-      {"bench_fixed", fmt::format("{} ({})", known(shown_path(c.fixed.path)), c.fixed.compiler)},
+      {"bench_random", fmt::format("{} ({}, {})", known(shown_path(c.random.path)),
+                                   c.random.architecture, c.random.compiler)},
+      {"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(c.fixed.path)),
+                                  c.fixed.architecture, c.fixed.compiler)},
   };
   return t;
 }

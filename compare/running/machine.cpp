@@ -2,6 +2,8 @@
 // of the machine itself is in machine_posix.cpp and machine_windows.cpp.
 #include "compare/running/machine.h"
 
+#include <fmt/format.h>
+
 namespace compare {
 
 double clock_tick(double (*read)()) {
@@ -27,6 +29,36 @@ double clock_tick(double (*read)()) {
     if (steps >= kFewestSteps && now - start > kLongest) break;
   }
   return smallest;
+}
+
+std::string architecture_name(const std::string& machine) {
+  if (machine.empty()) return "unknown";
+  if (machine == "x86_64" || machine == "amd64") return "x86_64";
+  if (machine == "aarch64" || machine == "arm64") return "aarch64";
+  if (machine.size() == 4 && machine[0] == 'i' && machine[1] >= '3' && machine[1] <= '6' &&
+      machine.compare(2, 2, "86") == 0) {
+    return "i386";
+  }
+  if (machine.compare(0, 3, "arm") == 0) return "arm";  // armv7l, armv6l, ...
+  return machine;
+}
+
+std::string architectures_differ(
+    const std::vector<std::pair<std::string, ProgramRecord>>& named_programs) {
+  const std::pair<std::string, ProgramRecord>* first = nullptr;
+  for (const auto& program : named_programs) {
+    if (program.second.architecture == "unknown") continue;
+    if (first == nullptr) {
+      first = &program;
+    } else if (program.second.architecture != first->second.architecture) {
+      return fmt::format(
+          "{} ({}) is built for {} but {} ({}) for {}: times from different architectures are "
+          "not comparable",
+          first->first, first->second.path, first->second.architecture, program.first,
+          program.second.path, program.second.architecture);
+    }
+  }
+  return {};
 }
 
 }  // namespace compare

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "compare/model.h"
 
@@ -27,8 +29,23 @@ double clock_tick();
 // The same, of the clock `read`.
 double clock_tick(double (*read)());
 
-// The compiler strings of an ELF program's .comment section, distinct and in
-// order, joined with "; "; "unknown" for anything else.
-std::string compiler_of(const std::string& path);
+// The record of the program at `path`: the compiler strings of its .comment
+// section (distinct, in order, joined with "; ") and the architecture its
+// executable header names; each "unknown" where the file does not say. An
+// emulated launcher names the program it runs in a .bench_target section:
+// the record is then that program's (one hop), since that is what runs.
+ProgramRecord program_record(const std::string& path);
+std::string compiler_of(const std::string& path);  // program_record(path).compiler
+
+// The record's name of an architecture from a machine's own name for it
+// (uname's machine): x86_64, aarch64, i386, arm, or the name as given;
+// "unknown" when empty.
+std::string architecture_name(const std::string& machine);
+
+// Why programs built for different architectures cannot be compared, naming
+// the first two that differ ("NAME (PATH) is built for ..."); empty when every
+// known architecture is the same. "unknown" differs from none.
+std::string architectures_differ(
+    const std::vector<std::pair<std::string, ProgramRecord>>& named_programs);
 
 }  // namespace compare

@@ -1,5 +1,5 @@
-// The record of a Linux machine: /proc, /sys and uname, and the compiler
-// from an ELF program's .comment section.
+// The record of a Linux machine: /proc, /sys and uname, and the compiler and
+// architecture of an ELF program from its .comment section and header.
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
@@ -117,6 +117,11 @@ CpuInfo read_cpuinfo(const std::string& root) {
   return info;
 }
 
+std::string read_architecture(const std::string& root) {
+  utsname names{};
+  return is_this_machine(root) && uname(&names) == 0 ? architecture_name(names.machine) : kUnknown;
+}
+
 std::string read_kernel(const std::string& root) {
   auto release = read_value(under(root, "proc/sys/kernel/osrelease"));
   std::string machine;
@@ -184,7 +189,7 @@ std::string read_load(const std::string& root) {
   return join(loads, " ");
 }
 
-// Closes what compiler_of opened, on every way out.
+// Closes what elf_facts opened, on every way out.
 struct FileCloser {
   int fd;
   ~FileCloser() { close(fd); }
@@ -194,17 +199,18 @@ struct ElfCloser {
   ~ElfCloser() { elf_end(elf); }
 };
 
-// The raw bytes of every .comment section; empty when the file has none.
-std::string comment_bytes(Elf* elf) {
+// The raw bytes of every section called `wanted`, each followed by a NUL;
+// empty when the file has none.
+std::string section_bytes(Elf* elf, const char* wanted) {
   size_t names = 0;
-  if (elf_kind(elf) != ELF_K_ELF || elf_getshdrstrndx(elf, &names) != 0) return {};
+  if (elf_getshdrstrndx(elf, &names) != 0) return {};
   std::string bytes;
   for (Elf_Scn* section = elf_nextscn(elf, nullptr); section != nullptr;
        section = elf_nextscn(elf, section)) {
     GElf_Shdr header{};
     if (gelf_getshdr(section, &header) == nullptr) continue;
     const char* name = elf_strptr(elf, names, header.sh_name);
-    if (name == nullptr || std::strcmp(name, ".comment") != 0 || header.sh_type == SHT_NOBITS) {
+    if (name == nullptr || std::strcmp(name, wanted) != 0 || header.sh_type == SHT_NOBITS) {
       continue;
     }
     if ((header.sh_flags & SHF_COMPRESSED) != 0 && elf_compress(section, 0, 0) < 0) continue;
@@ -215,6 +221,60 @@ std::string comment_bytes(Elf* elf) {
     bytes.push_back('\0');  // a section that does not end its last string
   }
   return bytes;
+}
+
+// The names the record gives the machines an ELF header can name.
+std::string elf_architecture(Elf* elf) {
+  GElf_Ehdr header{};
+  if (gelf_getehdr(elf, &header) == nullptr) return kUnknown;
+  switch (header.e_machine) {
+    case EM_X86_64:
+      return "x86_64";
+    case EM_AARCH64:
+      return "aarch64";
+    case EM_386:
+      return "i386";
+    case EM_ARM:
+      return "arm";
+    case EM_RISCV:
+      return gelf_getclass(elf) == ELFCLASS64 ? "riscv64" : "riscv32";
+    default:
+      return kUnknown;
+  }
+}
+
+struct ElfFacts {
+  std::string compiler = kUnknown;
+  std::string architecture = kUnknown;
+  std::string target;  // what an emulated launcher runs; empty for any other program
+};
+
+ElfFacts elf_facts(const std::string& path) {
+  ElfFacts facts;
+  // Not blocking on open keeps a named pipe from hanging the comparison;
+  // only a regular file is read at all.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return facts;
+  FileCloser file{fd};
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return facts;
+  if (elf_version(EV_CURRENT) == EV_NONE) return facts;
+  Elf* elf = elf_begin(fd, ELF_C_READ, nullptr);
+  if (elf == nullptr) return facts;
+  ElfCloser opened{elf};
+  if (elf_kind(elf) != ELF_K_ELF) return facts;
+  facts.architecture = elf_architecture(elf);
+  const std::string bytes = section_bytes(elf, ".comment");
+  std::vector<std::string> compilers;
+  for (size_t begin = 0; begin < bytes.size();) {
+    const size_t end = bytes.find('\0', begin);
+    add_distinct(compilers, trim(bytes.substr(begin, end - begin)));
+    begin = end + 1;
+  }
+  if (!compilers.empty()) facts.compiler = join(compilers, "; ");
+  const std::string target = section_bytes(elf, ".bench_target");
+  facts.target = target.substr(0, target.find('\0'));
+  return facts;
 }
 
 }  // namespace
@@ -233,6 +293,7 @@ MachineRecord read_machine(const std::string& root) {
   if (processors == 0 && here) processors = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   if (processors > 0) record.logical_cpus = std::to_string(processors);
   record.kernel = guarded([&] { return read_kernel(root); });
+  record.architecture = guarded([&] { return read_architecture(root); });
 #if defined(__GLIBC__)
   if (here) record.libc = std::string("glibc ") + gnu_get_libc_version();
 #endif
@@ -257,30 +318,22 @@ std::string host_name() {
   return gethostname(name, sizeof name - 1) == 0 && name[0] != '\0' ? name : kUnknown;
 }
 
-std::string compiler_of(const std::string& path) {
+ProgramRecord program_record(const std::string& path) {
+  ProgramRecord record;
+  record.path = path;
   try {
-    // Not blocking on open keeps a named pipe from hanging the comparison;
-    // only a regular file is read at all.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return kUnknown;
-    FileCloser file{fd};
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return kUnknown;
-    if (elf_version(EV_CURRENT) == EV_NONE) return kUnknown;
-    Elf* elf = elf_begin(fd, ELF_C_READ, nullptr);
-    if (elf == nullptr) return kUnknown;
-    ElfCloser opened{elf};
-    const std::string bytes = comment_bytes(elf);
-    std::vector<std::string> compilers;
-    for (size_t begin = 0; begin < bytes.size();) {
-      const size_t end = bytes.find('\0', begin);
-      add_distinct(compilers, trim(bytes.substr(begin, end - begin)));
-      begin = end + 1;
-    }
-    return compilers.empty() ? kUnknown : join(compilers, "; ");
+    ElfFacts facts = elf_facts(path);
+    // One hop only: a launcher is read for its target, never a target's own.
+    if (!facts.target.empty()) facts = elf_facts(facts.target);
+    record.compiler = facts.compiler;
+    record.architecture = facts.architecture;
   } catch (...) {
-    return kUnknown;
+    record.compiler = kUnknown;
+    record.architecture = kUnknown;
   }
+  return record;
 }
+
+std::string compiler_of(const std::string& path) { return program_record(path).compiler; }
 
 }  // namespace compare

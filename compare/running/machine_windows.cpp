@@ -1,6 +1,7 @@
 // The record of a Windows machine: the processor from cpuid, the system's
 // version (and Wine's, where it runs), the performance counter's tick, and
-// each program's compiler from the strings GCC leaves in a PE file.
+// each program's compiler from the strings GCC leaves in a PE file and its
+// architecture from the PE header.
 #include <windows.h>
 // After windows.h.
 #include <cpuid.h>
@@ -71,6 +72,43 @@ T at(const std::string& bytes, std::size_t offset) {
   return value;
 }
 
+// The record's name of the machine a PE header's Machine field names.
+std::string pe_architecture(const std::string& file) {
+  if (file.size() < 0x40 || file.compare(0, 2, "MZ") != 0) return kUnknown;
+  const auto pe = at<std::uint32_t>(file, 0x3C);
+  if (file.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return kUnknown;
+  switch (at<std::uint16_t>(file, pe + 4)) {
+    case 0x8664:  // AMD64
+      return "x86_64";
+    case 0xAA64:  // ARM64
+      return "aarch64";
+    case 0x14C:  // I386
+      return "i386";
+    case 0x1C0:  // ARM
+    case 0x1C4:  // ARMNT
+      return "arm";
+    default:
+      return kUnknown;
+  }
+}
+
+std::string native_architecture() {
+  SYSTEM_INFO info{};
+  GetNativeSystemInfo(&info);
+  switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+      return "x86_64";
+    case PROCESSOR_ARCHITECTURE_ARM64:
+      return "aarch64";
+    case PROCESSOR_ARCHITECTURE_INTEL:
+      return "i386";
+    case PROCESSOR_ARCHITECTURE_ARM:
+      return "arm";
+    default:
+      return kUnknown;
+  }
+}
+
 // The raw bytes of the sections where GCC's "GCC: (...)" strings end up:
 // .rdata in a MinGW program (its .rdata$zzz), or a .comment kept apart.
 std::string string_sections(const std::string& file) {
@@ -97,6 +135,7 @@ std::string string_sections(const std::string& file) {
 MachineRecord read_machine(const std::string& /*root*/) {
   MachineRecord record;
   record.cpu_model = cpu_name();
+  record.architecture = native_architecture();
   const DWORD cpus = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
   if (cpus > 0) record.logical_cpus = std::to_string(cpus);
   record.kernel = windows_version();
@@ -116,13 +155,16 @@ std::string host_name() {
                                                         : kUnknown;
 }
 
-std::string compiler_of(const std::string& path) {
+ProgramRecord program_record(const std::string& path) {
+  ProgramRecord record;
+  record.path = path;
   try {
     std::error_code error;
     const auto file_path = std::filesystem::u8path(path);
-    if (!std::filesystem::is_regular_file(file_path, error)) return kUnknown;
+    if (!std::filesystem::is_regular_file(file_path, error)) return record;
     std::ifstream in(file_path, std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    record.architecture = pe_architecture(file);
     const std::string bytes = string_sections(file);
     std::vector<std::string> compilers;
     for (const char* mark : {"GCC: (", "clang version "}) {
@@ -136,10 +178,14 @@ std::string compiler_of(const std::string& path) {
     }
     std::string joined;
     for (const std::string& c : compilers) joined += (joined.empty() ? "" : "; ") + c;
-    return joined.empty() ? kUnknown : joined;
+    if (!joined.empty()) record.compiler = joined;
   } catch (...) {
-    return kUnknown;
+    record.compiler = kUnknown;
+    record.architecture = kUnknown;
   }
+  return record;
 }
+
+std::string compiler_of(const std::string& path) { return program_record(path).compiler; }
 
 }  // namespace compare

@@ -53,11 +53,11 @@ std::string normalised(std::string text, const std::string& dir) {
   // The record's rows of the machine, in the text report and on the page.
   text = replaced(
       text,
-      R"((\n  (processor|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick) +)[^\n]*)",
+      R"((\n  (processor|architecture|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick) +)[^\n]*)",
       "$1<machine>");
   text = replaced(
       text,
-      R"((<td>(processor|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick)</td><td>)[^<]*)",
+      R"((<td>(processor|architecture|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick)</td><td>)[^<]*)",
       "$1<machine>");
   return without_machine_warning_lines(text);
 }

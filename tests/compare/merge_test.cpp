@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "compare/history/merge_report.h"
@@ -369,6 +370,65 @@ TEST(MergeRead, AnOldExportIsNamedAfterItsFileAndIsOneSession) {
   EXPECT_EQ(f.label, "monday run");
   EXPECT_EQ(f.sessions.size(), 1U);
   EXPECT_EQ(f.sessions[0].size(), 12U);
+}
+
+// An export whose machine and programs name architectures ("" leaves the
+// keys out, as exports made before they were recorded do).
+json with_architectures(json j, const std::string& machine, const std::string& programs) {
+  if (!machine.empty()) j["machine"]["architecture"] = machine;
+  for (const char* side : {"random", "fixed"}) {
+    if (!programs.empty()) j["programs"][side]["architecture"] = programs;
+  }
+  return j;
+}
+
+TEST(MergeArchitectures, EntriesAndSessionsSpanningArchitecturesWarn) {
+  ScratchDir dir("merge-test");
+  std::vector<ExportFile> exports;
+  const auto add = [&](const std::string& file, const std::string& label, const std::string& at,
+                       const std::string& machine, const std::string& programs) {
+    const json j = with_architectures(
+        export_of(label, at, {scaled(kSession[0]), scaled(kSession[1]), scaled(kSession[2])}),
+        machine, programs);
+    ASSERT_EQ(write_text(dir.file(file), j.dump()), "");
+    exports.push_back(read_export(dir.file(file)));
+  };
+  add("ref.json", "ref", "2026-01-01T00:00:00Z", "x86_64", "x86_64");
+  add("arm.json", "arm", "2026-01-02T00:00:00Z", "aarch64", "aarch64");
+  add("emulated.json", "emulated", "2026-01-03T00:00:00Z", "x86_64", "aarch64");
+  add("old.json", "old", "2026-01-04T00:00:00Z", "", "");
+  add("mixed0.json", "mixed", "2026-01-05T00:00:00Z", "x86_64", "");
+  add("mixed1.json", "mixed", "2026-01-06T00:00:00Z", "aarch64", "");
+  EXPECT_EQ(exports.at(3).machine.architecture, "unknown");
+  EXPECT_EQ(exports.at(3).random.architecture, "unknown");
+
+  const Merge m = merge_exports(exports, "ref");
+  std::map<std::string, std::vector<std::string>> about;  // each entry's warnings on architecture
+  for (const Entry& e : m.entries) {
+    for (const std::string& w : e.warnings) {
+      if (w.find("architecture") != std::string::npos) about[e.label].push_back(w);
+    }
+  }
+  EXPECT_EQ(about["arm"], std::vector<std::string>{
+                              "arm: its programs are built for aarch64, the reference's for "
+                              "x86_64; its machine is aarch64, the reference's x86_64: times from "
+                              "different architectures are not comparable."});
+  EXPECT_EQ(about["emulated"],
+            std::vector<std::string>{"emulated: its programs are built for aarch64, the "
+                                     "reference's for x86_64: times from different architectures "
+                                     "are not comparable."});
+  EXPECT_EQ(about["mixed"], std::vector<std::string>{
+                                "mixed: its sessions ran on machines of different architectures "
+                                "(x86_64; aarch64): times from different architectures are not "
+                                "comparable."});
+  EXPECT_EQ(about.count("ref"), 0U);
+  EXPECT_EQ(about.count("old"), 0U);  // unknown is no evidence of another architecture
+
+  // The merge's own report names every entry's architectures.
+  const json j = merge_json(m);
+  EXPECT_EQ(j["entries"][1]["machine"]["architecture"], "aarch64");
+  EXPECT_EQ(j["entries"][2]["programs"]["fixed"]["architecture"], "aarch64");
+  EXPECT_EQ(j["entries"][3]["programs"]["random"]["architecture"], "unknown");
 }
 
 }  // namespace

@@ -18,6 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The architecture this test (and bench_random beside it) is built for, and
+// another one, with its ELF machine number, to patch a copy of it into.
+#if defined(__x86_64__)
+const char* const kOwn = "x86_64";
+const char* const kOther = "aarch64";
+constexpr unsigned kOtherMachine = 183;  // EM_AARCH64
+#elif defined(__aarch64__)
+const char* const kOwn = "aarch64";
+const char* const kOther = "x86_64";
+constexpr unsigned kOtherMachine = 62;  // EM_X86_64
+#else
+#error "the record test knows x86-64 and AArch64"
+#endif
+
 double thread_seconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -52,8 +66,9 @@ class FakeRoot : public ::testing::Test {
 
 TEST_F(FakeRoot, UnknownWhereAbsentOrMalformed) {
   auto record = read_machine(root_);
-  for (const auto* text : {&record.cpu_model, &record.logical_cpus, &record.kernel, &record.libc,
-                           &record.governor, &record.turbo, &record.aslr, &record.load_before}) {
+  for (const auto* text :
+       {&record.cpu_model, &record.architecture, &record.logical_cpus, &record.kernel, &record.libc,
+        &record.governor, &record.turbo, &record.aslr, &record.load_before}) {
     EXPECT_EQ(*text, "unknown");
   }
   EXPECT_EQ(record.clock_tick, 0);  // only this machine's clock is measured
@@ -121,6 +136,7 @@ TEST(Record, ThisMachineAndItsClock) {
   EXPECT_NE(record.logical_cpus, "unknown");
   EXPECT_EQ(record.kernel.rfind("Linux ", 0), 0U) << record.kernel;
   EXPECT_EQ(record.libc.rfind("glibc 2.", 0), 0U) << record.libc;
+  EXPECT_EQ(record.architecture, kOwn);
 
   // The work of a call is timed by the thread's processor time, which does
   // not count the time the thread waited while other work ran. A call that
@@ -179,7 +195,80 @@ TEST_F(FakeRoot, CompilerOfTheProgramAndUnknownForAnythingElse) {
   for (const auto& path :
        {root_ + "/script.sh", root_ + "/truncated", root_, fifo, root_ + "/missing"}) {
     EXPECT_EQ(compiler_of(path), "unknown") << path;
+    // A truncated program's header is whole: that much it still says.
+    EXPECT_EQ(program_record(path).architecture, path == root_ + "/truncated" ? kOwn : "unknown")
+        << path;
+    EXPECT_EQ(program_record(path).path, path);
   }
+}
+
+// A copy of `from` at `to` whose ELF header names machine `machine`.
+void copy_as_machine(const std::string& from, const std::string& to, unsigned machine) {
+  const std::string part = to + ".part";
+  fs::copy_file(from, part, fs::copy_options::overwrite_existing);
+  std::fstream file(part, std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(18);  // e_machine, little-endian on both architectures
+  const char bytes[2] = {static_cast<char>(machine & 0xFFU), static_cast<char>(machine >> 8U)};
+  file.write(bytes, 2);
+  file.close();
+  ASSERT_TRUE(file) << to;
+  fs::rename(part, to);  // the launcher's target is never seen half written
+}
+
+TEST_F(FakeRoot, ArchitectureFromTheHeaderAndThroughALauncher) {
+  const ProgramRecord own = program_record(BENCH_RANDOM);
+  EXPECT_EQ(own.path, BENCH_RANDOM);
+  EXPECT_EQ(own.architecture, kOwn);
+  ASSERT_NE(own.compiler, "unknown");
+
+  const std::string other = root_ + "/other";
+  copy_as_machine(BENCH_RANDOM, other, kOtherMachine);
+  EXPECT_EQ(program_record(other).architecture, kOther);
+  EXPECT_EQ(program_record(other).compiler, own.compiler);  // the header alone was changed
+  copy_as_machine(BENCH_RANDOM, root_ + "/sparc", 2);       // a machine the record has no name for
+  EXPECT_EQ(program_record(root_ + "/sparc").architecture, "unknown");
+
+  // The launcher's own header says this machine; what it runs decides.
+  fs::remove(LAUNCHED);
+  const ProgramRecord missing = program_record(LAUNCHER);
+  EXPECT_EQ(missing.architecture, "unknown");
+  EXPECT_EQ(missing.compiler, "unknown");
+  EXPECT_EQ(missing.path, LAUNCHER);
+  copy_as_machine(other, LAUNCHED, kOtherMachine);
+  EXPECT_EQ(program_record(LAUNCHER).architecture, kOther);
+  EXPECT_EQ(program_record(LAUNCHER).compiler, own.compiler);
+  // A target that is itself a launcher, of itself: read once, not followed
+  // round the loop.
+  copy_as_machine(LAUNCHER, LAUNCHED, kOtherMachine);
+  EXPECT_EQ(program_record(LAUNCHER).architecture, kOther);
+  EXPECT_NE(program_record(LAUNCHER).compiler, "unknown");
+  fs::remove(LAUNCHED);
+}
+
+TEST(Record, ArchitectureNamesAndPairsOfDifferentArchitectures) {
+  for (const auto& [machine, name] :
+       {std::pair{"x86_64", "x86_64"}, std::pair{"amd64", "x86_64"}, std::pair{"arm64", "aarch64"},
+        std::pair{"i686", "i386"}, std::pair{"armv7l", "arm"}, std::pair{"riscv64", "riscv64"},
+        std::pair{"", "unknown"}}) {
+    EXPECT_EQ(architecture_name(machine), name) << machine;
+  }
+
+  const auto program = [](const std::string& path, const std::string& architecture) {
+    ProgramRecord p;
+    p.path = path;
+    p.architecture = architecture;
+    return p;
+  };
+  // Unknown agrees with everything: a script, or a format not read.
+  EXPECT_EQ(architectures_differ({{"a", program("/a", "x86_64")},
+                                  {"b", program("/b", "unknown")},
+                                  {"c", program("/c", "x86_64")}}),
+            "");
+  EXPECT_EQ(architectures_differ({{"bench_random", program("/r", "unknown")},
+                                  {"bench_fixed", program("/f", "aarch64")},
+                                  {"bench_random of b", program("/b/r", "x86_64")}}),
+            "bench_fixed (/f) is built for aarch64 but bench_random of b (/b/r) for x86_64: times "
+            "from different architectures are not comparable");
 }
 
 }  // namespace

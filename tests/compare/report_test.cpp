@@ -50,8 +50,9 @@ Comparison sample() {
   };
   c.machine.cpu_model = "Test CPU 3000";
   c.machine.kernel = "6.1.0-test";
-  c.random = {"/opt/bench_random", "GCC: 12.2.0"};
-  c.fixed = {"/opt/bench_fixed", "clang 14"};
+  c.machine.architecture = "x86_64";
+  c.random = {"/opt/bench_random", "GCC: 12.2.0", "x86_64"};
+  c.fixed = {"/opt/bench_fixed", "clang 14", "x86_64"};
   c.warnings = {"the load average rose from 0.1 to 2.5"};
   c.stopped = "interrupted";
   return c;
@@ -130,9 +131,11 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
   EXPECT_TRUE(j["tests"][2]["ns_per_execution"].is_null());
   EXPECT_TRUE(j["machine"]["clock_tick"].is_null());
   EXPECT_EQ(j["machine"]["cpu_model"], "Test CPU 3000");
-  EXPECT_EQ(j["machine"].size(), 12U);
-  EXPECT_EQ(j["programs"]["fixed"],
-            (nlohmann::json{{"path", "/opt/bench_fixed"}, {"compiler", "clang 14"}}));
+  EXPECT_EQ(j["machine"]["architecture"], "x86_64");
+  EXPECT_EQ(j["machine"].size(), 13U);
+  EXPECT_EQ(j["programs"]["fixed"], (nlohmann::json{{"path", "/opt/bench_fixed"},
+                                                    {"compiler", "clang 14"},
+                                                    {"architecture", "x86_64"}}));
   EXPECT_EQ(j["complete"], false);
   EXPECT_EQ(j["stopped"], "interrupted");
   EXPECT_TRUE(j["baseline"].is_null());
@@ -174,6 +177,22 @@ TEST(ReportBaseline, ReadsBackWhatToJsonWrote) {
   EXPECT_EQ(base.machine.cpu_model, "Test CPU 3000");
   EXPECT_EQ(base.random.compiler, "GCC: 12.2.0");
   EXPECT_EQ(base.fixed.path, "/opt/bench_fixed");
+  EXPECT_EQ(base.machine.architecture, "x86_64");
+  EXPECT_EQ(base.random.architecture, "x86_64");
+
+  // An export made before architectures were recorded still reads, as
+  // unknown, which is no evidence of another architecture.
+  nlohmann::json old = to_json(c);
+  old["machine"].erase("architecture");
+  for (const char* side : {"random", "fixed"}) old["programs"][side].erase("architecture");
+  write(path, old.dump(2));
+  base = read_baseline(path);
+  EXPECT_EQ(base.machine.architecture, "unknown");
+  EXPECT_EQ(base.fixed.architecture, "unknown");
+  EXPECT_EQ(base.fixed.compiler, "clang 14");
+  c.machine.architecture = "aarch64";
+  c.random.architecture = c.fixed.architecture = "aarch64";
+  EXPECT_TRUE(baseline_notes(c, base).empty());
   fs::remove_all(dir);
 }
 
@@ -227,6 +246,21 @@ TEST(ReportBaseline, NotesOnlyWhatDiffers) {
   base = Baseline{now.rounds, now.machine, now.random, now.fixed};
   base.machine.kernel = "unknown";
   EXPECT_TRUE(baseline_notes(now, base).empty());
+
+  // AArch64 programs: emulated on this machine, then on an AArch64 machine.
+  base = Baseline{now.rounds, now.machine, now.random, now.fixed};
+  base.random.architecture = "aarch64";
+  base.fixed.architecture = "unknown";  // an unread one does not hide the other
+  const std::string programs =
+      "The baseline's programs were built for another architecture: aarch64 (now x86_64); times "
+      "from different architectures are not comparable.";
+  EXPECT_EQ(baseline_notes(now, base), std::vector<std::string>{programs});
+  base.machine.architecture = "aarch64";
+  EXPECT_EQ(baseline_notes(now, base),
+            (std::vector<std::string>{
+                programs,
+                "The baseline was made on a machine of another architecture: aarch64 (now "
+                "x86_64); times from different architectures are not comparable."}));
 }
 
 TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
@@ -289,8 +323,9 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
         "stopped early (interrupted); the figures cover only the 2 rounds completed",
         "Test CPU 3000",
         "6.1.0-test",
-        "/opt/bench_random (GCC: 12.2.0)",
-        "/opt/bench_fixed (clang 14)"}) {
+        "\n  architecture   x86_64\n",
+        "/opt/bench_random (x86_64, GCC: 12.2.0)",
+        "/opt/bench_fixed (x86_64, clang 14)"}) {
     EXPECT_NE(text.find(part), std::string::npos) << "missing: " << part << "\n" << text;
   }
   // The usage line wraps to fit the terminal: its words as they were.
