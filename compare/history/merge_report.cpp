@@ -26,10 +26,6 @@ const Entry& reference_of(const Merge& m) {
   return m.entries.front();
 }
 
-std::string marked(const std::string& value, const std::string& reference) {
-  return value != reference ? value + " *" : value;
-}
-
 // A program's cell: its architecture and compiler.
 std::string built(const ProgramRecord& p) {
   return fmt::format("{}, {}", p.architecture, p.compiler);

@@ -55,4 +55,8 @@ std::string short_time(const std::string& iso) {
   return iso.substr(0, 10) + " " + iso.substr(11, 5);
 }
 
+std::string marked(const std::string& value, const std::string& reference) {
+  return value != reference ? value + " *" : value;
+}
+
 }  // namespace compare

@@ -18,6 +18,8 @@ std::string p_text(double p);
 std::string plural(std::size_t n, const char* one, const char* many);
 std::string with_interval(double value, const std::optional<Interval>& interval, const char* none);
 std::string known(const std::string& s);  // "unknown" for an empty text
+// A value marked " *" where it differs from the reference's.
+std::string marked(const std::string& value, const std::string& reference);
 // A path as the text and the page show it: relative to the working directory
 // where that is shorter; the exports keep it whole.
 std::string shown_path(const std::string& path);

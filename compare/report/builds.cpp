@@ -25,10 +25,6 @@ const Build& reference_of(const BuildsComparison& b) {
   return b.builds.front();
 }
 
-std::string marked(const std::string& value, const std::string& reference) {
-  return value != reference ? value + " *" : value;
-}
-
 bool across_builds(const Build& b) { return b.sessions.size() >= 2; }
 
 std::size_t counted(const Comparison& c) {
