@@ -28,6 +28,8 @@ add_custom_target(deb_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelo
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${bench_debian}/copyright
               ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${BENCH_DOCDIR})
+# The README's links lead into docs/: beside it, they still do.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${BENCH_DOCDIR}/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${BENCH_DEB_NAME})
