@@ -186,6 +186,4 @@ ProgramRecord program_record(const std::string& path) {
   return record;
 }
 
-std::string compiler_of(const std::string& path) { return program_record(path).compiler; }
-
 }  // namespace compare
