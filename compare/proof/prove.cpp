@@ -13,7 +13,7 @@
 namespace compare {
 namespace {
 
-constexpr const char* kRecord = "probe-record.txt";
+constexpr const char* kProbeRecord = "probe-record.txt";
 
 }  // namespace
 
@@ -23,12 +23,12 @@ ProgramWork prove(const ProofRun& run) {
   request.env = {
       "LD_PRELOAD=" + absolute_path(run.probe), "PROBE_TRACE=1",
       "PROBE_TRACE_WINDOWS=" + run.traced,
-      std::string(protocol::kReportVariable) + "=%DIR%/" + kRecord,
+      std::string(protocol::kReportVariable) + "=%DIR%/" + kProbeRecord,
       std::string("PROBE_WATCH=") + (run.side == Side::Random ? kRandomResults : kFixedResults)};
   request.timeout = run.timeout;
-  request.files = {kRecord};
+  request.files = {kProbeRecord};
   const RunOutcome outcome = run_in_scratch(request);
-  const auto record = outcome.files.find(kRecord);
+  const auto record = outcome.files.find(kProbeRecord);
   ProgramWork work = examine(run.side, record == outcome.files.end() ? "" : record->second);
   work.path = request.program;
   const std::string said = outcome.err.substr(0, outcome.err.find('\n'));

@@ -11,19 +11,13 @@
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
 #include "compare/report/verdicts.h"
+#include "compare/stats/builds.h"
 
 namespace compare {
 
 namespace {
 
 using nlohmann::json;
-
-const Build& reference_of(const BuildsComparison& b) {
-  for (const Build& build : b.builds) {
-    if (build.label == b.reference) return build;
-  }
-  return b.builds.front();
-}
 
 bool across_builds(const Build& b) { return b.sessions.size() >= 2; }
 

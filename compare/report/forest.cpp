@@ -16,7 +16,7 @@ namespace compare {
 namespace {
 
 // A gnuplot string cannot hold a line break.
-std::string one_line(std::string text) {
+std::string unbroken(std::string text) {
   std::replace_if(
       text.begin(), text.end(), [](char ch) { return ch == '\n' || ch == '\r'; }, ' ');
   return text;
@@ -24,7 +24,7 @@ std::string one_line(std::string text) {
 
 std::string row_label(const Verdict& v) {
   const std::string what = fmt::format("{} {}", v.test, series_name(v.series));
-  return one_line(v.entry.empty() ? what : v.entry + ": " + what);
+  return unbroken(v.entry.empty() ? what : v.entry + ": " + what);
 }
 
 // A log axis takes positive values only: anything else is missing.
@@ -60,7 +60,7 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
       "set terminal svg size 900,{} dynamic noenhanced font 'sans,11' background '#ffffff'\n",
       110 + 18 * static_cast<int>(n));
   s += fmt::format("set output {}\nset datafile missing 'NaN'\n", gnuplot_quoted(svg_path));
-  s += fmt::format("set title {}\n", gnuplot_quoted(one_line(title)));
+  s += fmt::format("set title {}\n", gnuplot_quoted(unbroken(title)));
   s += "unset arrow\nunset offsets\nset logscale x\nset grid xtics\nset key top outside "
        "horizontal\n";
   s += fmt::format("set xrange [{:.17g}:{:.17g}]\nset yrange [{}.5:0.5]\n", low / 1.05, high * 1.05,

@@ -17,7 +17,7 @@
 namespace compare {
 namespace {
 
-constexpr const char* kRecord = "counters-record.txt";
+constexpr const char* kCountersRecord = "counters-record.txt";
 
 }  // namespace
 
@@ -86,13 +86,13 @@ std::string counting_unusable(const std::string& counting_probe, const std::stri
 
 void add_counting(RunRequest& request, const std::string& counting_probe) {
   request.env.push_back("LD_PRELOAD=" + absolute_path(counting_probe));
-  request.env.push_back(std::string(protocol::kReportVariable) + "=%DIR%/" + kRecord);
-  request.files.emplace_back(kRecord);
+  request.env.push_back(std::string(protocol::kReportVariable) + "=%DIR%/" + kCountersRecord);
+  request.files.emplace_back(kCountersRecord);
 }
 
 bool counts_of(const RunOutcome& run, RunCounts& counts,
                std::map<std::string, std::string>& unavailable, std::string& why) {
-  const auto record = run.files.find(kRecord);
+  const auto record = run.files.find(kCountersRecord);
   if (record == run.files.end()) {
     why = "the counting probe wrote no record: it was not loaded into the program";
     return false;

@@ -27,13 +27,6 @@ double value_of(const Round& r, Series which, int test) {
   }
 }
 
-const Build& reference_of(const BuildsComparison& c) {
-  for (const Build& b : c.builds) {
-    if (b.label == c.reference) return b;
-  }
-  return c.builds.front();
-}
-
 RatioTest ratio_of(const Build& build, const Build& ref, Series which, int test) {
   if (build.sessions.size() < 2 || ref.sessions.size() < 2) {
     return ratio_in_one_session(round_log_ratios(build.rounds, ref.rounds, which, test));
@@ -89,6 +82,13 @@ RatioTest ratio_across_sessions(const std::vector<std::vector<double>>& log_rati
   r.p = t->p;
   r.df = t->df;
   return r;
+}
+
+const Build& reference_of(const BuildsComparison& builds) {
+  for (const Build& b : builds.builds) {
+    if (b.label == builds.reference) return b;
+  }
+  return builds.builds.front();
 }
 
 std::vector<Verdict> compare_builds(const BuildsComparison& builds) {

@@ -36,6 +36,9 @@ RatioTest ratio_in_one_session(const std::vector<double>& log_ratios);
 // From each session's round log ratios (two or more sessions).
 RatioTest ratio_across_sessions(const std::vector<std::vector<double>>& log_ratios);
 
+// The reference build: the one labelled `builds.reference`, else the first.
+const Build& reference_of(const BuildsComparison& builds);
+
 // Every build but the reference against it, per test and series, with p
 // adjusted by Holm over all of them together and a verdict at adjusted
 // kAlpha ("not comparable" where no round has a ratio).
