@@ -1,10 +1,23 @@
-# The zip a Windows user unpacks and runs: both programs in bin/ and the
-# README as README.txt, with the CR LF line ends of a Windows text.
-file(READ ${PROJECT_SOURCE_DIR}/README.md bench_readme)
-string(REPLACE "\n" "\r\n" bench_readme "${bench_readme}")
-file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${bench_readme}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+# The zip a Windows user unpacks and runs: the programs in bin/, the README
+# as README.txt and, since its links lead there, docs/ beside it; the texts
+# with the CR LF line ends of a Windows text.
+function(bench_windows_text source destination)
+  file(READ ${source} text)
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${destination} "${text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+endfunction()
+bench_windows_text(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+file(GLOB bench_docs RELATIVE ${PROJECT_SOURCE_DIR}/docs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*)
+foreach(doc ${bench_docs})
+  if(doc MATCHES "[.]md$")
+    bench_windows_text(${PROJECT_SOURCE_DIR}/docs/${doc} ${PROJECT_BINARY_DIR}/docs/${doc})
+    install(FILES ${PROJECT_BINARY_DIR}/docs/${doc} DESTINATION docs)
+  else()
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/${doc} DESTINATION docs)
+  endif()
+endforeach()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME quorvantic_bench)
