@@ -1,10 +1,14 @@
-// What running a program means on every system: the run's environment, the
-// checks before the first run and the scheduler's figures as Linux writes
-// them. Starting, watching and ending a run are in process_posix.cpp and
-// process_windows.cpp.
+// What running a program means on every system: its scratch directory and
+// the files it leaves there, the run's environment, the checks before the
+// first run and the scheduler's figures as Linux writes them. Starting,
+// watching and ending a run are in process_posix.cpp and process_windows.cpp.
 #include "compare/running/process.h"
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include "compare/running/files.h"
 
 namespace compare {
 namespace {
@@ -40,6 +44,34 @@ std::vector<std::string> run_environment(const std::vector<std::string>& base,
     }
   }
   return env;
+}
+
+RunOutcome run_in_scratch(const RunRequest& request) {
+  RunOutcome outcome;
+  if (interrupted()) {
+    outcome.end = RunOutcome::End::Interrupted;
+    return outcome;
+  }
+  const ScratchDir dir("bench-compare");
+  if (dir.path().empty()) {
+    outcome.error = "cannot make a temporary directory: " + dir.error();
+    return outcome;
+  }
+  run_in_dir(request, dir.path(), outcome);
+  for (const std::string& name : request.files) {
+    bool found = false;
+    std::string text = read_whole(dir.file(name), found);
+    if (found) outcome.files.emplace(name, std::move(text));
+  }
+  return outcome;
+}
+
+std::string read_whole(const std::string& path, bool& found) {
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+  found = static_cast<bool>(in);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 std::optional<double> runqueue_wait(const std::string& schedstat) {

@@ -72,6 +72,14 @@ std::vector<std::string> run_environment(const std::vector<std::string>& base,
                                          const std::vector<std::string>& settings,
                                          const std::string& dir);
 
+// For the system's own runner: starts the request's program in `dir` and
+// watches it to its end, its deadline or an interrupt, filling in all of
+// `outcome` but the files, which run_in_scratch reads afterwards.
+void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& outcome);
+
+// The whole file, byte for byte; `found` says whether it could be opened.
+std::string read_whole(const std::string& path, bool& found);
+
 // Why a program cannot be run at all ("no such file", "not executable"), or
 // empty when it can.
 std::string unrunnable(const std::string& program);

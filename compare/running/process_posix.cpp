@@ -14,11 +14,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
-#include "compare/running/files.h"
 #include "compare/running/process.h"
 
 extern char** environ;
@@ -48,14 +45,6 @@ std::vector<std::string> environment(const std::vector<std::string>& settings,
     base.emplace_back(*entry);
   }
   return run_environment(base, settings, dir);
-}
-
-std::string slurp(const std::string& path, bool& found) {
-  std::ifstream in(path, std::ios::binary);
-  found = static_cast<bool>(in);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 void close_all(std::initializer_list<int> fds) {
@@ -261,7 +250,8 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
   }
   outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   bool have_schedstat = false;
-  const std::string schedstat = slurp(fmt::format("/proc/{}/schedstat", child.pid), have_schedstat);
+  const std::string schedstat =
+      read_whole(fmt::format("/proc/{}/schedstat", child.pid), have_schedstat);
   const std::optional<double> waited = have_schedstat ? runqueue_wait(schedstat) : std::nullopt;
   int wait_status = 0;
   rusage used{};
@@ -286,33 +276,15 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
 
 }  // namespace
 
-RunOutcome run_in_scratch(const RunRequest& request) {
-  RunOutcome outcome;
-  if (interrupted()) {
-    outcome.end = RunOutcome::End::Interrupted;
-    return outcome;
-  }
-  const ScratchDir dir("bench-compare");
-  if (dir.path().empty()) {
-    outcome.error = "cannot make a temporary directory: " + dir.error();
-    return outcome;
-  }
+void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& outcome) {
   const auto started = Clock::now();
-  const Child child = start(request, dir.path(), outcome);
-  if (child.pid < 0) return outcome;
+  const Child child = start(request, dir, outcome);
+  if (child.pid < 0) return;
   const auto deadline =
       started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                     std::min(request.timeout, 1e7)));  // no overflow for any timeout
   const bool killed = watch(child, deadline, outcome);
   reap(child, started, killed, outcome);
-  for (const std::string& name : request.files) {
-    bool found = false;
-    std::string text = slurp(dir.file(name), found);
-    if (found) {
-      outcome.files.emplace(name, std::move(text));
-    }
-  }
-  return outcome;
 }
 
 bool idle_unless_interrupted(double seconds) {

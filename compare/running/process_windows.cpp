@@ -11,10 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
-#include "compare/running/files.h"
 #include "compare/running/process.h"
 #include "compare/running/system_windows.h"
 
@@ -43,14 +41,6 @@ struct Owned {
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
 };
-
-std::string slurp(const std::string& path, bool& found) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  found = static_cast<bool>(in);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The caller's environment with the request's settings over it, as the
 // block CreateProcessW takes; empty when the caller's is inherited as it is.
@@ -245,17 +235,7 @@ std::string unrunnable(const std::string& program) {
   return {};
 }
 
-RunOutcome run_in_scratch(const RunRequest& request) {
-  RunOutcome outcome;
-  if (interrupted()) {
-    outcome.end = RunOutcome::End::Interrupted;
-    return outcome;
-  }
-  const ScratchDir dir("bench-compare");
-  if (dir.path().empty()) {
-    outcome.error = "cannot make a temporary directory: " + dir.error();
-    return outcome;
-  }
+void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& outcome) {
   // A crash ends the run at once instead of waiting on an error dialog
   // nobody will answer: the program inherits this error mode.
   SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
@@ -263,11 +243,11 @@ RunOutcome run_in_scratch(const RunRequest& request) {
   Pipes pipes;
   if (job.h == nullptr || !open_pipes(pipes)) {
     outcome.error = "cannot start it: " + system_message(GetLastError());
-    return outcome;
+    return;
   }
   const auto started = Clock::now();
   PROCESS_INFORMATION child{};
-  if (!start(request, dir.path(), job.h, pipes, child, outcome)) return outcome;
+  if (!start(request, dir, job.h, pipes, child, outcome)) return;
   const Owned process(child.hProcess);
   // Only the child holds the write ends now: the reads end when it does.
   CloseHandle(pipes.out_write.h);
@@ -284,12 +264,6 @@ RunOutcome run_in_scratch(const RunRequest& request) {
   for (std::thread& reader : pipes.readers) reader.join();
   record_end(process.h, killed, outcome);
   outcome.usage = usage_of(process.h, outcome.seconds);
-  for (const std::string& name : request.files) {
-    bool found = false;
-    std::string text = slurp(dir.file(name), found);
-    if (found) outcome.files.emplace(name, std::move(text));
-  }
-  return outcome;
 }
 
 bool idle_unless_interrupted(double seconds) {
