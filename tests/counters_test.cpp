@@ -98,6 +98,8 @@ TEST(CountedComparison, EachRoundCarriesEveryWindowsCounts) {
               dir);
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("page faults"), std::string::npos) << result.out;
+  // The counts' table fits a terminal 100 columns wide, as every report does.
+  for (const std::string& line : support::lines_wider_than(result.out, 100)) ADD_FAILURE() << line;
   const auto json = nlohmann::json::parse(support::read_file(dir.file("c.json")));
   ASSERT_EQ(json["rounds"].size(), 2U);
   for (const auto& round : json["rounds"]) {

@@ -135,6 +135,30 @@ void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+namespace {
+
+std::size_t columns(const std::string& line) {
+  std::size_t n = 0;
+  for (const char ch : line) n += (static_cast<unsigned char>(ch) & 0xC0U) != 0x80U ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+std::vector<std::string> lines_wider_than(const std::string& report, std::size_t width) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines_of(report)) {
+    if (columns(line) <= width) continue;
+    bool long_path = false;
+    std::istringstream words(line);
+    for (std::string word; words >> word;) {
+      long_path = long_path || (word.find('/') != std::string::npos && columns(word) > width);
+    }
+    if (!long_path) found.push_back(std::to_string(columns(line)) + " columns: " + line);
+  }
+  return found;
+}
+
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t begin = 0;

@@ -48,6 +48,11 @@ const std::vector<std::string>& emulator();
 
 std::string read_file(const std::string& path);
 std::vector<std::string> lines_of(const std::string& text);
+
+// The lines of a report wider than `width` terminal columns (UTF-8
+// characters), each as "N columns: line"; a line that holds a path too long
+// for any line is excused.
+std::vector<std::string> lines_wider_than(const std::string& report, std::size_t width);
 void write_file(const std::string& path, const std::string& text);
 
 // A probe report: key=value lines.

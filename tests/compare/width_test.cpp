@@ -15,32 +15,11 @@ using namespace standins;
 
 constexpr std::size_t kWidth = 100;
 
-std::size_t columns(const std::string& line) {
-  std::size_t n = 0;
-  for (const char ch : line) n += (static_cast<unsigned char>(ch) & 0xC0U) != 0x80U ? 1 : 0;
-  return n;
-}
-
-// Lines wider than the limit, but for one that holds a path too long to fit
-// on any line.
-std::vector<std::string> too_wide(const std::string& report) {
-  std::vector<std::string> found;
-  for (const std::string& line : support::lines_of(report)) {
-    if (columns(line) <= kWidth) continue;
-    bool long_path = false;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) {
-      long_path = long_path || (word.find('/') != std::string::npos && columns(word) > kWidth);
-    }
-    if (!long_path) found.push_back(fmt::format("{} columns: {}", columns(line), line));
-  }
-  return found;
-}
-
 void expect_fits(const support::RunResult& r, const std::string& what) {
   ASSERT_EQ(r.status, 0) << what << "\n" << r.err;
   ASSERT_FALSE(r.out.empty()) << what;
-  for (const std::string& line : too_wide(r.out)) ADD_FAILURE() << what << ": " << line;
+  for (const std::string& line : support::lines_wider_than(r.out, kWidth))
+    ADD_FAILURE() << what << ": " << line;
 }
 
 support::RunResult run_in(const std::string& dir, std::vector<std::string> args) {
