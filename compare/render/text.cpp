@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,14 +52,33 @@ using Row = std::vector<std::string>;
 
 std::string spaces(std::size_t n) { return std::string(n, ' '); }
 
+// A number such as "12", "0.0052" or "1e+06": it stays on the line of the
+// word after it, so that no line ends in a number whose unit begins the next.
+bool is_number(const std::string& word) {
+  return !word.empty() && std::isdigit(static_cast<unsigned char>(word[0])) != 0 &&
+         word.find_first_not_of("0123456789.e+-") == std::string::npos;
+}
+
+// Where the word at `at` ends: at the next space, but a number takes the
+// word after it along.
+std::size_t word_end(const std::string& text, std::size_t at) {
+  std::size_t end = text.find(' ', at);
+  while (end != std::string::npos && end + 1 < text.size() && text[end + 1] != ' ' &&
+         is_number(text.substr(at, end - at))) {
+    at = end + 1;
+    end = text.find(' ', at);
+  }
+  return end;
+}
+
 // Greedy word wrap: words apart at single spaces, no line wider than `width`
-// but for a word that is.
+// but for a word that is; a number and the word after it count as one.
 std::vector<std::string> broken(const std::string& text, std::size_t width) {
   std::vector<std::string> lines;
   std::string line;
   std::size_t at = 0;
   while (at <= text.size()) {
-    std::size_t end = text.find(' ', at);
+    std::size_t end = word_end(text, at);
     if (end == std::string::npos) end = text.size();
     const std::string word = text.substr(at, end - at);
     at = end + 1;

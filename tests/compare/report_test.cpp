@@ -341,6 +341,18 @@ TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
   EXPECT_EQ(text_report(c).find("stopped early"), std::string::npos);
 }
 
+// Prose breaks at spaces, but never between a number and the word after it
+// ("0.005193 s", "4 involuntary switches"): here the number would fit the
+// first line and its unit would not, so both move to the next.
+TEST(ReportText, WrappedProseKeepsANumberWithTheWordAfterIt) {
+  const std::string first(89, 'w');
+  EXPECT_EQ(compare::wrapped(first + " 0.005193 s wall, 4 switches"),
+            first + "\n  0.005193 s wall, 4 switches\n");
+  // A word that is no number fills the line as before.
+  EXPECT_EQ(compare::wrapped(first + " abcdefgh s wall"), first + " abcdefgh\n  s wall\n");
+  EXPECT_EQ(compare::wrapped(first + " took 1e+06"), first + " took\n  1e+06\n");
+}
+
 class ReportChart : public ::testing::Test {
  protected:
   void SetUp() override {
