@@ -93,7 +93,8 @@ int finish(const Comparison& c, const MeasureOptions& options, bool interrupted,
   if (!c.stopped.empty()) fail(err, c.stopped);
   out << text_report(c) << std::flush;
   const bool exported = write_each(exports_of(c, options.exports), err);
-  if (interrupted) return kInterrupted;
+  // An interrupt while gnuplot drew ends the comparison as one between runs.
+  if (interrupted || compare::interrupted()) return kInterrupted;
   return c.stopped.empty() && exported && out.good() ? 0 : kFailed;
 }
 

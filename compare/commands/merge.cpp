@@ -7,6 +7,7 @@
 #include "compare/commands/outputs.h"
 #include "compare/history/merge.h"
 #include "compare/history/merge_report.h"
+#include "compare/running/process.h"
 
 namespace compare {
 
@@ -60,7 +61,7 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
                     {options.markdown, [&] { return merge_markdown(merge); }},
                     {options.html, [&] { return merge_html(merge, options.gnuplot); }}},
                    made, err);
-  if (!made_all) return kFailed;
+  if (!made_all) return interrupted() ? kInterrupted : kFailed;  // Ctrl-C while gnuplot drew
   out << merge_text(merge) << std::flush;
   const bool ok = out.good();
   return write_made(made, err) && ok ? 0 : kFailed;

@@ -4,9 +4,9 @@
 
 #include <stdexcept>
 
-#include "compare/render/gnuplot.h"
 #include "compare/render/table.h"
 #include "compare/running/files.h"
+#include "compare/running/gnuplot.h"
 
 namespace compare {
 

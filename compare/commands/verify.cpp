@@ -72,6 +72,9 @@ int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& o
     return usage_error(err, why);
   }
   const ScratchDir scratch("bench_compare-verify");
+  if (!options.json.empty() && scratch.path().empty()) {  // never a file at the root
+    return fail(err, "cannot make a temporary directory: " + scratch.error());
+  }
   nlohmann::json all = {{"builds", nlohmann::json::array()}, {"verified", true}};
   int worst = 0;
   for (const BuildSpec& given : builds_given) {

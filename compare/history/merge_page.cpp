@@ -13,11 +13,16 @@
 #include "compare/render/table.h"
 #include "compare/report/forest.h"
 #include "compare/report/verdicts.h"
-#include "compare/running/files.h"
+#include "compare/running/gnuplot.h"
 
 namespace compare {
 
 namespace {
+
+// A chart's file in gnuplot's directory.
+std::string chart_name(size_t test, size_t series) {
+  return fmt::format("chart-{}-{}.svg", test, series);
+}
 
 const std::array<const char*, 3> kSeriesTitles = {"bench_random (s)", "bench_fixed (s)",
                                                   "random - fixed (s)"};
@@ -26,7 +31,7 @@ const std::array<const char*, 3> kSeriesTitles = {"bench_random (s)", "bench_fix
 
 // One row per entry, top to bottom in entry order, so that the charts grow
 // in height with the entries and every label keeps its own line.
-std::string merge_charts_script(const Merge& m, const std::string& svg_directory) {
+std::string merge_charts_script(const Merge& m) {
   const size_t n = m.entries.size();
   std::string s = "set datafile missing 'NaN'\nset grid xtics\nset key top outside horizontal\n";
   s += fmt::format("set yrange [{}.5:0.5]\n", n);
@@ -68,8 +73,7 @@ std::string merge_charts_script(const Merge& m, const std::string& svg_directory
         *block += "NaN NaN NaN NaN\nEOD\n";
         s += *block;
       }
-      s += fmt::format("set output {}\n",
-                       gnuplot_quoted(fmt::format("{}/chart-{}-{}.svg", svg_directory, t, k)));
+      s += fmt::format("set output {}\n", gnuplot_quoted(chart_name(t, k)));
       s +=
           fmt::format("set title {}\n",
                       gnuplot_quoted(fmt::format("{}: {}", kTestNames.at(t), kSeriesTitles.at(k))));
@@ -89,15 +93,12 @@ std::string merge_charts_script(const Merge& m, const std::string& svg_directory
 }
 
 std::string merge_html(const Merge& m, const std::string& gnuplot) {
-  const ScratchDir dir("bench_compare-page");
-  if (dir.path().empty()) {
-    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
-                             dir.error());
+  Drawing drawing;
+  drawing.script = merge_charts_script(m);
+  for (size_t t = 0; t < kTests; ++t) {
+    for (size_t k = 0; k < kSeries.size(); ++k) drawing.charts.push_back(chart_name(t, k));
   }
-  const std::string script = dir.file("charts.gp");
-  const std::string why = write_text(script, merge_charts_script(m, dir.path()));
-  if (!why.empty()) throw std::runtime_error("cannot draw the chart: " + why);
-  run_gnuplot(script, dir.file("gnuplot.err"), gnuplot);
+  const std::map<std::string, std::string> charts = draw(drawing, gnuplot);
 
   std::string out = page_head("bench_compare merge: " + m.reference);
   out += "<h1>" + html_escape(merge_summary(m)) + "</h1>\n";
@@ -121,7 +122,7 @@ std::string merge_html(const Merge& m, const std::string& gnuplot) {
   for (size_t t = 0; t < kTests; ++t) {
     out += "<h3>" + html_escape(kTestNames.at(t)) + "</h3>\n<div class=\"charts\">\n";
     for (size_t k = 0; k < kSeries.size(); ++k) {
-      const std::string svg = read_svg(dir.file(fmt::format("chart-{}-{}.svg", t, k)));
+      const std::string& svg = charts.at(chart_name(t, k));
       out += "<figure>" + inline_svg(svg, fmt::format("c{}{}-", t, k)) + "</figure>\n";
     }
     out += "</div>\n";

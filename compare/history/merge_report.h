@@ -38,8 +38,8 @@ nlohmann::json merge_json(const Merge& m);
 // std::runtime_error when gnuplot fails.
 std::string merge_html(const Merge& m, const std::string& gnuplot = "gnuplot");
 
-// The gnuplot script of those charts, into svg_directory/chart-T-S.svg (T
-// the test, S the series, from 0).
-std::string merge_charts_script(const Merge& m, const std::string& svg_directory);
+// The gnuplot script of those charts, into chart-T-S.svg in gnuplot's
+// directory (T the test, S the series, from 0).
+std::string merge_charts_script(const Merge& m);
 
 }  // namespace compare

@@ -14,14 +14,18 @@ namespace compare {
 namespace {
 
 constexpr const char* kProbeRecord = "probe-record.txt";
+constexpr const char* kProbeName = "libbench_probe.so";
 
 }  // namespace
 
 ProgramWork prove(const ProofRun& run) {
   RunRequest request;
   request.program = absolute_path(run.program);
+  // The dynamic linker splits LD_PRELOAD at spaces and colons: the probe is
+  // preloaded under a plain name in the run's directory, where it runs.
+  request.links = {{kProbeName, run.probe}};
   request.env = {
-      "LD_PRELOAD=" + absolute_path(run.probe), "PROBE_TRACE=1",
+      std::string("LD_PRELOAD=./") + kProbeName, "PROBE_TRACE=1",
       "PROBE_TRACE_WINDOWS=" + run.traced,
       std::string(protocol::kReportVariable) + "=%DIR%/" + kProbeRecord,
       std::string("PROBE_WATCH=") + (run.side == Side::Random ? kRandomResults : kFixedResults)};

@@ -2,10 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-
 #include "compare/render/table.h"
 
 namespace compare {
@@ -66,16 +62,6 @@ std::string warnings_html(const std::vector<std::string>& warnings) {
   std::string out = "<h2>Warnings</h2>\n<ul class=\"warnings\">\n";
   for (const std::string& w : warnings) out += "<li>" + html_escape(w) + "</li>\n";
   return out + "</ul>\n";
-}
-
-std::string read_svg(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (!in.good() && !in.eof()) text.clear();
-  if (text.find("<svg") == std::string::npos) {
-    throw std::runtime_error("cannot draw the chart: gnuplot wrote no chart");
-  }
-  return text;
 }
 
 std::string inline_svg(const std::string& svg, const std::string& id_prefix) {

@@ -21,7 +21,4 @@ std::string warnings_html(const std::vector<std::string>& warnings);
 // prolog, and its ids prefixed so that no two charts share one.
 std::string inline_svg(const std::string& svg, const std::string& id_prefix);
 
-// A chart gnuplot wrote; throws std::runtime_error when it wrote none.
-std::string read_svg(const std::string& path);
-
 }  // namespace compare

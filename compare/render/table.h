@@ -1,7 +1,7 @@
 // render/: how bench_compare lays out what it shows. One table model, built
 // once by report/ and history/ and rendered here as aligned text, Markdown,
 // CSV or HTML; text that may come from elsewhere made harmless in each; the
-// numbers' formats; the web page's frame; running gnuplot. Uses model.h and
+// numbers' formats; the web page's frame; gnuplot's quoting. Uses model.h and
 // the standard library only: nothing here knows what a comparison is.
 #pragma once
 

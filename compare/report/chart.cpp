@@ -12,6 +12,7 @@
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/running/files.h"
+#include "compare/running/gnuplot.h"
 #include "compare/stats/builds.h"
 
 namespace compare {
@@ -145,51 +146,30 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
 
 namespace {
 
-void write_file(const std::string& path, const std::string& text) {
-  const std::string why = write_text(path, text);
-  if (!why.empty()) {
-    throw std::runtime_error(fmt::format("cannot draw the chart: cannot write {}: {}", path, why));
-  }
+// The chart's SVG text, drawn in gnuplot's own directory by relative names.
+std::string chart_text(const Comparison& c, const std::string& gnuplot) {
+  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
+                             : c.rounds.empty();
+  if (none) throw std::runtime_error("cannot draw the chart: no round was completed");
+  Drawing drawing;
+  drawing.data = {{"rounds.dat", plot_data(c)}};
+  drawing.script = gnuplot_script(c, "rounds.dat", "chart.svg");
+  drawing.charts = {"chart.svg"};
+  return draw(drawing, gnuplot).at("chart.svg");
 }
 
 }  // namespace
 
 void draw_plot(const Comparison& c, const std::string& svg_path, const std::string& gnuplot) {
-  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
-                             : c.rounds.empty();
-  if (none) throw std::runtime_error("cannot draw the chart: no round was completed");
-  const ScratchDir dir("bench_compare-chart");
-  if (dir.path().empty()) {
-    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
-                             dir.error());
-  }
-  const std::string data = dir.file("rounds.dat");
-  const std::string script = dir.file("chart.gp");
-  const std::string svg = dir.file("chart.svg");
-  const std::string err = dir.file("gnuplot.err");
-  write_file(data, plot_data(c));
-  write_file(script, gnuplot_script(c, data, svg));
-
-  run_gnuplot(script, err, gnuplot);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(svg, ec) || std::filesystem::file_size(svg, ec) == 0) {
-    throw std::runtime_error(fmt::format("cannot draw the chart: {} wrote no chart", gnuplot));
-  }
-  // Copied only once whole, so a failed drawing leaves nothing at svg_path.
-  std::filesystem::copy_file(svg, svg_path, std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) {
-    throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, ec.message()));
+  // Written only once whole, so a failed drawing leaves nothing at svg_path.
+  const std::string why = write_text(svg_path, chart_text(c, gnuplot));
+  if (!why.empty()) {
+    throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, why));
   }
 }
 
 std::string chart_svg(const Comparison& c, const std::string& gnuplot) {
-  const ScratchDir dir("bench_compare-page");
-  if (dir.path().empty()) {
-    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
-                             dir.error());
-  }
-  draw_plot(c, dir.file("chart.svg"), gnuplot);
-  return read_svg(dir.file("chart.svg"));
+  return chart_text(c, gnuplot);
 }
 
 }  // namespace compare

@@ -9,7 +9,7 @@
 #include "compare/render/format.h"
 #include "compare/render/gnuplot.h"
 #include "compare/render/page.h"
-#include "compare/running/files.h"
+#include "compare/running/gnuplot.h"
 
 namespace compare {
 
@@ -79,17 +79,10 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
 
 std::string forest_svg(const std::vector<Verdict>& verdicts, const std::string& title,
                        const std::string& gnuplot) {
-  const ScratchDir dir("bench_compare-forest");
-  if (dir.path().empty()) {
-    throw std::runtime_error("cannot draw the chart: cannot make a temporary directory: " +
-                             dir.error());
-  }
-  const std::string script = dir.file("forest.gp");
-  const std::string why =
-      write_text(script, forest_script(verdicts, title, dir.file("forest.svg")));
-  if (!why.empty()) throw std::runtime_error("cannot draw the chart: " + why);
-  run_gnuplot(script, dir.file("gnuplot.err"), gnuplot);
-  return read_svg(dir.file("forest.svg"));
+  Drawing drawing;
+  drawing.script = forest_script(verdicts, title, "forest.svg");
+  drawing.charts = {"forest.svg"};
+  return draw(drawing, gnuplot).at("forest.svg");
 }
 
 }  // namespace compare

@@ -1,7 +1,8 @@
 // report/: a comparison's report in each format: the text for the terminal,
 // JSON, CSV, Markdown, the web page and the chart. The tables are built once
 // (tables.h, verdicts.h, counts.h, usage.h) and each format renders them
-// through render/. Uses model.h, stats/ and render/; runs nothing but gnuplot.
+// through render/. Uses model.h, stats/ and render/; runs nothing but gnuplot
+// (through running/gnuplot.h).
 #pragma once
 
 #include <nlohmann/json.hpp>

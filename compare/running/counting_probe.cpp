@@ -18,6 +18,7 @@ namespace compare {
 namespace {
 
 constexpr const char* kCountersRecord = "counters-record.txt";
+constexpr const char* kCountersName = "libbench_counters.so";
 
 }  // namespace
 
@@ -85,7 +86,10 @@ std::string counting_unusable(const std::string& counting_probe, const std::stri
 }
 
 void add_counting(RunRequest& request, const std::string& counting_probe) {
-  request.env.push_back("LD_PRELOAD=" + absolute_path(counting_probe));
+  // The dynamic linker splits LD_PRELOAD at spaces and colons: the probe is
+  // preloaded under a plain name in the run's directory, where it runs.
+  request.links.emplace(kCountersName, counting_probe);
+  request.env.push_back(std::string("LD_PRELOAD=./") + kCountersName);
   request.env.push_back(std::string(protocol::kReportVariable) + "=%DIR%/" + kCountersRecord);
   request.files.emplace_back(kCountersRecord);
 }

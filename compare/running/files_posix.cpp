@@ -14,7 +14,9 @@ namespace compare {
 
 ScratchDir::ScratchDir(const std::string& prefix) {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp");
+  // Absolute, as a run's programs work inside it and are told its path.
+  std::string pattern = absolute_path(base != nullptr && *base != '\0' ? base : "/tmp");
+  while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
   pattern.append("/").append(prefix).append("-XXXXXX");
   if (mkdtemp(pattern.data()) == nullptr) {  // made 0700: private to us
     error_ = std::strerror(errno);

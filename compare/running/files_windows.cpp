@@ -20,7 +20,12 @@ ScratchDir::ScratchDir(const std::string& prefix) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = fmt::format("{}-{:08x}{:08x}", prefix, random(), random());
-    const std::wstring path = std::wstring(base) + to_wide(name);
+    // Absolute, as a run's programs work inside it and are told its path.
+    std::error_code ignored;
+    const std::wstring path =
+        std::filesystem::absolute(std::filesystem::path(std::wstring(base) + to_wide(name)),
+                                  ignored)
+            .wstring();
     if (CreateDirectoryW(path.c_str(), nullptr) != 0) {
       path_ = std::filesystem::path(path).lexically_normal().u8string();
       while (!path_.empty() && (path_.back() == '\\' || path_.back() == '/')) path_.pop_back();

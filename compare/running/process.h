@@ -4,6 +4,7 @@
 // timeout after which it is killed.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,20 +14,33 @@
 
 namespace compare {
 
+// What is kept of a run's output: a document of the pair is a few KiB, so
+// more standard output than this is a failure; of its standard error the
+// last part, which says why it ended, goes into the message.
+constexpr std::size_t kMaxOutput = std::size_t{1} << 20;   // 1 MiB
+constexpr std::size_t kErrorTail = std::size_t{64} << 10;  // 64 KiB
+
 struct RunRequest {
   std::string program;             // path of the executable
+  std::vector<std::string> args;   // its arguments
   std::vector<std::string> env;    // NAME=value added to the caller's; "%DIR%" in a
                                    // value stands for the run's directory
   double timeout = 60;             // seconds, then the program is killed
   std::vector<std::string> files;  // files of the run's directory to read back
+  // Files put into the run's directory before it starts, by name: texts
+  // written there, and files linked (or copied) there from a path.
+  std::map<std::string, std::string> inputs;
+  std::map<std::string, std::string> links;
 };
 
 struct RunOutcome {
   enum class End { Exited, Signalled, TimedOut, Interrupted, NotStarted };
   End end = End::NotStarted;
-  int status = 0;  // the exit status, or the signal (Windows: exception code) that ended it
-  std::string out;
-  std::string err;
+  int status = 0;   // the exit status, or the signal (Windows: exception code) that ended it
+  std::string out;  // at most kMaxOutput bytes
+  bool out_overflowed = false;               // it printed more, which was read and dropped
+  std::string err;                           // the last kErrorTail bytes
+  std::size_t err_dropped = 0;               // bytes printed before those
   std::map<std::string, std::string> files;  // those of RunRequest::files that existed
   double seconds = 0;                        // wall time from start to end
   Usage usage;                               // what the kernel says it took (when it ran)
@@ -34,6 +48,8 @@ struct RunOutcome {
 };
 
 // Runs the program to its end and removes its directory, whatever happened.
+// A directory that cannot be made, or inputs that cannot be put there, end
+// it NotStarted, with the reason in `error`.
 RunOutcome run_in_scratch(const RunRequest& request);
 
 // The seconds a task sat runnable waiting for a processor, from the text of
@@ -71,6 +87,11 @@ std::string preloading_unsupported();
 std::vector<std::string> run_environment(const std::vector<std::string>& base,
                                          const std::vector<std::string>& settings,
                                          const std::string& dir);
+
+// For the system's own runners: adds what arrived on the program's standard
+// output (or error) to what is kept of it, within kMaxOutput (kErrorTail).
+void keep_output(RunOutcome& outcome, const char* data, std::size_t size);
+void keep_error(RunOutcome& outcome, const char* data, std::size_t size);
 
 // For the system's own runner: starts the request's program in `dir` and
 // watches it to its end, its deadline or an interrupt, filling in all of

@@ -155,7 +155,10 @@ Child start(const RunRequest& request, const std::string& dir, RunOutcome& outco
   }
   envp.push_back(nullptr);
   std::string program = request.program;
-  char* const argv[] = {program.data(), nullptr};
+  std::vector<std::string> args = request.args;
+  std::vector<char*> argv = {program.data()};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
 
   int out[2] = {-1, -1}, err[2] = {-1, -1}, status[2] = {-1, -1};
   Child child;
@@ -163,7 +166,7 @@ Child start(const RunRequest& request, const std::string& dir, RunOutcome& outco
     child.pid = fork();
   }
   if (child.pid == 0) {
-    exec_child(dir, program.c_str(), argv, envp.data(), out[1], err[1], status[1]);
+    exec_child(dir, program.c_str(), argv.data(), envp.data(), out[1], err[1], status[1]);
   }
   const int fork_error = errno;
   close_all({out[1], err[1], status[1]});
@@ -186,7 +189,6 @@ bool watch(const Child& child, Clock::time_point deadline, RunOutcome& outcome) 
   const int ended = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
   bool exited = false;
   bool killed = false;
-  std::string* sinks[] = {&outcome.out, &outcome.err};
   int fds[] = {child.out, child.err};
   while (!(exited && fds[0] < 0 && fds[1] < 0)) {
     if (interrupted() || Clock::now() >= deadline) {
@@ -208,10 +210,10 @@ bool watch(const Child& child, Clock::time_point deadline, RunOutcome& outcome) 
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i] >= 0 && (polls[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        char buffer[8192];
+        char buffer[65536];
         const ssize_t got = read(fds[i], buffer, sizeof buffer);
         if (got > 0) {
-          sinks[i]->append(buffer, static_cast<std::size_t>(got));
+          (i == 0 ? keep_output : keep_error)(outcome, buffer, static_cast<std::size_t>(got));
         } else if (got == 0 || errno != EINTR) {
           close(fds[i]);
           fds[i] = -1;
@@ -228,8 +230,9 @@ bool watch(const Child& child, Clock::time_point deadline, RunOutcome& outcome) 
     bool gone = (polls[3].revents & POLLIN) != 0;
     if (ended < 0) {  // no pidfd: ask, leaving the child to be reaped below
       siginfo_t info{};
-      gone = waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-             info.si_pid == child.pid;
+      const int asked =
+          waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT);
+      gone = (asked == 0 && info.si_pid == child.pid) || (asked < 0 && errno == ECHILD);
     }
     if (!exited && gone) {
       exited = true;
@@ -248,6 +251,7 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
   while (waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOWAIT) < 0 &&
          errno == EINTR) {
   }
+  int waited_for = 0;
   outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   bool have_schedstat = false;
   const std::string schedstat =
@@ -255,13 +259,19 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
   const std::optional<double> waited = have_schedstat ? runqueue_wait(schedstat) : std::nullopt;
   int wait_status = 0;
   rusage used{};
-  while (wait4(child.pid, &wait_status, 0, &used) < 0 && errno == EINTR) {
+  while ((waited_for = static_cast<int>(wait4(child.pid, &wait_status, 0, &used))) < 0 &&
+         errno == EINTR) {
   }
+  const int wait_error = errno;
   outcome.usage = usage_of(used, outcome.seconds, waited);
   int exec_error = 0;
   if (read(child.status, &exec_error, sizeof exec_error) == sizeof exec_error) {
     outcome.end = RunOutcome::End::NotStarted;
     outcome.error = std::string("cannot run it: ") + std::strerror(exec_error);
+  } else if (waited_for != child.pid && !killed) {
+    // How it ended is unknown: never taken for a success.
+    outcome.end = RunOutcome::End::NotStarted;
+    outcome.error = std::string("its exit status was lost: ") + std::strerror(wait_error);
   } else if (!killed) {
     if (WIFEXITED(wait_status)) {
       outcome.end = RunOutcome::End::Exited;
@@ -277,6 +287,12 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
 }  // namespace
 
 void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& outcome) {
+  // SIGCHLD ignored by whoever started bench_compare would have the kernel
+  // reap the program before its status is read, and pass on to the program.
+  struct sigaction child_default {};
+  child_default.sa_handler = SIG_DFL;
+  sigemptyset(&child_default.sa_mask);
+  (void)sigaction(SIGCHLD, &child_default, nullptr);
   const auto started = Clock::now();
   const Child child = start(request, dir, outcome);
   if (child.pid < 0) return;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "compare/running/process.h"
 #include "compare/running/system_windows.h"
@@ -24,9 +25,19 @@ using Clock = std::chrono::steady_clock;
 std::atomic<bool> g_interrupted{false};
 HANDLE g_wake = nullptr;  // set by the console handler, waited on by the runner
 
-BOOL WINAPI on_control(DWORD /*event*/) {
+// How long a closed console, a logoff or a shutdown waits for the
+// comparison to write what it completed: Windows ends the process when the
+// handler returns, or about 5 s after the event anyway.
+constexpr DWORD kCloseGraceMs = 4500;
+
+BOOL WINAPI on_control(DWORD event) {
   g_interrupted = true;
   if (g_wake != nullptr) SetEvent(g_wake);
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    // The main thread kills the running program and writes; its exit ends
+    // this thread with the process.
+    Sleep(kCloseGraceMs);
+  }
   return TRUE;  // the comparison ends itself and writes what it completed
 }
 
@@ -100,12 +111,31 @@ bool open_pipes(Pipes& p) {
   return p.input.h != nullptr;
 }
 
-void read_to_end(HANDLE pipe, std::string* into) {
-  char buffer[8192];
+void read_to_end(HANDLE pipe, RunOutcome* outcome, bool error) {
+  std::vector<char> buffer(65536);
   DWORD got = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
-    into->append(buffer, got);
+  while (ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != 0 &&
+         got > 0) {
+    (error ? keep_error : keep_output)(*outcome, buffer.data(), got);
   }
+}
+
+// One argument as the program's C runtime splits its command line back.
+std::wstring quoted(const std::string& arg) {
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (const wchar_t ch : to_wide(arg)) {
+    if (ch == L'\\') {
+      ++slashes;
+    } else {
+      // Backslashes before a quote are doubled, and the quote escaped.
+      if (ch == L'"') out.append(slashes + 1, L'\\');
+      slashes = 0;
+    }
+    out.push_back(ch);
+  }
+  out.append(slashes, L'\\');  // before the closing quote
+  return out + L"\"";
 }
 
 // Starts the program suspended in `job`, then lets it go; the process and
@@ -120,6 +150,7 @@ bool start(const RunRequest& request, const std::string& dir, HANDLE job, Pipes&
   startup.hStdError = pipes.err_write.h;
   const std::wstring program = to_wide(request.program);
   std::wstring command = L"\"" + program + L"\"";  // no path holds a quote
+  for (const std::string& arg : request.args) command += L" " + quoted(arg);
   std::wstring env = environment_block(request.env, dir);
   // Its own process group: Ctrl-C reaches bench_compare alone, which ends the run.
   const DWORD flags = CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT;
@@ -254,8 +285,8 @@ void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& o
   pipes.out_write.h = nullptr;
   CloseHandle(pipes.err_write.h);
   pipes.err_write.h = nullptr;
-  pipes.readers[0] = std::thread(read_to_end, pipes.out_read.h, &outcome.out);
-  pipes.readers[1] = std::thread(read_to_end, pipes.err_read.h, &outcome.err);
+  pipes.readers[0] = std::thread(read_to_end, pipes.out_read.h, &outcome, false);
+  pipes.readers[1] = std::thread(read_to_end, pipes.err_read.h, &outcome, true);
   const auto deadline =
       started + std::chrono::duration_cast<Clock::duration>(
                     std::chrono::duration<double>(std::min(request.timeout, 1e7)));

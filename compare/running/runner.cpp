@@ -40,6 +40,10 @@ std::string read_run(const RunOutcome& run, Side side, bool counting, Times& tim
                      RunCounts& counts, std::map<std::string, std::string>& unavailable) {
   const std::string results_file = side == Side::Random ? kRandomResults : kFixedResults;
   if (run.status != 0) return fmt::format("it exited with status {}", run.status);
+  if (run.out_overflowed) {
+    return fmt::format("it printed more than {} MiB, far more than a document of the pair",
+                       kMaxOutput >> 20);
+  }
   const auto file = run.files.find(results_file);
   if (file == run.files.end()) return "it wrote no results file " + results_file;
   std::string what;
@@ -92,9 +96,14 @@ bool Runner::run_once(const std::string& program, Side side, const std::string& 
       if (what.empty()) return true;
       break;
   }
+  // Bounded as the kept part of it is: the last kErrorTail bytes.
   const std::string err = one_line(run.err);
-  into_.stopped = fmt::format("{} failed in {}: {}{}", who, name, what,
-                              err.empty() ? "" : "; its standard error: " + err);
+  const std::string said =
+      run.err_dropped == 0
+          ? "; its standard error: "
+          : fmt::format("; the last {} KiB of its standard error: ...", kErrorTail >> 10);
+  into_.stopped =
+      fmt::format("{} failed in {}: {}{}", who, name, what, err.empty() ? "" : said + err);
   return false;
 }
 

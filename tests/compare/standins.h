@@ -60,6 +60,8 @@ case "$4" in
   signal) kill -SEGV $$ ;;
   hang) sleep 600 & echo $! > "$state/sleeper"; wait; exit 0 ;;
   closed) exec >&- 2>&-; sleep 600 ;;
+  noisy) head -c 20000000 /dev/zero | tr '\0' e >&2; exit 3 ;;
+  flood) head -c 100000000 /dev/zero ;;
 esac
 {
   printf 'Stand-in ROLE\n\n\n'
@@ -74,6 +76,7 @@ case "$4" in
   lingers) sleep 600 & ;;
 esac
 printf 'It spends: %s Secs\n' "$1" "$2" "$3"
+[ "$4" != late3 ] || exit 3
 )";
 
 inline std::string replace_all(std::string text, const std::string& from, const std::string& to) {
@@ -121,12 +124,13 @@ class StandIns {
     }
   }
 
-  support::RunResult compare(std::vector<std::string> args,
-                             std::vector<std::string> prefix = {}) const {
+  support::RunResult compare(std::vector<std::string> args, std::vector<std::string> prefix = {},
+                             const std::vector<std::string>& env = {}) const {
     support::RunOptions options{dir_.path};
     options.args = {"--random", path("random"), "--fixed", path("fixed")};
     options.args.insert(options.args.end(), args.begin(), args.end());
     options.env = {"STANDIN_STATE=" + dir_.path, "TMPDIR=" + tmp()};
+    options.env.insert(options.env.end(), env.begin(), env.end());
     options.prefix = std::move(prefix);
     return support::run(BENCH_COMPARE, options);
   }
