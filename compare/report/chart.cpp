@@ -175,10 +175,11 @@ void draw_plot(const Comparison& c, const std::string& svg_path, const std::stri
   if (!std::filesystem::is_regular_file(svg, ec) || std::filesystem::file_size(svg, ec) == 0) {
     throw std::runtime_error(fmt::format("cannot draw the chart: {} wrote no chart", gnuplot));
   }
-  // Copied only once whole, so a failed drawing leaves nothing at svg_path.
-  std::filesystem::copy_file(svg, svg_path, std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) {
-    throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, ec.message()));
+  // Written only once whole, through a new file renamed into place, so that
+  // a failed drawing or write leaves whatever was at svg_path as it was.
+  const std::string why = write_text(svg_path, read_svg(svg));
+  if (!why.empty()) {
+    throw std::runtime_error(fmt::format("cannot write the chart {}: {}", svg_path, why));
   }
 }
 
