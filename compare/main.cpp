@@ -162,6 +162,14 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
   if (app.count("--reference") != 0 && o.merge.inputs.empty() && o.measure.builds.empty()) {
     return "--reference requires --merge or --build";
   }
+  for (const std::string& build : o.measure.builds) {
+    // A label names the build in every report and chart, as --label does.
+    const std::size_t eq = build.find('=');
+    if (eq == 0) return "--build " + build + ": the label must not be empty";
+    if (eq != std::string::npos && printable(build.substr(0, eq)) != build.substr(0, eq)) {
+      return "--build labels must not hold control characters";
+    }
+  }
   if (!o.measure.builds.empty()) {
     for (const char* other : {"--random", "--fixed", "--baseline", "--merge"}) {
       if (app.count(other) != 0) {

@@ -20,6 +20,21 @@ namespace compare {
 
 namespace {
 
+// Exports may overwrite neither each other nor an input: the programs and
+// the baseline.
+int refuse_overwriting_inputs(const MeasureOptions& options, const std::vector<BuildSpec>& builds,
+                              std::ostream& err) {
+  std::vector<NamedFile> inputs = {{"--random", options.session.random},
+                                   {"--fixed", options.session.fixed},
+                                   {"--baseline", options.baseline}};
+  if (!builds.empty()) inputs.clear();
+  for (const BuildSpec& b : builds) {
+    inputs.push_back({"--build " + b.label, b.random});
+    inputs.push_back({"--build " + b.label, b.fixed});
+  }
+  return refuse_overwriting(named_exports(options.exports), inputs, err);
+}
+
 // Everything that can be found out before the first round: the pair, the
 // exports' paths, the counting probe, the baseline. Empty when all is well.
 std::string checked(const MeasureOptions& options, SessionOptions& session,
@@ -111,6 +126,9 @@ Comparison started(const MeasureOptions& options, const SessionOptions& session)
 int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<BuildSpec> builds_given;
   if (const int status = builds_of(options, builds_given, err); status != 0) return status;
+  if (const int status = refuse_overwriting_inputs(options, builds_given, err); status != 0) {
+    return status;
+  }
   std::vector<std::pair<std::string, ProgramRecord>> programs;
   for (const BuildSpec& given : builds_given) {
     programs.emplace_back("bench_random of " + given.label, program_record(given.random));
@@ -147,6 +165,7 @@ int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostrea
 
 int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
   if (!options.builds.empty()) return measure_builds(options, out, err);
+  if (const int status = refuse_overwriting_inputs(options, {}, err); status != 0) return status;
   SessionOptions session = options.session;
   const std::vector<std::pair<std::string, ProgramRecord>> programs = {
       {"bench_random", program_record(session.random)},

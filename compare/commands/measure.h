@@ -29,7 +29,8 @@ struct MeasureOptions {
 
 // Checks everything it can, runs the sessions, prints the report to `out`
 // and writes the exports. Returns 0, 1 when a check, a run or an export
-// failed, 2 when the builds are given wrong, 130 when interrupted.
+// failed, 2 when the builds are given wrong or an export would overwrite an
+// input or another export, 130 when interrupted.
 int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace compare

@@ -20,7 +20,8 @@ struct MergeOptions {
 };
 
 // The exit status: 0, 1 when an input or an export fails, 2 when there are
-// fewer than two entries. Errors go to err as one line each.
+// fewer than two entries or an export would overwrite an input or another
+// export. Errors go to err as one line each.
 int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace compare

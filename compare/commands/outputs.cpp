@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "compare/render/table.h"
@@ -34,33 +35,63 @@ std::string unwritable_export(const ExportPaths& paths) {
   return {};
 }
 
-bool make_exports(const std::vector<Export>& exports, Made& made, std::ostream& err) {
-  made.clear();
-  try {
-    for (const Export& e : exports) {
-      if (!e.path.empty()) made.emplace_back(e.path, e.make());
-    }
-  } catch (const std::exception& error) {
-    fail(err, error.what());
-    return false;
+std::vector<NamedFile> named_exports(const ExportPaths& paths) {
+  std::vector<NamedFile> named;
+  for (const NamedFile& e : {NamedFile{"--json", paths.json}, NamedFile{"--csv", paths.csv},
+                             NamedFile{"--markdown", paths.markdown},
+                             NamedFile{"--plot", paths.plot}, NamedFile{"--html", paths.html}}) {
+    if (!e.path.empty()) named.push_back(e);
   }
-  return true;
+  return named;
 }
 
-bool write_made(const Made& made, std::ostream& err) {
-  bool ok = true;
-  for (const auto& [path, text] : made) {
-    const std::string why = write_text(path, text);
-    if (!why.empty()) ok = fail(err, fmt::format("cannot write {}: {}", path, why)) == 0;
+namespace {
+
+std::string overwritten_file(const std::vector<NamedFile>& exports,
+                             const std::vector<NamedFile>& inputs) {
+  for (auto e = exports.begin(); e != exports.end(); ++e) {
+    for (auto other = exports.begin(); other != e; ++other) {
+      if (same_file(other->path, e->path)) {
+        return fmt::format("{} {} and {} {} name the same file", other->option, other->path,
+                           e->option, e->path);
+      }
+    }
+    for (const NamedFile& input : inputs) {
+      if (!input.path.empty() && same_file(e->path, input.path)) {
+        return fmt::format("{} {} would overwrite {} {}", e->option, e->path, input.option,
+                           input.path);
+      }
+    }
   }
-  return ok;
+  return {};
+}
+
+}  // namespace
+
+int refuse_overwriting(const std::vector<NamedFile>& exports, const std::vector<NamedFile>& inputs,
+                       std::ostream& err) {
+  const std::string why = overwritten_file(exports, inputs);
+  if (why.empty()) return 0;
+  fail(err, why);
+  return kUsage;
 }
 
 bool write_each(const std::vector<Export>& exports, std::ostream& err) {
   bool ok = true;
   for (const Export& e : exports) {
-    Made made;
-    ok &= make_exports({e}, made, err) && write_made(made, err);
+    if (e.path.empty()) continue;
+    std::error_code ignored;
+    const bool earlier = std::filesystem::is_regular_file(std::filesystem::u8path(e.path), ignored);
+    std::string why;
+    try {
+      why = write_text(e.path, e.make());
+    } catch (const std::exception& error) {
+      why = error.what();
+    }
+    if (why.empty()) continue;
+    ok = false;
+    const std::string kept = earlier ? fmt::format("; {} is left as it was", e.path) : "";
+    fail(err, fmt::format("cannot write {}: {}{}", e.path, why, kept));
   }
   return ok;
 }

@@ -1,8 +1,9 @@
 // commands/: what bench_compare does, one file per mode: measure (run the
 // pair and report), merge (compare exports side by side) and verify (prove
 // the work under the probe). main.cpp only parses the options and picks one.
-// A command checks everything it can before its first run, builds every
-// export before it writes any, and returns the exit status. Commands use
+// A command checks everything it can before its first run, prints its text
+// report, makes and writes each export on its own, and returns the exit
+// status. Commands use
 // every other folder; no other folder uses them.
 //
 // This header: what the commands share: exit statuses, errors, and writing
@@ -40,23 +41,33 @@ struct ExportPaths {
 // run.
 std::string unwritable_export(const ExportPaths& paths);
 
+// A file given to an option, as "--json" and "out.json".
+struct NamedFile {
+  std::string option;
+  std::string path;
+};
+
+// The exports asked for, each with its option.
+std::vector<NamedFile> named_exports(const ExportPaths& paths);
+
+// Refuses the first export that names the same file as another or as an
+// input, with one line on `err` ("--json a.json and --csv ./a.json name the
+// same file", "--json a.json would overwrite --baseline a.json"): kUsage,
+// else 0. Checked before any run.
+int refuse_overwriting(const std::vector<NamedFile>& exports, const std::vector<NamedFile>& inputs,
+                       std::ostream& err);
+
 // One export: where it goes and how it is made.
 struct Export {
   std::string path;
   std::function<std::string()> make;
 };
 
-// Makes and writes each export on its own, so that a chart gnuplot could
-// not draw costs no other export of a comparison that took minutes; each
-// failure is reported on `err`. False when any failed.
+// Makes and writes each export on its own, so that one that cannot be made
+// (a chart gnuplot could not draw) or written costs no other export of a
+// comparison that took minutes: each failure is one line on `err` naming the
+// file, and whether an earlier file there is left as it was. False when any
+// failed.
 bool write_each(const std::vector<Export>& exports, std::ostream& err);
-
-// Every export made, as path and text; false (the failure reported on
-// `err`) when any could not be made.
-using Made = std::vector<std::pair<std::string, std::string>>;
-bool make_exports(const std::vector<Export>& exports, Made& made, std::ostream& err);
-
-// Writes what was made; false when any write failed (each reported).
-bool write_made(const Made& made, std::ostream& err);
 
 }  // namespace compare

@@ -27,6 +27,13 @@ int verify(const VerifyOptions& options, std::ostream& out, std::ostream& err) {
     return fail(err,
                 fmt::format("cannot use the probe {}: {}", options.probe, std::strerror(errno)));
   }
+  if (const int status = refuse_overwriting(
+          named_exports({options.json, "", "", "", ""}),
+          {{"--random", options.random}, {"--fixed", options.fixed}, {"--probe", options.probe}},
+          err);
+      status != 0) {
+    return status;
+  }
   const std::string unwritable = unwritable_export({options.json, "", "", "", ""});
   if (!unwritable.empty()) return fail(err, unwritable);
 
@@ -70,6 +77,16 @@ int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& o
   }
   if (const std::string why = builds_unusable(builds_given, ""); !why.empty()) {
     return usage_error(err, why);
+  }
+  std::vector<NamedFile> programs = {{"--probe", options.probe}};
+  for (const BuildSpec& b : builds_given) {
+    programs.push_back({"--build " + b.label, b.random});
+    programs.push_back({"--build " + b.label, b.fixed});
+  }
+  if (const int status =
+          refuse_overwriting(named_exports({options.json, "", "", "", ""}), programs, err);
+      status != 0) {
+    return status;
   }
   const ScratchDir scratch("bench_compare-verify");
   if (!options.json.empty() && scratch.path().empty()) {  // never a file at the root

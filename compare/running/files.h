@@ -45,7 +45,20 @@ std::string absolute_path(const std::string& path);
 // Why the file cannot be written, or empty. Nothing is created.
 std::string unwritable(const std::string& path);
 
-// Writes the whole text; the reason when that fails, else empty.
+// The file a write to the path replaces: the path with the symbolic links at
+// its end followed, so that a write goes through a link and never over it.
+std::string written_path(const std::string& path);
+
+// Whether the two paths name one file: the same file where both exist (so
+// links and "./a" against "a" match), the same place in the tree where
+// neither exists yet.
+bool same_file(const std::string& a, const std::string& b);
+
+// Writes the whole text to a new file beside the one the path names (see
+// written_path), flushed to the disk, and renames it into place, so that a
+// failure leaves an earlier file whole and no partial file behind. A device
+// or pipe is written in place. An existing file keeps its permissions; a new
+// one gets those any new file gets. The reason when that fails, else empty.
 std::string write_text(const std::string& path, const std::string& text);
 
 // The whole file's text; empty when it cannot be read.

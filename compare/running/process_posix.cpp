@@ -66,7 +66,7 @@ void close_all(std::initializer_list<int> fds) {
     (void)!write(status_pipe, &reason, sizeof reason);
     _exit(127);
   }
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
     (void)std::signal(sig, SIG_DFL);
   }
   sigset_t none;
@@ -117,7 +117,12 @@ std::string ending_name(int status) {
   return fmt::format("signal {} ({})", status, strsignal(status));
 }
 
-void set_up_own_streams() { (void)std::signal(SIGPIPE, SIG_IGN); }
+// Past a file-size limit a write fails with EFBIG, reported, instead of
+// ending bench_compare silently.
+void set_up_own_streams() {
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
+}
 
 std::string preloading_unsupported() { return {}; }
 
