@@ -7,6 +7,7 @@
 #include "compare/commands/outputs.h"
 #include "compare/history/merge.h"
 #include "compare/history/merge_report.h"
+#include "compare/render/format.h"
 
 namespace compare {
 
@@ -55,7 +56,7 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
   // chart leaves no half of the exports behind.
   Made made;
   const bool made_all =
-      make_exports({{options.json, [&] { return merge_json(merge).dump(2) + "\n"; }},
+      make_exports({{options.json, [&] { return export_text(merge_json(merge)); }},
                     {options.csv, [&] { return merge_csv(merge); }},
                     {options.markdown, [&] { return merge_markdown(merge); }},
                     {options.html, [&] { return merge_html(merge, options.gnuplot); }}},

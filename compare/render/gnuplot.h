@@ -22,7 +22,9 @@ std::string gnuplot_unusable(const std::string& gnuplot);
 // went wrong: the one naming the script's line, else the first not blank.
 std::string gnuplot_complaint(const std::string& err_path);
 
-// A gnuplot single-quoted string: nothing is special in it but the quote.
+// A gnuplot single-quoted string: the quote doubled, and no control character
+// (a line break above all) nor invalid UTF-8 in it, each written as printable()
+// does, as "\x0a".
 std::string gnuplot_quoted(const std::string& s);
 
 }  // namespace compare
