@@ -132,20 +132,36 @@ Verdict huge_verdict(const std::string& entry) {
   return v;
 }
 
-// No file appears where a label's "system" command would make one, and a
-// ratio of 1e308 leaves the chart's range finite.
-TEST(HostileText, GnuplotRunsNoLabelAndDrawsEveryValue) {
+// A temporary directory's name reaches the script as the chart's path: its
+// "system" line must not run, whether or not gnuplot can then draw.
+TEST(HostileText, GnuplotRunsNothingFromATemporaryDirectorysName) {
   if (!gnuplot_unusable("gnuplot").empty()) GTEST_SKIP() << "gnuplot is not installed";
   const ScratchDir dir("hostile-gnuplot");
   const std::string marker = dir.file("ran");
-  const std::string evil = "x\nsystem 'touch " + marker + "'\n#";
-  const std::vector<Verdict> verdicts = {huge_verdict(evil)};
-  const std::string script = forest_script(verdicts, evil, dir.file("f.svg"));
-  EXPECT_EQ(script.find("inf"), std::string::npos) << script;
-  std::string svg;
-  EXPECT_NO_THROW(svg = forest_svg(verdicts, evil, "gnuplot"));
-  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  // No "/" in a file's name: the shell finds the marker's path.
+  setenv("HOSTILE_MARKER", marker.c_str(), 1);
+  const std::string evil = "x\nsystem \"touch $HOSTILE_MARKER\"\n#";
+  const std::string tmp = dir.file(evil);
+  ASSERT_TRUE(std::filesystem::create_directory(tmp));
+  const char* old = getenv("TMPDIR");
+  const std::string old_tmpdir = old != nullptr ? old : "";
+  setenv("TMPDIR", tmp.c_str(), 1);
+  try {
+    (void)forest_svg({huge_verdict(evil)}, evil, "gnuplot");
+  } catch (const std::runtime_error&) {
+  }
+  old != nullptr ? setenv("TMPDIR", old_tmpdir.c_str(), 1) : unsetenv("TMPDIR");
   EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+// A ratio of 1e308 leaves the chart's range finite.
+TEST(HostileText, AForestHoldsRatiosTooLargeToDraw) {
+  if (!gnuplot_unusable("gnuplot").empty()) GTEST_SKIP() << "gnuplot is not installed";
+  const std::vector<Verdict> verdicts = {huge_verdict("huge"), huge_verdict("x")};
+  EXPECT_EQ(forest_script(verdicts, "t", "f.svg").find("inf"), std::string::npos);
+  std::string svg;
+  EXPECT_NO_THROW(svg = forest_svg(verdicts, "t", "gnuplot"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
 }
 
 Entry entry(const std::string& label, double value) {
