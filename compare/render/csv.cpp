@@ -11,7 +11,7 @@ namespace {
 // A plain decimal number, as a spreadsheet reads one: an optional sign,
 // digits with at most one point (at least one digit), an optional exponent.
 // "-", "-inf", "1e" and "-1+2" are not.
-bool is_number(const std::string& s) {
+bool plain_number(const std::string& s) {
   std::size_t i = s.empty() || (s[0] != '+' && s[0] != '-') ? 0 : 1;
   const auto digits = [&] {
     const std::size_t from = i;
@@ -31,7 +31,7 @@ bool is_number(const std::string& s) {
 
 // What a spreadsheet would take for the start of a formula.
 bool formula_like(const std::string& s) {
-  return !s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos && !is_number(s);
+  return !s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos && !plain_number(s);
 }
 
 }  // namespace
