@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compare/history/baseline.h"
+#include "compare/render/format.h"
 #include "compare/report/report.h"
 #include "compare/running/build_session.h"
 #include "compare/running/builds.h"
@@ -95,7 +96,7 @@ std::string builds_checked(const MeasureOptions& options,
 }
 
 std::vector<Export> exports_of(const Comparison& c, const ExportPaths& paths) {
-  return {{paths.json, [&] { return to_json(c).dump(2) + "\n"; }},
+  return {{paths.json, [&] { return export_text(to_json(c)); }},
           {paths.csv, [&] { return to_csv(c); }},
           {paths.markdown, [&] { return to_markdown(c); }},
           {paths.html, [&] { return comparison_html(c, paths.gnuplot); }},

@@ -10,6 +10,7 @@
 #include "compare/commands/outputs.h"
 #include "compare/history/merge.h"
 #include "compare/history/merge_report.h"
+#include "compare/render/format.h"
 #include "compare/running/files.h"
 #include "compare/running/process.h"
 
@@ -113,7 +114,7 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
   out << merge_text(merge) << std::flush;
   const bool ok = out.good();
   const bool written =
-      write_each({{options.json, [&] { return merge_json(merge).dump(2) + "\n"; }},
+      write_each({{options.json, [&] { return export_text(merge_json(merge)); }},
                   {options.csv, [&] { return merge_csv(merge); }},
                   {options.markdown, [&] { return merge_markdown(merge); }},
                   {options.html, [&] { return merge_html(merge, options.gnuplot); }}},

@@ -13,6 +13,7 @@
 #include "compare/commands/outputs.h"
 #include "compare/proof/findings.h"
 #include "compare/proof/prove.h"
+#include "compare/render/format.h"
 #include "compare/render/table.h"
 #include "compare/running/builds.h"
 #include "compare/running/files.h"
@@ -110,7 +111,7 @@ int verify_builds(const std::vector<std::string>& builds, const VerifyOptions& o
     if (status == kInterrupted) return status;
     out << "\n";
   }
-  const bool written = write_each({{options.json, [&] { return all.dump(2) + "\n"; }}}, err);
+  const bool written = write_each({{options.json, [&] { return export_text(all); }}}, err);
   return written ? worst : std::max(worst, kFailed);
 }
 

@@ -27,6 +27,35 @@ std::string chart_name(size_t test, size_t series) {
 const std::array<const char*, 3> kSeriesTitles = {"bench_random (s)", "bench_fixed (s)",
                                                   "random - fixed (s)"};
 
+// The data blocks of one chart: the entries, the reference and the sessions;
+// the reference's figure, and whether any value can be drawn at all.
+std::string chart_data(const Merge& m, size_t t, size_t k, double& reference_value, bool& drawn) {
+  std::string entries = "$entries << EOD\n";
+  std::string reference = "$reference << EOD\n";
+  std::string sessions = "$sessions << EOD\n";
+  for (size_t i = 0; i < m.entries.size(); ++i) {
+    const Entry& e = m.entries[i];
+    const Estimate& est = e.tests.at(t).across.at(k);
+    const double low = est.interval ? est.interval->low : est.estimate;
+    const double high = est.interval ? est.interval->high : est.estimate;
+    const std::string line = fmt::format("{} {} {} {}\n", data_value(est.estimate), i + 1,
+                                         data_value(low), data_value(high));
+    (e.label == m.reference ? reference : entries) += line;
+    if (e.label == m.reference) reference_value = est.estimate;
+    drawn = drawn || drawable(est.estimate) || drawable(low) || drawable(high);
+    for (double v : e.tests.at(t).sessions.at(k)) {
+      sessions += fmt::format("{} {}\n", data_value(v), i + 1);
+      drawn = drawn || drawable(v);
+    }
+  }
+  // An empty block would make gnuplot fail; a missing point draws nothing.
+  std::string out;
+  for (std::string* block : {&entries, &reference, &sessions}) {
+    out += *block + "NaN NaN NaN NaN\nEOD\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 // One row per entry, top to bottom in entry order, so that the charts grow
@@ -51,34 +80,16 @@ std::string merge_charts_script(const Merge& m) {
   for (size_t t = 0; t < kTests; ++t) {
     for (const Series which : kSeries) {
       const size_t k = index_of(which);
-      std::string entries = "$entries << EOD\n";
-      std::string reference = "$reference << EOD\n";
-      std::string sessions = "$sessions << EOD\n";
       double reference_value = NAN;
-      for (size_t i = 0; i < n; ++i) {
-        const Entry& e = m.entries[i];
-        const Estimate& est = e.tests.at(t).across.at(k);
-        const double low = est.interval ? est.interval->low : est.estimate;
-        const double high = est.interval ? est.interval->high : est.estimate;
-        const std::string line = fmt::format("{} {} {} {}\n", data_value(est.estimate), i + 1,
-                                             data_value(low), data_value(high));
-        (e.label == m.reference ? reference : entries) += line;
-        if (e.label == m.reference) reference_value = est.estimate;
-        for (double v : e.tests.at(t).sessions.at(k)) {
-          sessions += fmt::format("{} {}\n", data_value(v), i + 1);
-        }
-      }
-      // An empty block would make gnuplot fail; a missing point draws nothing.
-      for (std::string* block : {&entries, &reference, &sessions}) {
-        *block += "NaN NaN NaN NaN\nEOD\n";
-        s += *block;
-      }
+      bool drawn = false;
+      s += chart_data(m, t, k, reference_value, drawn);
       s += fmt::format("set output {}\n", gnuplot_quoted(chart_name(t, k)));
       s +=
           fmt::format("set title {}\n",
                       gnuplot_quoted(fmt::format("{}: {}", kTestNames.at(t), kSeriesTitles.at(k))));
-      s += "unset arrow\n";
-      if (std::isfinite(reference_value)) {
+      // gnuplot cannot scale an axis to no point at all.
+      s += drawn ? "set autoscale x\nunset arrow\n" : "set xrange [-1:1]\nunset arrow\n";
+      if (drawable(reference_value)) {
         s += fmt::format(
             "set arrow from {:.17g}, graph 0 to {:.17g}, graph 1 nohead dt 2 lc 'red'\n",
             reference_value, reference_value);

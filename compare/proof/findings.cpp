@@ -172,7 +172,7 @@ std::string findings_json(const std::vector<ProgramWork>& programs) {
   }
   all["verified"] = verified;
   all["verdict"] = verdict(programs);
-  return all.dump(2) + "\n";
+  return all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace compare

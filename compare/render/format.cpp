@@ -48,7 +48,15 @@ nlohmann::json number(double x) {
   return std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr);
 }
 
-std::string data_value(double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : "NaN"; }
+std::string export_text(const nlohmann::json& value) {
+  return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+bool drawable(double x) {
+  return x == 0 || (std::isfinite(x) && std::fabs(x) >= 1e-300 && std::fabs(x) <= 1e300);
+}
+
+std::string data_value(double x) { return drawable(x) ? fmt::format("{:.9g}", x) : "NaN"; }
 
 std::string short_time(const std::string& iso) {
   if (iso.size() < 16 || iso[10] != 'T') return iso.empty() ? "unknown" : iso;

@@ -25,7 +25,15 @@ std::string marked(const std::string& value, const std::string& reference);
 std::string shown_path(const std::string& path);
 // A JSON number, or null where it is not finite.
 nlohmann::json number(double x);
-// Full precision for a chart's data; "NaN" where not finite.
+// An export's text: indented JSON ending in a line break, each byte that is
+// not UTF-8 (a file name, a program's output) replaced by U+FFFD rather than
+// losing the whole export.
+std::string export_text(const nlohmann::json& value);
+// Whether gnuplot can draw the value: finite and, unless zero, of a magnitude
+// from 1e-300 to 1e300, so that no axis range gnuplot or a script derives from
+// it (a margin of a few percent, the next tic) overflows or reaches zero.
+bool drawable(double x);
+// Full precision for a chart's data; "NaN" (missing) where not drawable.
 std::string data_value(double x);
 // "2026-12-08T10:00:00Z" as "2026-12-08 10:00", short enough for a table.
 std::string short_time(const std::string& iso);

@@ -8,7 +8,9 @@
 
 namespace compare {
 
-// A gnuplot single-quoted string: nothing is special in it but the quote.
+// A gnuplot single-quoted string: the quote doubled, and no control character
+// (a line break above all) nor invalid UTF-8 in it, each written as printable()
+// does, as "\x0a".
 std::string gnuplot_quoted(const std::string& s);
 
 }  // namespace compare

@@ -60,21 +60,30 @@ std::string csv_table(const Table& t);
 // verdicts "faster" and "slower" coloured.
 std::string html_table(const Table& t);
 
-// Columns on a terminal are counted in characters, not UTF-8 bytes.
+// Columns on a terminal are counted in characters, not UTF-8 bytes (text
+// that printable() made, which is always valid UTF-8).
 std::size_t display_width(const std::string& s);
 
 // The text with every control character (C0, DEL and C1, line breaks
-// included) written as a visible escape such as "\x1b", so that text from an
-// export, a program or a user can neither move the cursor nor retitle or
-// clear a terminal. printable_lines keeps line breaks.
+// included) written as a visible escape such as "\x1b", each byte that is
+// not part of valid UTF-8 as "\xNN", and each bidirectional control or
+// invisible format character (U+200B..U+200F, U+202A..U+202E, U+2066..U+2069,
+// U+FEFF, the soft hyphen ...) as "\u202e": so that text from an export, a
+// program, a file name or a user can neither move the cursor, retitle or clear
+// a terminal, nor hide or reorder what it shows. The result is valid UTF-8.
+// printable_lines keeps line breaks.
 std::string printable(const std::string& s);
 std::string printable_lines(const std::string& s);
 
-// A Markdown cell: printable, with "|", "<" and ">" escaped and line
-// breaks as spaces, so that a cell can neither end the row nor carry markup.
+// A Markdown cell: printable, line breaks as spaces, Markdown's punctuation
+// backslash-escaped and bare web and mail addresses broken, so that a cell can
+// neither end the row nor form a link, an image, an autolink or HTML; it
+// reads as the same text.
 std::string markdown_cell(const std::string& s);
 
-// A CSV cell, quoted when it holds a comma, a quote or a line break.
+// A CSV cell, quoted when it holds a comma, a quote or a line break. Text a
+// spreadsheet would take for a formula (a leading "=", "+", "-", "@", tab or
+// carriage return) gets a leading "'"; numbers such as "-0.5" stay numbers.
 std::string csv_cell(const std::string& s);
 
 // Text made safe inside HTML elements and attribute values.

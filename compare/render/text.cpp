@@ -14,22 +14,57 @@ namespace compare {
 
 namespace {
 
+// The length of the well-formed UTF-8 sequence at s[i] (none overlong, no
+// surrogate, nothing above U+10FFFF) and its code point; 0 when there is none.
+std::size_t utf8_at(const std::string& s, std::size_t i, char32_t& code) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t n = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) n = 2, code = lead & 0x1FU;
+  if (lead >= 0xE0 && lead <= 0xEF) n = 3, code = lead & 0x0FU;
+  if (lead >= 0xF0 && lead <= 0xF4) n = 4, code = lead & 0x07U;
+  if (n == 0 || i + n > s.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((byte(k) & 0xC0U) != 0x80U) return 0;
+    code = (code << 6) | (byte(k) & 0x3FU);
+  }
+  const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return n;
+}
+
+// Characters a terminal or a browser draws as nothing, or uses to reorder
+// what follows: a name could look like another or hide its end.
+bool invisible(char32_t c) {
+  return c == 0x00AD || c == 0x061C || c == 0x180E || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
 std::string escaped(const std::string& s, bool keep_line_breaks) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto byte = static_cast<unsigned char>(s[i]);
-    const bool c1 = byte == 0xC2 && i + 1 < s.size() &&
-                    static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(s[i + 1]) <= 0x9F;
     if (byte == '\n' && keep_line_breaks) {
       out += '\n';
     } else if (byte < 0x20 || byte == 0x7F) {
       out += fmt::format("\\x{:02x}", byte);
-    } else if (c1) {
-      out += fmt::format("\\x{:02x}", static_cast<unsigned char>(s[++i]));
-    } else {
+    } else if (byte < 0x80) {
       out += s[i];
+    } else {
+      char32_t code = 0;
+      const std::size_t n = utf8_at(s, i, code);
+      if (n == 0) {
+        out += fmt::format("\\x{:02x}", byte);  // not UTF-8: the byte alone
+      } else if (code <= 0x9F) {
+        out += fmt::format("\\x{:02x}", static_cast<unsigned>(code));  // C1
+      } else if (invisible(code)) {
+        out += fmt::format("\\u{:04x}", static_cast<unsigned>(code));
+      } else {
+        out.append(s, i, n);
+      }
+      if (n > 1) i += n - 1;
     }
   }
   return out;

@@ -123,14 +123,14 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
     std::string median;
     for (const TestResult& result : c.tests) {
       if (result.name != name) continue;
-      if (result.interval && std::isfinite(result.interval->low) &&
-          std::isfinite(result.interval->high)) {
+      // Drawable only, as the data are: gnuplot scales its axes to them.
+      if (result.interval && drawable(result.interval->low) && drawable(result.interval->high)) {
         band = fmt::format(
             "'+' using 1:({:.17g}):({:.17g}) with filledcurves fs transparent solid 0.25 noborder "
             "lc 'gray' title '95% interval', ",
             result.interval->low, result.interval->high);
       }
-      if (std::isfinite(result.difference)) {
+      if (drawable(result.difference)) {
         median =
             fmt::format(", {:.17g} with lines lw 2 lc 'black' title 'median'", result.difference);
       }

@@ -27,8 +27,9 @@ std::string row_label(const Verdict& v) {
   return unbroken(v.entry.empty() ? what : v.entry + ": " + what);
 }
 
-// A log axis takes positive values only: anything else is missing.
-double positive(double x) { return std::isfinite(x) && x > 0 ? x : NAN; }
+// A log axis takes positive values only: anything else, or anything gnuplot
+// cannot draw, is missing; so the range below is always finite and positive.
+double positive(double x) { return drawable(x) && x > 0 ? x : NAN; }
 
 }  // namespace
 

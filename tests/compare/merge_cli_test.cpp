@@ -58,7 +58,7 @@ TEST_F(MergeCli, ADirectoryOfExportsIsMergedAndExported) {
   EXPECT_NEAR(j.at("comparisons")[0].at("ratio").at("estimate").get<double>(), 1.2, 1e-9);
   const auto csv = support::lines_of(support::read_file(dir_.file("out.csv")));
   EXPECT_EQ(csv.size(), 1U + 2 * 9);
-  EXPECT_NE(support::read_file(dir_.file("out.md")).find("| clang | random | 1.2x ["),
+  EXPECT_NE(support::read_file(dir_.file("out.md")).find("| clang | random | 1.2x \\["),
             std::string::npos);
 }
 

@@ -280,14 +280,15 @@ TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {
 
 TEST(ReportExports, MarkdownTableHasARowPerTest) {
   const std::string md = to_markdown(sample());
-  EXPECT_NE(md.find("| Integer | 0.5 ± 0.0125 | 0.125 ± 0.0025 | 0.375 [0.3, 0.4] | 375 | 4x |\n"),
-            std::string::npos)
+  EXPECT_NE(
+      md.find("| Integer | 0.5 ± 0.0125 | 0.125 ± 0.0025 | 0.375 \\[0.3, 0.4\\] | 375 | 4x |\n"),
+      std::string::npos)
       << md;
   EXPECT_NE(md.find("| Float | 0.25 ± 0.001 | 0.0625 ± 0.0005 | 0.1875, no interval (fewer than 6 "
                     "rounds) | 187.5 | 4x |\n"),
             std::string::npos)
       << md;
-  EXPECT_NE(md.find("| DNA | 1.125 ± 0.02 | 0.5 ± 0.01 | 0.625 [0.5, 0.75] | n/a | n/a |\n"),
+  EXPECT_NE(md.find("| DNA | 1.125 ± 0.02 | 0.5 ± 0.01 | 0.625 \\[0.5, 0.75\\] | n/a | n/a |\n"),
             std::string::npos)
       << md;
   EXPECT_NE(md.find("the sign test, which assumes nothing"), std::string::npos);

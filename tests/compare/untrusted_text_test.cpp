@@ -52,7 +52,7 @@ TEST(UntrustedText, AnExportsStringsReachTheTerminalEscaped) {
   const std::string md = support::read_file(dir.file("out.md"));
   EXPECT_EQ(controls_in(md), "");
   EXPECT_EQ(md.find("<script>"), std::string::npos) << md;
-  EXPECT_NE(md.find("&lt;script&gt;\\|x"), std::string::npos) << md;
+  EXPECT_NE(md.find("\\<script\\>\\|x"), std::string::npos) << md;
 
   // As a baseline, the same export's processor name appears in a note.
   StandIns s;
@@ -81,6 +81,30 @@ TEST(UntrustedText, AProgramsPathAndTheLabelAreKeptHarmless) {
   EXPECT_EQ(labelled.status, 2);
   EXPECT_NE(labelled.err.find("--label must not hold control characters"), std::string::npos)
       << labelled.err;
+}
+
+// A file name that is not UTF-8 and a label a spreadsheet would evaluate:
+// every report and export is still written, each made harmless.
+TEST(UntrustedText, AMergeOfOddNamesAndFormulaLabelsWritesEveryExport) {
+  support::TempDir dir;
+  const std::string inputs = dir.file("in");
+  std::filesystem::create_directory(inputs);
+  json latin = export_of("", "2026-01-01T00:00:00Z", {scaled(0.99), scaled(1.01)});
+  latin.erase("label");
+  support::write_file(inputs + "/caf\xe9.json", latin.dump());
+  json formula = export_of("=HYPERLINK(\"http://e.com\")", "2026-01-02T00:00:00Z",
+                           {scaled(0.99), scaled(1.01)});
+  support::write_file(inputs + "/formula.json", formula.dump());
+
+  support::RunOptions options(dir.path);
+  options.args = {"--merge", inputs, "--json", dir.file("m.json"), "--csv", dir.file("m.csv")};
+  const support::RunResult r = support::run(BENCH_COMPARE, options);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("caf\\xe9"), std::string::npos) << r.out;
+  const json merged = json::parse(support::read_file(dir.file("m.json")));
+  EXPECT_EQ(merged.dump().find("\xe9"), std::string::npos);
+  const std::string csv = support::read_file(dir.file("m.csv"));
+  EXPECT_NE(csv.find("\n\"'=HYPERLINK(\"\"http://e.com\"\")\",Integer"), std::string::npos) << csv;
 }
 
 }  // namespace
