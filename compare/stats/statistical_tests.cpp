@@ -199,21 +199,62 @@ double lag1_autocorrelation(const std::vector<double>& values) {
   return lagged / variance;
 }
 
+namespace {
+
+// Sorts values[lo, hi) through `buffer`, returning how many pairs i < j hold
+// values[i] > values[j]; equal values are never counted.
+std::int64_t sort_counting_inversions(std::vector<double>& values, std::vector<double>& buffer,
+                                      std::size_t lo, std::size_t hi) {
+  if (hi - lo < 2) return 0;
+  const std::size_t mid = lo + (hi - lo) / 2;
+  std::int64_t count = sort_counting_inversions(values, buffer, lo, mid) +
+                       sort_counting_inversions(values, buffer, mid, hi);
+  std::size_t i = lo;
+  std::size_t j = mid;
+  std::size_t out = lo;
+  while (i < mid && j < hi) {
+    if (values[j] < values[i]) {
+      count += static_cast<std::int64_t>(mid - i);  // every left value still waiting is larger
+      buffer[out++] = values[j++];
+    } else {
+      buffer[out++] = values[i++];
+    }
+  }
+  while (i < mid) buffer[out++] = values[i++];
+  while (j < hi) buffer[out++] = values[j++];
+  std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(lo),
+            buffer.begin() + static_cast<std::ptrdiff_t>(hi),
+            values.begin() + static_cast<std::ptrdiff_t>(lo));
+  return count;
+}
+
+}  // namespace
+
+// Of all n(n-1)/2 pairs, those tied count neither way and the discordant
+// ones are the inversions, so S = pairs - tied - 2 * discordant: a sort
+// instead of every pair, for runs of a million rounds.
+std::int64_t mann_kendall_s(const std::vector<double>& values, std::vector<double>* sorted) {
+  std::vector<double> order = values;
+  std::vector<double> buffer(order.size());
+  const std::int64_t discordant = sort_counting_inversions(order, buffer, 0, order.size());
+  const auto n = static_cast<std::int64_t>(order.size());
+  std::int64_t tied = 0;
+  for (double t : tie_sizes(order)) {
+    const auto size = static_cast<std::int64_t>(t);
+    tied += size * (size - 1) / 2;
+  }
+  if (sorted != nullptr) *sorted = std::move(order);
+  return n * (n - 1) / 2 - tied - 2 * discordant;
+}
+
 // Always the normal approximation with a continuity correction: even at four
 // values it is close to the exact distribution (a strictly increasing series
 // gives 0.090 against the exact 0.083), and the drift warning it feeds
 // matters in long runs, where it is accurate.
 double trend_p_value(const std::vector<double>& values) {
   if (values.size() < 3 || has_nan(values)) return 1.0;
-  double s = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    for (std::size_t j = i + 1; j < values.size(); ++j) {
-      if (values[j] > values[i]) s += 1;
-      if (values[j] < values[i]) s -= 1;
-    }
-  }
-  std::vector<double> sorted = values;
-  std::sort(sorted.begin(), sorted.end());
+  std::vector<double> sorted;
+  const auto s = static_cast<double>(mann_kendall_s(values, &sorted));
   const auto n = static_cast<double>(values.size());
   double variance = n * (n - 1) * (2 * n + 5);
   for (double t : tie_sizes(sorted)) variance -= t * (t - 1) * (2 * t + 5);
