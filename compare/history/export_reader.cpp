@@ -123,14 +123,16 @@ Round read_round(const json& j, size_t i, const std::string& path) {
   if (first != "random" && first != "fixed") malformed("'first' must be \"random\" or \"fixed\"");
   r.first = first == "random" ? Side::Random : Side::Fixed;
   for (Side side : {Side::Random, Side::Fixed}) {
-    const std::string what = fmt::format("'{}' must be {} times in seconds, none above {:g}",
-                                         side_name(side), kTests, kMaxSeconds);
+    auto bad_times = [&] {
+      malformed(fmt::format("'{}' must be {} times in seconds, none above {:g}", side_name(side),
+                            kTests, kMaxSeconds));
+    };
     auto times = j.find(side_name(side));
-    if (times == j.end() || !times->is_array() || times->size() != kTests) malformed(what);
+    if (times == j.end() || !times->is_array() || times->size() != kTests) bad_times();
     for (size_t t = 0; t < kTests; ++t) {
       const json& value = times->at(t);
       const double s = value.is_number() ? value.get<double>() : -1;
-      if (!std::isfinite(s) || s < 0 || s > kMaxSeconds) malformed(what);
+      if (!std::isfinite(s) || s < 0 || s > kMaxSeconds) bad_times();
       (side == Side::Random ? r.random : r.fixed).at(t) = s;
     }
   }
@@ -146,21 +148,60 @@ long major_of(const std::string& version) {
   return end == version.c_str() || errno != 0 ? -1 : major;
 }
 
+// Reads a text through without keeping anything, to find how deep it nests
+// and where it stops being JSON.
+class NestingCheck : public json::json_sax_t {
+ public:
+  bool too_deep = false;
+  std::size_t error_at = 0;  // the byte where the text stops being JSON; 0 when it is JSON
+
+  bool null() override { return true; }
+  bool boolean(bool /*value*/) override { return true; }
+  bool number_integer(number_integer_t /*value*/) override { return true; }
+  bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
+  bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
+  bool string(string_t& /*value*/) override { return true; }
+  bool binary(binary_t& /*value*/) override { return true; }
+  bool key(string_t& /*value*/) override { return true; }
+  bool start_object(std::size_t /*size*/) override { return open(); }
+  bool start_array(std::size_t /*size*/) override { return open(); }
+  bool end_object() override { return close(); }
+  bool end_array() override { return close(); }
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                   const nlohmann::detail::exception& e) override {
+    const auto* parse = dynamic_cast<const json::parse_error*>(&e);
+    error_at = parse != nullptr ? parse->byte : 1;
+    return false;
+  }
+
+ private:
+  bool open() {
+    too_deep = ++depth_ > kMaxExportDepth;
+    return !too_deep;
+  }
+  bool close() {
+    --depth_;
+    return true;
+  }
+  int depth_ = 0;
+};
+
 // The export's JSON, refused at once where it nests deeper than an export
-// may: nothing is ever built, copied or printed deeper than that.
+// may: nothing is ever built, copied or printed deeper than that. The text
+// is checked by a first reading that keeps nothing, since nlohmann's
+// parser with a callback slows down with the length of every array.
 json parse_bounded(const std::string& text, const std::string& path) {
-  const json::parser_callback_t bounded = [&](int depth, json::parse_event_t event, json&) {
-    const bool opens =
-        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
-    if (opens && depth >= kMaxExportDepth) {
+  NestingCheck check;
+  if (!json::sax_parse(text, &check)) {
+    if (check.too_deep) {
       bad_file(path, fmt::format("nests arrays or objects deeper than {} levels, the most an "
                                  "export may",
                                  kMaxExportDepth));
     }
-    return true;
-  };
+    bad_file(path, fmt::format("is not JSON (error at byte {})", check.error_at));
+  }
   try {
-    return json::parse(text, bounded);
+    return json::parse(text);
   } catch (const json::parse_error& e) {
     bad_file(path, fmt::format("is not JSON (error at byte {})", e.byte));
   }
