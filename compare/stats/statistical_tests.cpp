@@ -201,30 +201,42 @@ double lag1_autocorrelation(const std::vector<double>& values) {
 
 namespace {
 
-// Sorts values[lo, hi) through `buffer`, returning how many pairs i < j hold
-// values[i] > values[j]; equal values are never counted.
-std::int64_t sort_counting_inversions(std::vector<double>& values, std::vector<double>& buffer,
-                                      std::size_t lo, std::size_t hi) {
-  if (hi - lo < 2) return 0;
-  const std::size_t mid = lo + (hi - lo) / 2;
-  std::int64_t count = sort_counting_inversions(values, buffer, lo, mid) +
-                       sort_counting_inversions(values, buffer, mid, hi);
+// Merges the sorted runs values[lo, mid) and values[mid, hi) into `out`,
+// returning how many pairs, one from each, hold a larger value on the left;
+// equal values are never counted.
+std::int64_t merge_counting(const std::vector<double>& values, std::size_t lo, std::size_t mid,
+                            std::size_t hi, std::vector<double>& out) {
+  std::int64_t count = 0;
   std::size_t i = lo;
   std::size_t j = mid;
-  std::size_t out = lo;
+  std::size_t k = lo;
   while (i < mid && j < hi) {
     if (values[j] < values[i]) {
       count += static_cast<std::int64_t>(mid - i);  // every left value still waiting is larger
-      buffer[out++] = values[j++];
+      out[k++] = values[j++];
     } else {
-      buffer[out++] = values[i++];
+      out[k++] = values[i++];
     }
   }
-  while (i < mid) buffer[out++] = values[i++];
-  while (j < hi) buffer[out++] = values[j++];
-  std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(lo),
-            buffer.begin() + static_cast<std::ptrdiff_t>(hi),
-            values.begin() + static_cast<std::ptrdiff_t>(lo));
+  while (i < mid) out[k++] = values[i++];
+  while (j < hi) out[k++] = values[j++];
+  return count;
+}
+
+// Sorts the values, returning how many pairs i < j held values[i] > values[j]:
+// runs of 1, 2, 4, ... merged in turn.
+std::int64_t sort_counting_inversions(std::vector<double>& values) {
+  const std::size_t n = values.size();
+  std::vector<double> merged(n);
+  std::int64_t count = 0;
+  for (std::size_t width = 1; width < n; width *= 2) {
+    for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+      const std::size_t mid = std::min(lo + width, n);
+      const std::size_t hi = std::min(lo + 2 * width, n);
+      count += merge_counting(values, lo, mid, hi, merged);
+    }
+    values.swap(merged);
+  }
   return count;
 }
 
@@ -235,8 +247,7 @@ std::int64_t sort_counting_inversions(std::vector<double>& values, std::vector<d
 // instead of every pair, for runs of a million rounds.
 std::int64_t mann_kendall_s(const std::vector<double>& values, std::vector<double>* sorted) {
   std::vector<double> order = values;
-  std::vector<double> buffer(order.size());
-  const std::int64_t discordant = sort_counting_inversions(order, buffer, 0, order.size());
+  const std::int64_t discordant = sort_counting_inversions(order);
   const auto n = static_cast<std::int64_t>(order.size());
   std::int64_t tied = 0;
   for (double t : tie_sizes(order)) {
