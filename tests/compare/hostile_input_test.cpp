@@ -141,7 +141,7 @@ TEST_F(HostileInput, AnExportBeyondALimitIsRefusedNamingIt) {
   { std::ofstream sparse(dir_.file("huge.json")); }
   ASSERT_EQ(truncate(dir_.file("huge.json").c_str(), kMaxExportBytes + 1), 0);
   expect_refused(merge({"in/a.json", "huge.json"}),
-                 "huge.json is larger than 512 MiB, the most an export may be");
+                 "huge.json is larger than 640 MiB, the most an export may be");
 
   json many = export_of("many", "2026-01-03T00:00:00Z", {scaled(1)});
   const json round = many["rounds"][0];
