@@ -148,69 +148,6 @@ long major_of(const std::string& version) {
   return end == version.c_str() || errno != 0 ? -1 : major;
 }
 
-// Reads a text through without keeping anything, to find how deep it nests
-// and where it stops being JSON.
-class NestingCheck : public json::json_sax_t {
- public:
-  bool too_deep = false;
-  std::size_t error_at = 0;  // the byte where the text stops being JSON; 0 when it is JSON
-
-  bool null() override { return true; }
-  bool boolean(bool /*value*/) override { return true; }
-  bool number_integer(number_integer_t /*value*/) override { return true; }
-  bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
-  bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
-  bool string(string_t& /*value*/) override { return true; }
-  bool binary(binary_t& /*value*/) override { return true; }
-  bool key(string_t& /*value*/) override { return true; }
-  bool start_object(std::size_t /*size*/) override { return open(); }
-  bool start_array(std::size_t /*size*/) override { return open(); }
-  bool end_object() override { return close(); }
-  bool end_array() override { return close(); }
-  bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
-                   const nlohmann::detail::exception& e) override {
-    const auto* parse = dynamic_cast<const json::parse_error*>(&e);
-    error_at = parse != nullptr ? parse->byte : 1;
-    return false;
-  }
-
- private:
-  bool open() {
-    too_deep = ++depth_ > kMaxExportDepth;
-    return !too_deep;
-  }
-  bool close() {
-    --depth_;
-    return true;
-  }
-  int depth_ = 0;
-};
-
-// The export's JSON, refused at once where it nests deeper than an export
-// may: nothing is ever built, copied or printed deeper than that. The text
-// is checked by a first reading that keeps nothing, since nlohmann's
-// parser with a callback slows down with the length of every array.
-json parse_bounded(const std::string& text, const std::string& path) {
-  NestingCheck check;
-  if (!json::sax_parse(text, &check)) {
-    if (check.too_deep) {
-      bad_file(path, fmt::format("nests arrays or objects deeper than {} levels, the most an "
-                                 "export may",
-                                 kMaxExportDepth));
-    }
-    bad_file(path, fmt::format("is not JSON (error at byte {})", check.error_at));
-  }
-  try {
-    return json::parse(text);
-  } catch (const json::parse_error& e) {
-    bad_file(path, fmt::format("is not JSON (error at byte {})", e.byte));
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // How many rounds, builds and sessions an export holds, against the limits.
 void check_sizes(const json& j, const std::string& path) {
   const std::size_t rounds = j["rounds"].size();
@@ -235,7 +172,7 @@ void check_sizes(const json& j, const std::string& path) {
 
 // The export's JSON, once it is known to be one this version reads.
 json checked_export(const std::string& text, const std::string& path, std::string& version) {
-  json j = parse_bounded(text, path);
+  json j = parse_export(text, path);
   if (!j.is_object() || text_of(part(j, "tool"), "name", "") != "bench_compare") {
     bad_file(path, "is not a bench_compare export");
   }
@@ -304,7 +241,7 @@ void read_sessions(const json& j, const std::string& path, ExportFile& file, Rou
     for (size_t i = 0; i < sessions->size(); ++i) {
       const json& s = (*sessions)[i];
       auto index = s.is_object() ? s.find("index") : s.end();
-      if (index == s.end() || !index->is_number()) continue;  // no session to place
+      if (index == s.end() || !index->is_number_integer()) continue;  // no session to place
       const std::optional<long long> n = whole_in(*index, 1, kMaxIndex);
       if (!n) {
         bad_file(path, fmt::format("has a malformed session (number {} in the file): 'index' "
@@ -350,10 +287,6 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path,
 }
 
 }  // namespace
-
-std::string too_large(const std::string& path, std::size_t limit) {
-  return fmt::format("{} is larger than {} MiB, the most an export may be", path, limit >> 20);
-}
 
 ExportFile read_export(const std::string& path) {
   std::string version;
