@@ -11,6 +11,7 @@
 #include "compare/history/merge.h"
 #include "compare/history/merge_report.h"
 #include "compare/render/format.h"
+#include "compare/render/table.h"
 #include "compare/running/files.h"
 #include "compare/running/process.h"
 
@@ -22,11 +23,9 @@ namespace {
 // none.
 int merge_of(const MergeOptions& options, Merge& merge, std::ostream& err) {
   try {
-    const std::vector<std::string> paths = merge_inputs(options.inputs);
-    std::vector<ExportFile> files;
-    for (const std::string& path : paths) {
-      for (ExportFile& entry : read_exports(path)) files.push_back(std::move(entry));
-    }
+    std::vector<std::string> notes;
+    const std::vector<ExportFile> files = read_merge_inputs(options.inputs, notes);
+    for (const std::string& note : notes) err << "bench_compare: " << printable(note) << "\n";
     // An export of several builds counts as one comparison per build.
     if (files.size() < 2) {
       return usage_error(err,

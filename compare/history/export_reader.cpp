@@ -2,16 +2,16 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <stdexcept>
 
+#include "compare/history/export_file.h"
 #include "compare/render/table.h"
 
 namespace compare {
@@ -25,6 +25,9 @@ using nlohmann::json;
 constexpr long kReadableMajor = 1;
 // The largest round or session number an export may hold.
 constexpr long long kMaxIndex = 1000000000;
+// The largest count of a run's usage: beyond it a double no longer holds
+// every whole number.
+constexpr double kMaxCount = 9007199254740992.0;  // 2^53
 
 [[noreturn]] void bad_file(const std::string& path, const std::string& what) {
   throw std::runtime_error(fmt::format("{} {}", path, what));
@@ -35,6 +38,20 @@ std::string text_of(const json& object, const char* key, const std::string& othe
   if (!object.is_object()) return otherwise;
   auto it = object.find(key);
   return it != object.end() && it->is_string() ? printable(it->get<std::string>()) : otherwise;
+}
+
+// The whole number a value holds when it lies in [low, high]; none when it
+// is no whole number or out of range (read without overflow either way).
+std::optional<long long> whole_in(const json& value, long long low, long long high) {
+  if (value.is_number_unsigned()) {
+    const auto v = value.get<unsigned long long>();
+    if (v > static_cast<unsigned long long>(high)) return std::nullopt;
+    const auto whole = static_cast<long long>(v);
+    return whole >= low ? std::optional<long long>(whole) : std::nullopt;
+  }
+  if (!value.is_number_integer()) return std::nullopt;
+  const auto v = value.get<long long>();
+  return v >= low && v <= high ? std::optional<long long>(v) : std::nullopt;
 }
 
 const json& part(const json& object, const char* key) {
@@ -55,6 +72,11 @@ std::optional<Usage> usage_of(const json& round, const char* side) {
     const double v = it->get<double>();
     return std::isfinite(v) && v >= 0 ? std::optional<double>(v) : std::nullopt;
   };
+  // A count becomes a whole number only when one can hold it.
+  auto count = [&](const char* key) {
+    const std::optional<double> v = figure(key);
+    return v && *v <= kMaxCount ? v : std::nullopt;
+  };
   const std::optional<double> wall = figure("wall_s");
   if (!wall) return std::nullopt;
   Usage usage;
@@ -64,17 +86,17 @@ std::optional<Usage> usage_of(const json& round, const char* side) {
   usage.has_processor = user && system;
   usage.user_s = user.value_or(0);
   usage.system_s = system.value_or(0);
-  const auto involuntary = figure("involuntary_switches");
-  const auto voluntary = figure("voluntary_switches");
+  const auto involuntary = count("involuntary_switches");
+  const auto voluntary = count("voluntary_switches");
   usage.has_switches = involuntary && voluntary;
   usage.involuntary_switches = static_cast<long long>(involuntary.value_or(0));
   usage.voluntary_switches = static_cast<long long>(voluntary.value_or(0));
-  const auto minor = figure("minor_faults");
-  const auto major = figure("major_faults");
+  const auto minor = count("minor_faults");
+  const auto major = count("major_faults");
   usage.has_faults = usage.has_fault_split = minor && major;
   usage.minor_faults = static_cast<long long>(minor.value_or(0));
   usage.major_faults = static_cast<long long>(major.value_or(0));
-  const auto rss = figure("max_rss_kib");
+  const auto rss = count("max_rss_kib");
   usage.has_memory = rss.has_value();
   usage.max_rss_kib = static_cast<long long>(rss.value_or(0));
   usage.runqueue_wait_s = figure("runqueue_wait_s");
@@ -90,11 +112,9 @@ Round read_round(const json& j, size_t i, const std::string& path) {
   auto positive = [&](const char* key, bool required) -> int {
     auto it = j.find(key);
     if (it == j.end() && !required) return 1;  // exports from before sessions hold one
-    if (it == j.end() || !it->is_number_integer() || it->get<long long>() < 1 ||
-        it->get<long long>() > kMaxIndex) {
-      malformed(fmt::format("'{}' must be a positive integer", key));
-    }
-    return it->get<int>();
+    const std::optional<long long> n = it == j.end() ? std::nullopt : whole_in(*it, 1, kMaxIndex);
+    if (!n) malformed(fmt::format("'{}' must be a positive integer", key));
+    return static_cast<int>(*n);
   };
   Round r;
   r.index = positive("index", true);
@@ -103,14 +123,16 @@ Round read_round(const json& j, size_t i, const std::string& path) {
   if (first != "random" && first != "fixed") malformed("'first' must be \"random\" or \"fixed\"");
   r.first = first == "random" ? Side::Random : Side::Fixed;
   for (Side side : {Side::Random, Side::Fixed}) {
-    const std::string what =
-        fmt::format("'{}' must be {} times in seconds", side_name(side), kTests);
+    auto bad_times = [&] {
+      malformed(fmt::format("'{}' must be {} times in seconds, none above {:g}", side_name(side),
+                            kTests, kMaxSeconds));
+    };
     auto times = j.find(side_name(side));
-    if (times == j.end() || !times->is_array() || times->size() != kTests) malformed(what);
+    if (times == j.end() || !times->is_array() || times->size() != kTests) bad_times();
     for (size_t t = 0; t < kTests; ++t) {
       const json& value = times->at(t);
       const double s = value.is_number() ? value.get<double>() : -1;
-      if (!std::isfinite(s) || s < 0) malformed(what);
+      if (!std::isfinite(s) || s < 0 || s > kMaxSeconds) bad_times();
       (side == Side::Random ? r.random : r.fixed).at(t) = s;
     }
   }
@@ -126,28 +148,31 @@ long major_of(const std::string& version) {
   return end == version.c_str() || errno != 0 ? -1 : major;
 }
 
-std::string read_whole(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) bad_file(path, "cannot be read: it is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) bad_file(path, fmt::format("cannot be read: {}", std::strerror(errno)));
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) bad_file(path, "cannot be read");
-  return text;
+// How many rounds, builds and sessions an export holds, against the limits.
+void check_sizes(const json& j, const std::string& path) {
+  const std::size_t rounds = j["rounds"].size();
+  auto builds = j.find("builds");
+  const std::size_t build_count =
+      builds != j.end() && builds->is_array() ? std::max<std::size_t>(builds->size(), 1) : 1;
+  if (build_count > kMaxExportBuilds) {
+    bad_file(path, fmt::format("holds {} builds, more than the {} an export may", build_count,
+                               kMaxExportBuilds));
+  }
+  if (rounds > kMaxExportRounds / build_count) {
+    bad_file(path, fmt::format("holds {} rounds{}, more than the {} an export may", rounds,
+                               build_count > 1 ? fmt::format(" of {} builds", build_count) : "",
+                               kMaxExportRounds));
+  }
+  auto sessions = j.find("sessions");
+  if (sessions != j.end() && sessions->is_array() && sessions->size() > kMaxExportSessions) {
+    bad_file(path, fmt::format("lists {} sessions, more than the {} an export may",
+                               sessions->size(), kMaxExportSessions));
+  }
 }
 
-}  // namespace
-
-namespace {
-
 // The export's JSON, once it is known to be one this version reads.
-json checked_export(const std::string& path, std::string& version) {
-  json j;
-  try {
-    j = json::parse(read_whole(path));
-  } catch (const json::parse_error& e) {
-    bad_file(path, fmt::format("is not JSON (error at byte {})", e.byte));
-  }
+json checked_export(const std::string& text, const std::string& path, std::string& version) {
+  json j = parse_export(text, path);
   if (!j.is_object() || text_of(part(j, "tool"), "name", "") != "bench_compare") {
     bad_file(path, "is not a bench_compare export");
   }
@@ -160,12 +185,14 @@ json checked_export(const std::string& path, std::string& version) {
   auto rounds = j.find("rounds");
   // --verify's findings and a merge's export are bench_compare's too, but
   // hold no rounds by design.
-  if (j.contains("entries") ||
-      (rounds == j.end() && j.contains("programs") && j["programs"].is_array()) ||
+  const char* const kNoRounds = "is not a bench_compare comparison's export (it has no rounds)";
+  if (j.contains("entries")) throw MergeExportFound(fmt::format("{} {}", path, kNoRounds));
+  if ((rounds == j.end() && j.contains("programs") && j["programs"].is_array()) ||
       (rounds != j.end() && !rounds->is_array())) {
-    bad_file(path, "is not a bench_compare comparison's export (it has no rounds)");
+    bad_file(path, kNoRounds);
   }
   if (rounds == j.end() || rounds->empty()) bad_file(path, "has no rounds");
+  check_sizes(j, path);
   return j;
 }
 
@@ -204,14 +231,24 @@ void read_sessions(const json& j, const std::string& path, ExportFile& file, Rou
     Round round = read_round(round_at(rounds[i]), i, path);
     by_session[round.session].push_back(round);
   }
+  if (by_session.size() > kMaxExportSessions) {
+    bad_file(path, fmt::format("holds rounds of {} sessions, more than the {} an export may",
+                               by_session.size(), kMaxExportSessions));
+  }
   std::map<int, std::string> starts;
   auto sessions = j.find("sessions");
   if (sessions != j.end() && sessions->is_array()) {
-    for (const json& s : *sessions) {
+    for (size_t i = 0; i < sessions->size(); ++i) {
+      const json& s = (*sessions)[i];
       auto index = s.is_object() ? s.find("index") : s.end();
-      if (index != s.end() && index->is_number_integer()) {
-        starts[index->get<int>()] = text_of(s, "started_at", "");
+      if (index == s.end() || !index->is_number_integer()) continue;  // no session to place
+      const std::optional<long long> n = whole_in(*index, 1, kMaxIndex);
+      if (!n) {
+        bad_file(path, fmt::format("has a malformed session (number {} in the file): 'index' "
+                                   "must be a positive integer",
+                                   i + 1));
       }
+      starts[static_cast<int>(*n)] = text_of(s, "started_at", "");
     }
   }
   for (auto& [index, session_rounds] : by_session) {
@@ -253,7 +290,7 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path,
 
 ExportFile read_export(const std::string& path) {
   std::string version;
-  const json j = checked_export(path, version);
+  const json j = checked_export(read_export_file(path, kMaxExportBytes), path, version);
   if (j.contains("builds")) {
     bad_file(path, "is an export of several builds; name one comparison of one build");
   }
@@ -264,8 +301,12 @@ ExportFile read_export(const std::string& path) {
 }
 
 std::vector<ExportFile> read_exports(const std::string& path) {
+  return exports_from_text(read_export_file(path, kMaxExportBytes), path);
+}
+
+std::vector<ExportFile> exports_from_text(const std::string& text, const std::string& path) {
   std::string version;
-  const json j = checked_export(path, version);
+  const json j = checked_export(text, path, version);
   if (j.contains("builds") && j["builds"].is_array()) return builds_of(j, path, version);
   ExportFile file = common_part(j, path, version);
   read_sessions(j, path, file, [](const json& round) { return round; });
@@ -287,8 +328,10 @@ MachineRecord machine_from_json(const nlohmann::json& m) {
   r.aslr = text_of(m, "aslr");
   r.load_before = text_of(m, "load_before");
   r.load_after = text_of(m, "load_after");
+  // A tick that is no length of time the clocks have is unknown (0).
   auto tick = m.find("clock_tick");
-  r.clock_tick = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  const double seconds = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;
+  r.clock_tick = std::isfinite(seconds) && seconds > 0 && seconds <= 1 ? seconds : 0;
   return r;
 }
 

@@ -12,13 +12,37 @@
 // fault is an odd character usable, and shows the reader what was there.
 #pragma once
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "compare/model.h"
 
 namespace compare {
+
+// What an export may hold. A real export stays far inside each; beyond one
+// the export is refused rather than read.
+// Nesting of arrays and objects, checked while parsing, so that nothing
+// ever walks a deeper value (an export itself nests 7 levels at most).
+inline constexpr int kMaxExportDepth = 64;
+// Rounds, counting each build's in an export of builds. A round with every
+// figure (--counters), each at its widest, takes 5.5 KB of export (its
+// session's list repeats it), so the largest export of real rounds is some
+// 523 MiB; the size allowed leaves a fifth more.
+inline constexpr std::size_t kMaxExportRounds = 100000;
+inline constexpr std::size_t kMaxExportBytes = std::size_t{640} << 20;
+inline constexpr std::size_t kMaxExportSessions = 10000;  // as --sessions allows
+inline constexpr std::size_t kMaxExportBuilds = 16;       // as --build allows
+// A time longer than the longest --timeout cannot come from a run.
+inline constexpr double kMaxSeconds = 1e6;
+
+// A merge's own export: bench_compare's, but not a comparison's.
+class MergeExportFound : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // One comparison as read back from its JSON export.
 struct ExportFile {
@@ -39,13 +63,18 @@ struct ExportFile {
 };
 
 // Reads an export; throws std::runtime_error with one line naming the file
-// and what is wrong with it: not readable, not JSON, not bench_compare's, of
-// a version this one cannot read, without rounds, or with a malformed round.
+// and what is wrong with it: not a regular file, not readable, not JSON, not
+// bench_compare's, of a version this one cannot read, without rounds, with a
+// malformed round, or beyond one of the limits above (MergeExportFound for a
+// merge's export).
 ExportFile read_export(const std::string& path);
 
 // The same for --merge: one entry per build of an export of several builds
 // (each labelled with its build), else the one comparison.
 std::vector<ExportFile> read_exports(const std::string& path);
+
+// The same from an export's text already read, `path` naming it in errors.
+std::vector<ExportFile> exports_from_text(const std::string& text, const std::string& path);
 
 // The machine and programs of an export as to_json writes them; what is
 // missing or not text is "unknown" (an empty path). Texts are printable.

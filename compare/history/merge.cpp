@@ -14,24 +14,75 @@
 
 namespace compare {
 
-std::vector<std::string> merge_inputs(const std::vector<std::string>& paths) {
+namespace {
+
+// A file to read, and whether it was found in a directory rather than named.
+struct MergeInput {
+  std::string path;
+  bool listed = false;
+};
+
+[[noreturn]] void too_many(const std::string& path) {
+  throw std::runtime_error(
+      fmt::format("{}: the merge would hold more than {} comparisons, the most it reads", path,
+                  kMaxMergeComparisons));
+}
+
+std::vector<MergeInput> listed_inputs(const std::vector<std::string>& paths) {
   namespace fs = std::filesystem;
-  std::vector<std::string> files;
+  std::vector<MergeInput> files;
   for (const std::string& path : paths) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (!fs::is_directory(status)) {
-      files.push_back(path);  // a missing file is reported when it is read
+      files.push_back({path, false});  // a missing file is reported when it is read
+      if (files.size() > kMaxMergeComparisons) too_many(path);
       continue;
     }
     std::vector<std::string> found;
     fs::directory_iterator entry(path, ec);
     for (; !ec && entry != fs::directory_iterator(); entry.increment(ec)) {
-      if (entry->path().extension() == ".json") found.push_back(entry->path().string());
+      if (entry->path().extension() != ".json") continue;
+      found.push_back(entry->path().string());
+      if (files.size() + found.size() > kMaxMergeComparisons) too_many(path);
     }
     if (ec) throw std::runtime_error(fmt::format("{} cannot be read: {}", path, ec.message()));
     std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
+    for (std::string& file : found) files.push_back({std::move(file), true});
+  }
+  return files;
+}
+
+}  // namespace
+
+std::vector<std::string> merge_inputs(const std::vector<std::string>& paths) {
+  std::vector<std::string> files;
+  for (MergeInput& input : listed_inputs(paths)) files.push_back(std::move(input.path));
+  return files;
+}
+
+std::vector<ExportFile> read_merge_inputs(const std::vector<std::string>& paths,
+                                          std::vector<std::string>& notes) {
+  std::vector<ExportFile> files;
+  std::set<std::string> labels;
+  for (const MergeInput& input : listed_inputs(paths)) {
+    try {
+      for (ExportFile& entry : read_exports(input.path)) {
+        labels.insert(entry.label);
+        files.push_back(std::move(entry));
+      }
+    } catch (const MergeExportFound&) {
+      // A merge's export beside the exports it merged is no comparison.
+      if (!input.listed) throw;
+      notes.push_back(
+          fmt::format("{} is a merge's export, not a comparison's: skipped", input.path));
+    }
+    if (files.size() > kMaxMergeComparisons) too_many(input.path);
+    if (labels.size() > kMaxMergeEntries) {
+      throw std::runtime_error(
+          fmt::format("{}: the merge would hold more than {} entries, the most it compares",
+                      input.path, kMaxMergeEntries));
+    }
   }
   return files;
 }
@@ -46,15 +97,12 @@ namespace {
 
 constexpr int kFewestRounds = 6;  // below this a session's own interval is missing
 
-void add_once(std::vector<std::string>& list, const std::string& item) {
-  if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
-}
-
 template <typename Field>
 std::vector<std::string> distinct(const std::vector<const ExportFile*>& files, Field field) {
   std::vector<std::string> values;
+  std::set<std::string> seen;
   for (const ExportFile* f : files) {
-    if (field(*f) != "unknown") add_once(values, field(*f));
+    if (field(*f) != "unknown" && seen.insert(field(*f)).second) values.push_back(field(*f));
   }
   return values;
 }
@@ -79,6 +127,7 @@ std::string joined(const std::vector<std::string>& parts) {
 // so an export made by another version keeps its own sentences.
 std::vector<PlacedWarning> found_warnings(const std::string& label, const ExportFile& f) {
   std::vector<PlacedWarning> found;
+  const std::set<std::string> held(f.warnings.begin(), f.warnings.end());
   MachineRecord clock_only;
   clock_only.clock_tick = f.machine.clock_tick;
   const bool several = f.sessions.size() > 1;
@@ -88,16 +137,14 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
     const std::string own = several ? fmt::format("Session {}: ", session) : "";
     for (Warning& w : warning_list(rounds, summarise(rounds), clock_only)) {
       if (w.kind == "rounds") continue;
-      if (std::find(f.warnings.begin(), f.warnings.end(), own + w.text) == f.warnings.end()) {
-        continue;
-      }
+      if (held.count(own + w.text) == 0) continue;
       const std::string where = several ? fmt::format("{}, session {}", label, session) : label;
       found.push_back({fmt::format("{}: {}", label, own), where, std::move(w)});
     }
   }
   // The machine's state is recorded once per export, unprefixed.
   for (Warning& w : machine_warning_list(f.machine)) {
-    if (std::find(f.warnings.begin(), f.warnings.end(), w.text) == f.warnings.end()) continue;
+    if (held.count(w.text) == 0) continue;
     found.push_back({fmt::format("{}: ", label), label, std::move(w)});
   }
   return found;
@@ -171,8 +218,12 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
         "{}: a single session, so it has no interval across sessions and no verdict.", label));
   }
   warn_of_mixed_sessions(e, files);
+  std::set<std::string> given(e.warnings.begin(), e.warnings.end());
   for (const ExportFile* f : files) {
-    for (const std::string& w : f->warnings) add_once(e.warnings, fmt::format("{}: {}", label, w));
+    for (const std::string& w : f->warnings) {
+      std::string placed = fmt::format("{}: {}", label, w);
+      if (given.insert(placed).second) e.warnings.push_back(std::move(placed));
+    }
     for (PlacedWarning& p : found_warnings(label, *f)) e.found.push_back(std::move(p));
   }
 

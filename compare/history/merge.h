@@ -3,6 +3,7 @@
 // reading (export_reader.h) and output (merge_report.h).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +16,22 @@
 
 namespace compare {
 
+// What a merge reads at most: comparisons (an export of builds gives one
+// per build) and entries (distinct labels) among them.
+inline constexpr std::size_t kMaxMergeComparisons = 10000;
+inline constexpr std::size_t kMaxMergeEntries = 1000;
+
 // The export files named: files as given, directories as their *.json files in
-// name order. Throws std::runtime_error naming a path that is neither.
+// name order. Throws std::runtime_error naming a path that is neither, or a
+// directory holding more files than a merge reads.
 std::vector<std::string> merge_inputs(const std::vector<std::string>& paths);
+
+// Every comparison of the exports named, read as merge_inputs lists them. A
+// merge's own export found in a directory is skipped with a line in `notes`
+// (one named as a file is refused). Throws std::runtime_error with one line
+// for an export that cannot be read or a merge beyond the limits above.
+std::vector<ExportFile> read_merge_inputs(const std::vector<std::string>& paths,
+                                          std::vector<std::string>& notes);
 
 // One test of one entry: each session's median per series, and their
 // geometric mean across sessions with its 95% interval.

@@ -1,7 +1,9 @@
 #include "compare/history/merge_report.h"
 
 #include <cmath>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "compare/render/format.h"
 #include "compare/report/json_parts.h"
@@ -31,12 +33,13 @@ std::string built(const ProgramRecord& p) {
   return fmt::format("{}, {}", p.architecture, p.compiler);
 }
 
-const Verdict* find_verdict(const Merge& m, const std::string& entry, const std::string& test,
-                            Series which) {
-  for (const Verdict& v : m.comparisons) {
-    if (v.entry == entry && v.test == test && v.series == which) return &v;
-  }
-  return nullptr;
+// Each verdict by its entry, test and series, looked up once per row rather
+// than searched for among every verdict of the merge.
+using VerdictKey = std::tuple<std::string, std::string, Series>;
+std::map<VerdictKey, const Verdict*> verdicts_by_key(const Merge& m) {
+  std::map<VerdictKey, const Verdict*> index;
+  for (const Verdict& v : m.comparisons) index.emplace(VerdictKey{v.entry, v.test, v.series}, &v);
+  return index;
 }
 
 }  // namespace
@@ -150,6 +153,7 @@ std::string merge_csv(const Merge& m) {
   t.header = {"entry", "test",      "series",     "sessions", "estimate",   "low",    "high",
               "ratio", "ratio_low", "ratio_high", "p_value",  "p_adjusted", "verdict"};
   auto value = [](double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : std::string(); };
+  const auto verdicts = verdicts_by_key(m);
   for (const Entry& e : m.entries) {
     for (const EntryTest& test : e.tests) {
       for (const Series which : kSeries) {
@@ -161,7 +165,8 @@ std::string merge_csv(const Merge& m) {
                                         value(s.estimate),
                                         s.interval ? value(s.interval->low) : "",
                                         s.interval ? value(s.interval->high) : ""};
-        const Verdict* v = find_verdict(m, e.label, test.name, which);
+        const auto found = verdicts.find(VerdictKey{e.label, test.name, which});
+        const Verdict* v = found != verdicts.end() ? found->second : nullptr;
         const std::vector<std::string> cells =
             v != nullptr ? verdict_csv(*v) : std::vector<std::string>(5);
         row.insert(row.end(), cells.begin(), cells.end());

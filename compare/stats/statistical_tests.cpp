@@ -205,15 +205,8 @@ double lag1_autocorrelation(const std::vector<double>& values) {
 // matters in long runs, where it is accurate.
 double trend_p_value(const std::vector<double>& values) {
   if (values.size() < 3 || has_nan(values)) return 1.0;
-  double s = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    for (std::size_t j = i + 1; j < values.size(); ++j) {
-      if (values[j] > values[i]) s += 1;
-      if (values[j] < values[i]) s -= 1;
-    }
-  }
-  std::vector<double> sorted = values;
-  std::sort(sorted.begin(), sorted.end());
+  std::vector<double> sorted;
+  const auto s = static_cast<double>(mann_kendall_s(values, &sorted));
   const auto n = static_cast<double>(values.size());
   double variance = n * (n - 1) * (2 * n + 5);
   for (double t : tie_sizes(sorted)) variance -= t * (t - 1) * (2 * t + 5);

@@ -4,6 +4,7 @@
 // This header: the statistical tests and estimates on plain vectors.
 #pragma once
 
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -40,6 +41,12 @@ MannWhitney mann_whitney(const std::vector<double>& a, const std::vector<double>
 
 // Lag-1 autocorrelation of a series; NaN for fewer than 3 values or no variance.
 double lag1_autocorrelation(const std::vector<double>& values);
+
+// Mann-Kendall's S of the values against their order: the pairs i < j with
+// values[i] < values[j] less those with values[i] > values[j]. With `sorted`,
+// the values in ascending order are left there. O(n log n); no NaN.
+std::int64_t mann_kendall_s(const std::vector<double>& values,
+                            std::vector<double>* sorted = nullptr);
 
 // Two-sided p-value of a monotonic trend of the values against their order
 // (Mann-Kendall); 1 for fewer than 3 values.

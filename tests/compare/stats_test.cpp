@@ -1,9 +1,14 @@
 // The statistics against values worked out by hand (or, for the larger sign-test
 // tables, with exact integer binomials outside the product).
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "compare/stats/statistical_tests.h"
@@ -87,6 +92,44 @@ TEST(Stats, SerialChecks) {
   EXPECT_DOUBLE_EQ(trend_p_value({1, 2}), 1);
   EXPECT_DOUBLE_EQ(trend_p_value({4, 4, 4, 4}), 1);
   EXPECT_GT(trend_p_value({1, 3, 2, 4, 3, 1, 2, 4, 1, 3}), 0.5);
+}
+
+TEST(Stats, TrendCountsEveryPairWithoutVisitingEach) {
+  // S and p by their definition, every pair visited.
+  auto every_pair = [](const std::vector<double>& v) {
+    std::int64_t s = 0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      for (std::size_t j = i + 1; j < v.size(); ++j) s += (v[j] > v[i]) - (v[j] < v[i]);
+    }
+    return s;
+  };
+  auto p_of = [](const std::vector<double>& v, std::int64_t s) {
+    const auto n = static_cast<double>(v.size());
+    double variance = n * (n - 1) * (2 * n + 5);
+    std::map<double, double> counts;
+    for (double x : v) counts[x] += 1;
+    for (const auto& [x, t] : counts) variance -= t * (t - 1) * (2 * t + 5);
+    variance /= 18;
+    if (s == 0 || !(variance > 0)) return 1.0;
+    const double z = (static_cast<double>(s) - (s > 0 ? 1 : -1)) / std::sqrt(variance);
+    return std::min(1.0, std::erfc(std::fabs(z) / std::sqrt(2.0)));
+  };
+  std::mt19937 draw(27);
+  for (const int distinct : {2, 5, 1000000}) {  // heavy ties, some ties, almost none
+    for (const std::size_t n : {0, 1, 3, 4, 17, 64, 257, 1000}) {
+      std::uniform_int_distribution<int> value(1, distinct);
+      std::vector<double> v(n);
+      for (double& x : v) x = 0.001 * value(draw);
+      if (distinct == 5 && n > 4) std::sort(v.begin(), v.begin() + static_cast<long>(n / 2));
+      SCOPED_TRACE(fmt::format("{} values of {} kinds", n, distinct));
+      std::vector<double> sorted;
+      EXPECT_EQ(mann_kendall_s(v, &sorted), every_pair(v));
+      EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
+      if (n >= 3) {
+        EXPECT_EQ(trend_p_value(v), p_of(v, every_pair(v)));
+      }
+    }
+  }
 }
 
 std::vector<Round> rounds_of(const std::vector<double>& random, const std::vector<double>& fixed) {
