@@ -13,6 +13,7 @@
 
 namespace {
 
+using standins::json;
 using standins::StandIns;
 namespace fs = std::filesystem;
 
@@ -45,6 +46,20 @@ TEST(Children, WhatARunPrintsIsBounded) {
   EXPECT_GT(r.err.size(), 64U * 1024);
   EXPECT_LT(r.err.size(), 65U * 1024);
   EXPECT_TRUE(s.tmp_is_empty());
+}
+
+// A program's standard error is not always UTF-8: the message and the JSON
+// export carry it replaced, and the run's export is still written.
+TEST(Children, StandardErrorThatIsNotUtf8CostsNoExport) {
+  StandIns s;
+  s.plan(4, "fixed", 3, "latin1");
+  const support::RunResult r = s.compare({"--json", s.file("out.json")});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("caf\\xe9 \\x9b"), std::string::npos) << r.err;
+  const json j = s.read_json("out.json");
+  EXPECT_EQ(j["rounds"].size(), 1U);
+  EXPECT_NE(j["stopped"].get<std::string>().find("caf\xef\xbf\xbd"), std::string::npos)
+      << j["stopped"];
 }
 
 // Some CI runners and scripting languages start programs with SIGCHLD

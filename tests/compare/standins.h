@@ -62,6 +62,7 @@ case "$4" in
   closed) exec >&- 2>&-; sleep 600 ;;
   noisy) head -c 20000000 /dev/zero | tr '\0' e >&2; exit 3 ;;
   flood) head -c 100000000 /dev/zero ;;
+  latin1) printf 'caf\351 \233\n' >&2; exit 3 ;;
 esac
 {
   printf 'Stand-in ROLE\n\n\n'
