@@ -18,6 +18,11 @@ struct TempDir {
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+// A path of `library` fit for LD_PRELOAD, which splits its value at spaces
+// and colons: the path itself, or one of a link to it in a directory of the
+// test's own when it holds either.
+std::string preloadable(const std::string& library);
+
 enum class Out { File, Pipe, DevFull, ClosedPipe, Closed };
 
 struct RunOptions {
