@@ -21,7 +21,7 @@ TempDir::TempDir() {
 std::string preloadable(const std::string& library) {
   if (library.find_first_of(" :") == std::string::npos) return library;
   static const TempDir links;
-  const std::string link = links.file(std::filesystem::path(library).filename().string());
+  std::string link = links.file(std::filesystem::path(library).filename().string());
   std::error_code made_before;  // by an earlier call for the same library
   std::filesystem::create_symlink(library, link, made_before);
   return link;
