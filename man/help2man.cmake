@@ -5,7 +5,12 @@
 # --help shows the defaults of --random, --fixed and --probe as paths of this
 # build tree; PATHS maps each to where the package installs it, so that the
 # page says what an installed bench_compare does.
-execute_process(COMMAND ${HELP2MAN} --no-info --include ${INCLUDE} ${PROGRAM}
+# help2man runs the program through the shell: it is named from its own
+# directory, so that a build tree whose path holds a space still makes it.
+get_filename_component(program_dir "${PROGRAM}" DIRECTORY)
+get_filename_component(program_name "${PROGRAM}" NAME)
+execute_process(COMMAND ${HELP2MAN} --no-info --include ${INCLUDE} ./${program_name}
+                WORKING_DIRECTORY "${program_dir}"
                 OUTPUT_VARIABLE page ERROR_VARIABLE errors RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "help2man failed on ${PROGRAM} (${status}): ${errors}")

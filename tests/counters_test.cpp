@@ -25,7 +25,7 @@ Counted run_counted(const std::string& program, std::vector<std::string> args = 
   support::TempDir dir;
   support::RunOptions options{dir.path};
   options.args = std::move(args);
-  options.env = {std::string("LD_PRELOAD=") + COUNTERS_LIB,
+  options.env = {"LD_PRELOAD=" + support::preloadable(COUNTERS_LIB),
                  "PROBE_REPORT=" + dir.file("counters.txt")};
   Counted run;
   run.result = support::run(program, options);

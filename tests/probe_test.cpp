@@ -19,8 +19,8 @@ Traced run_traced(const std::string& mode, std::vector<std::string> env = {}) {
   support::TempDir dir;
   support::RunOptions options{dir.path};
   options.args = {mode};
-  options.env = {std::string("LD_PRELOAD=") + PROBE_LIB, "PROBE_REPORT=" + dir.file("probe.txt"),
-                 "PROBE_TRACE=1"};
+  options.env = {"LD_PRELOAD=" + support::preloadable(PROBE_LIB),
+                 "PROBE_REPORT=" + dir.file("probe.txt"), "PROBE_TRACE=1"};
   options.env.insert(options.env.end(), env.begin(), env.end());
   Traced run;
   run.result = support::run(PROBE_STORES, options);

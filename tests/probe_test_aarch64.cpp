@@ -21,8 +21,8 @@ Traced run_traced(const std::string& mode) {
   support::TempDir dir;
   support::RunOptions options{dir.path};
   options.args = {mode};
-  options.env = {std::string("LD_PRELOAD=") + PROBE_LIB, "PROBE_REPORT=" + dir.file("probe.txt"),
-                 "PROBE_TRACE=1"};
+  options.env = {"LD_PRELOAD=" + support::preloadable(PROBE_LIB),
+                 "PROBE_REPORT=" + dir.file("probe.txt"), "PROBE_TRACE=1"};
   Traced run;
   run.result = support::run(PROBE_STORES, options);
   run.report = support::read_report(dir.file("probe.txt"));

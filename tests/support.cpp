@@ -18,6 +18,15 @@ TempDir::TempDir() {
   path = mkdtemp(tmpl);
 }
 
+std::string preloadable(const std::string& library) {
+  if (library.find_first_of(" :") == std::string::npos) return library;
+  static const TempDir links;
+  std::string link = links.file(std::filesystem::path(library).filename().string());
+  std::error_code made_before;  // by an earlier call for the same library
+  std::filesystem::create_symlink(library, link, made_before);
+  return link;
+}
+
 TempDir::~TempDir() {
   std::error_code error;
   std::filesystem::remove_all(path, error);
@@ -148,13 +157,7 @@ std::size_t columns(const std::string& line) {
 std::vector<std::string> lines_wider_than(const std::string& report, std::size_t width) {
   std::vector<std::string> found;
   for (const std::string& line : lines_of(report)) {
-    if (columns(line) <= width) continue;
-    bool long_path = false;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) {
-      long_path = long_path || (word.find('/') != std::string::npos && columns(word) > width);
-    }
-    if (!long_path) found.push_back(std::to_string(columns(line)) + " columns: " + line);
+    if (columns(line) > width) found.push_back(std::to_string(columns(line)) + " columns: " + line);
   }
   return found;
 }

@@ -18,6 +18,11 @@ struct TempDir {
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+// A path of `library` fit for LD_PRELOAD, which splits its value at spaces
+// and colons: the path itself, or one of a link to it in a directory of the
+// test's own when it holds either.
+std::string preloadable(const std::string& library);
+
 enum class Out { File, Pipe, DevFull, ClosedPipe, Closed };
 
 struct RunOptions {
@@ -50,8 +55,8 @@ std::string read_file(const std::string& path);
 std::vector<std::string> lines_of(const std::string& text);
 
 // The lines of a report wider than `width` terminal columns (UTF-8
-// characters), each as "N columns: line"; a line that holds a path too long
-// for any line is excused.
+// characters), each as "N columns: line"; a long path is no excuse, as the
+// reports break it.
 std::vector<std::string> lines_wider_than(const std::string& report, std::size_t width);
 void write_file(const std::string& path, const std::string& text);
 

@@ -57,7 +57,8 @@ struct ProbedRun {
 ProbedRun run_probed(const Program& program, const support::TempDir& dir,
                      std::vector<std::string> env) {
   support::RunOptions options{dir.path};
-  options.env = {std::string("LD_PRELOAD=") + PROBE_LIB, "PROBE_REPORT=" + dir.file("probe.txt"),
+  options.env = {"LD_PRELOAD=" + support::preloadable(PROBE_LIB),
+                 "PROBE_REPORT=" + dir.file("probe.txt"),
                  "PROBE_WATCH=" + program.texts->results_file};
   options.env.insert(options.env.end(), env.begin(), env.end());
   ProbedRun run;

@@ -106,8 +106,46 @@ std::size_t word_end(const std::string& text, std::size_t at) {
   return end;
 }
 
-// Greedy word wrap: words apart at single spaces, no line wider than `width`
-// but for a word that is; a number and the word after it count as one.
+// How many bytes of `s` from `at` make up at most `width` characters.
+std::size_t bytes_of(const std::string& s, std::size_t at, std::size_t width) {
+  std::size_t end = at;
+  for (std::size_t n = 0; end < s.size(); ++n) {
+    std::size_t next = end + 1;
+    while (next < s.size() && (static_cast<unsigned char>(s[next]) & 0xC0U) == 0x80U) ++next;
+    if (n == width) break;
+    end = next;
+  }
+  return end - at;
+}
+
+// The indent of a long word's continuation lines, which tells them from the
+// start of another word.
+constexpr std::size_t kContinued = 2;
+
+// A word wider than `width` (a path, mostly) as lines of its own: each piece
+// as long as fits, ending after a '/' or '\\' where one falls in it, the
+// pieces after the first indented.
+std::vector<std::string> pieces(const std::string& word, std::size_t width) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while (at < word.size()) {
+    const std::string indent = out.empty() ? "" : spaces(kContinued);
+    const std::size_t room = width > indent.size() + 1 ? width - indent.size() : 1;
+    std::size_t take = bytes_of(word, at, room);
+    if (at + take < word.size()) {
+      const std::size_t slash = word.find_last_of("/\\", at + take - 1);
+      if (slash != std::string::npos && slash >= at && slash + 1 > at + take / 2)
+        take = slash + 1 - at;
+    }
+    out.push_back(indent + word.substr(at, take));
+    at += take;
+  }
+  return out;
+}
+
+// Greedy word wrap: words apart at single spaces, no line wider than `width`;
+// a number and the word after it count as one, and a word wider than the
+// line takes lines of its own.
 std::vector<std::string> broken(const std::string& text, std::size_t width) {
   std::vector<std::string> lines;
   std::string line;
@@ -122,10 +160,26 @@ std::vector<std::string> broken(const std::string& text, std::size_t width) {
       lines.push_back(line);
       line.clear();
     }
+    if (display_width(word) > width) {
+      for (std::string& piece : pieces(word, width)) lines.push_back(std::move(piece));
+      continue;
+    }
     line += (line.empty() ? "" : " ") + word;
   }
   if (!line.empty() || lines.empty()) lines.push_back(line);
   return lines;
+}
+
+// `lead`, then `value` broken to fit what is left of the line, its further
+// lines under its first; not broken where less than 20 columns are left.
+std::string hanging(const std::string& lead, const std::string& value) {
+  const std::size_t at = display_width(lead);
+  const std::vector<std::string> parts =
+      broken(value, kTextWidth > at + 20 ? kTextWidth - at : display_width(value));
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    out += (i > 0 ? spaces(at) : lead) + parts[i] + "\n";
+  return out;
 }
 
 // A heading as two lines, broken at the space that makes the longer one
@@ -217,8 +271,8 @@ class Layout {
       out += line_of(cells, widths);
       for (std::size_t c : below) {
         const std::string name = cell(header_, c) + ":";
-        out += spaces(indent_ + 4) + name + spaces(label - display_width(name) + 1) + cell(row, c) +
-               "\n";
+        out += hanging(spaces(indent_ + 4) + name + spaces(label - display_width(name) + 1),
+                       cell(row, c));
       }
     }
     return out;
@@ -295,12 +349,7 @@ std::string list_text(const Table& t, std::size_t indent) {
     for (std::size_t i = 0; i + 1 < row.size(); ++i) {
       line += printable(row[i]) + spaces(widths[i] - display_width(printable(row[i])) + 2);
     }
-    const std::size_t at = display_width(line);
-    const std::string last = row.empty() ? "" : printable(row.back());
-    const std::vector<std::string> parts =
-        broken(last, kTextWidth > at + 20 ? kTextWidth - at : display_width(last));
-    for (std::size_t i = 0; i < parts.size(); ++i)
-      out += (i > 0 ? spaces(at) : line) + parts[i] + "\n";
+    out += hanging(line, row.empty() ? "" : printable(row.back()));
   }
   return out;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "compare/render/table.h"
 #include "standin_exports.h"
 #include "standins.h"
 
@@ -65,6 +66,72 @@ TEST(Width, AMergeOfTenEntriesWithLongMachineTextsFitsOneHundredColumns) {
     support::write_file(dir.file(fmt::format("in/{}.json", i)), j.dump());
   }
   expect_fits(run_in(dir.path, {"--merge", "in"}), "a merge of ten");
+}
+
+// A path of `dirs` directories whose names run to 30 characters each.
+std::string long_path(int dirs) {
+  std::string path;
+  for (int i = 0; i < dirs; ++i) path += fmt::format("/a-directory-with-a-long-name-{:02}", i);
+  return path;
+}
+
+// The text with its line breaks and the indents after them taken out: a
+// long word broken over lines is whole again.
+std::string rejoined(const std::string& text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '\n') {
+      out += text[at];
+      continue;
+    }
+    while (at + 1 < text.size() && text[at + 1] == ' ') ++at;
+  }
+  return out;
+}
+
+void expect_broken(const std::string& text, const std::string& word, const std::string& what) {
+  for (const std::string& line : support::lines_wider_than(text, kWidth))
+    ADD_FAILURE() << what << ": " << line;
+  EXPECT_NE(rejoined(text).find(word), std::string::npos) << what << ":\n" << text;
+}
+
+// A path wider than the line takes lines of its own, broken after a '/',
+// the pieces after the first indented; a word without one is cut where the
+// line ends. Prose, an item's value and a table's "heading: value" lines alike.
+TEST(Width, AWordLongerThanTheLineIsBrokenOntoLinesOfItsOwn) {
+  const std::string path = long_path(6);
+  const std::string prose = compare::wrapped("Compared with the baseline " + path + " (5 now):");
+  expect_broken(prose, path, "prose");
+  EXPECT_EQ(prose.substr(0, prose.find('\n')), "Compared with the baseline");
+  EXPECT_NE(prose.find("/\n    a-directory"), std::string::npos) << prose;
+
+  compare::Table list;
+  list.rows = {{"random", path + "/bench_random (GCC 12)"}, {"fixed", std::string(150, 'x')}};
+  const std::string items = compare::text_table(list, 2);
+  expect_broken(items, path + "/bench_random", "an item");
+  expect_broken(items, std::string(150, 'x'), "a word without a '/'");
+
+  compare::Table table;
+  table.header = {"build", "rounds", "programs"};
+  table.rows = {{"gcc", "20", path}};
+  table.line_columns = 1;
+  expect_broken(compare::text_table(table, 2), path, "a line column");
+}
+
+// bench_compare run on programs whose directory's path is 150 characters
+// long and holds a space: its report still fits.
+TEST(Width, ProgramsInADeepDirectoryFitOneHundredColumns) {
+  StandIns s;
+  s.plan(20);
+  std::string dir = s.file("");
+  dir.pop_back();
+  std::string deep = dir + "/long path";
+  deep += std::string(150 - std::min<std::size_t>(deep.size(), 140), 'x');
+  std::filesystem::create_directories(deep);
+  for (const char* role : {"random", "fixed"})
+    std::filesystem::create_symlink(s.path(role), deep + "/bench_" + role);
+  expect_fits(run_in(dir, {"--random", deep + "/bench_random", "--fixed", deep + "/bench_fixed"}),
+              "programs in a deep directory");
 }
 
 }  // namespace
