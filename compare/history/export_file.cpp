@@ -67,9 +67,9 @@ nlohmann::json parse_export(const std::string& text, const std::string& path) {
   NestingCheck check;
   if (!json::sax_parse(text, &check)) {
     if (check.too_deep) {
-      throw std::runtime_error(
-          fmt::format("{} nests arrays or objects deeper than {} levels, the most an export may",
-                      path, kMaxExportDepth));
+      throw std::runtime_error(fmt::format(
+          "{} nests arrays or objects deeper than {} levels, the most an export may hold", path,
+          kMaxExportDepth));
     }
     not_json(path, check.error_at);
   }
