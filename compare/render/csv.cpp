@@ -37,7 +37,7 @@ bool formula_like(const std::string& s) {
 }  // namespace
 
 std::string csv_cell(const std::string& text) {
-  const std::string s = formula_like(text) ? "'" + text : text;
+  std::string s = formula_like(text) ? "'" + text : text;
   if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
   std::string out = "\"";
   for (char ch : s) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);

@@ -9,8 +9,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
+#include "../support.h"
 #include "compare/history/merge_report.h"
 #include "compare/render/format.h"
 #include "compare/render/gnuplot.h"
@@ -36,9 +36,11 @@ TEST(HostileText, TheTerminalGetsEveryInvisibleOrInvalidCharacterAsAnEscape) {
       {"\xc0\xaf", "\\xc0\\xaf"},                    // overlong
       {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // a surrogate
       {"\xf5\x80\x80\x80", "\\xf5\\x80\\x80\\x80"},  // above U+10FFFF
+      // NOLINTNEXTLINE(misc-misleading-bidirectional): the very text to escape
       {"txt.\xe2\x80\xae"
        "exe",
        "txt.\\u202eexe"},  // right-to-left override
+      // NOLINTNEXTLINE(misc-misleading-bidirectional): the very text to escape
       {"\xd8\x9c\xe2\x81\xa6\xe2\x80\x8f", "\\u061c\\u2066\\u200f"},
       {"a\xe2\x80\x8b\xef\xbb\xbf\xc2\xad"
        "b",
@@ -49,6 +51,7 @@ TEST(HostileText, TheTerminalGetsEveryInvisibleOrInvalidCharacterAsAnEscape) {
     EXPECT_EQ(printable(raw), shown);
     expect_utf8(printable(raw));
   }
+  // NOLINTNEXTLINE(misc-misleading-bidirectional): the very text to escape
   EXPECT_EQ(display_width(printable("caf\xc3\xa9\xe2\x80\xae")), 10U);
   EXPECT_EQ(printable_lines("a\nb\xff"), "a\nb\\xff");
 }
@@ -74,15 +77,11 @@ TEST(HostileText, SpreadsheetsGetNoFormulaButNumbersStayNumbers) {
   EXPECT_EQ(csv_cell("a=1"), "a=1");
 }
 
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(HostileText, MarkdownCellsRenderAsTheirTextAndNothingMore) {
-  if (std::system("cmark-gfm --version >/dev/null 2>&1") != 0) {
+  const support::RunOptions here(".");
+  support::RunOptions version = here;
+  version.args = {"--version"};
+  if (support::run("cmark-gfm", version).status != 0) {
     GTEST_SKIP() << "cmark-gfm is not installed";
   }
   const std::vector<std::string> hostile = {"![](http://e.com/x.png)",
@@ -105,11 +104,11 @@ TEST(HostileText, MarkdownCellsRenderAsTheirTextAndNothingMore) {
   const ScratchDir dir("hostile-markdown");
   const std::string md = dir.file("t.md");
   std::ofstream(md) << markdown_table(t);
-  const std::string html = dir.file("t.html");
-  const std::string command =
-      "cmark-gfm -e table -e autolink -e strikethrough '" + md + "' > '" + html + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string out = read_all(html);
+  support::RunOptions render = here;
+  render.args = {"-e", "table", "-e", "autolink", "-e", "strikethrough", md};
+  const support::RunResult rendered = support::run("cmark-gfm", render);
+  ASSERT_EQ(rendered.status, 0) << rendered.err;
+  const std::string& out = rendered.out;
   // Only the table's own tags.
   const std::regex tag("<(/?[a-z]+)");
   for (auto it = std::sregex_iterator(out.begin(), out.end(), tag); it != std::sregex_iterator();

@@ -54,7 +54,8 @@ TEST(Outputs, BuildLabelsAreCheckedAsLabelIs) {
   for (const std::string& label :
        {std::string("two\nlines"), std::string("bell\a"), std::string("")}) {
     support::RunOptions options(s.file(""));
-    options.args = {"--build", label + "=" + pair, "--build", "b=" + pair, "--rounds", "2"};
+    options.args = {
+        "--build", fmt::format("{}={}", label, pair), "--build", "b=" + pair, "--rounds", "2"};
     options.env = {"STANDIN_STATE=" + s.file(""), "TMPDIR=" + s.tmp()};
     const auto r = support::run(BENCH_COMPARE, options);
     EXPECT_EQ(r.status, 2) << r.err;

@@ -102,7 +102,7 @@ TEST(UntrustedText, AMergeOfOddNamesAndFormulaLabelsWritesEveryExport) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("caf\\xe9"), std::string::npos) << r.out;
   const json merged = json::parse(support::read_file(dir.file("m.json")));
-  EXPECT_EQ(merged.dump().find("\xe9"), std::string::npos);
+  EXPECT_EQ(merged.dump().find('\xe9'), std::string::npos);
   const std::string csv = support::read_file(dir.file("m.csv"));
   EXPECT_NE(csv.find("\n\"'=HYPERLINK(\"\"http://e.com\"\")\",Integer"), std::string::npos) << csv;
 }
