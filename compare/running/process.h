@@ -75,7 +75,9 @@ std::string ending_name(int status);
 
 // Before any output: a vanished reader of bench_compare's own output fails
 // the write (and the exit status) instead of ending bench_compare before its
-// exports are written; a Windows console shows the UTF-8 it is given.
+// exports are written, as does a file-size limit; on Linux an inherited
+// ignored SIGCHLD is set back to its default, so that no exit status is lost;
+// a Windows console shows the UTF-8 it is given.
 void set_up_own_streams();
 
 // Why this system cannot preload a library into the pair (--verify,

@@ -118,10 +118,13 @@ std::string ending_name(int status) {
 }
 
 // Past a file-size limit a write fails with EFBIG, reported, instead of
-// ending bench_compare silently.
+// ending bench_compare silently. SIGCHLD ignored by whoever started
+// bench_compare would have the kernel reap each program before its status is
+// read, and pass on to the program.
 void set_up_own_streams() {
   (void)std::signal(SIGPIPE, SIG_IGN);
   (void)std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGCHLD, SIG_DFL);
 }
 
 std::string preloading_unsupported() { return {}; }
@@ -292,12 +295,6 @@ void reap(const Child& child, Clock::time_point started, bool killed, RunOutcome
 }  // namespace
 
 void run_in_dir(const RunRequest& request, const std::string& dir, RunOutcome& outcome) {
-  // SIGCHLD ignored by whoever started bench_compare would have the kernel
-  // reap the program before its status is read, and pass on to the program.
-  struct sigaction child_default {};
-  child_default.sa_handler = SIG_DFL;
-  sigemptyset(&child_default.sa_mask);
-  (void)sigaction(SIGCHLD, &child_default, nullptr);
   const auto started = Clock::now();
   const Child child = start(request, dir, outcome);
   if (child.pid < 0) return;
