@@ -67,8 +67,7 @@ std::string beside_me(const std::string& name) {
 
 // The options of a comparison: its rounds, sessions, programs and exports.
 void add_measure_options(CLI::App& app, Options& o) {
-  SessionOptions& s = o.measure.session;
-  ScheduleOptions& schedule = o.measure.schedule;
+  RunSettings& s = o.measure.run;
   ExportPaths& e = o.measure.exports;
   app.add_option("--rounds", s.rounds, "Counted rounds, rounded up to even")
       ->capture_default_str()
@@ -76,18 +75,18 @@ void add_measure_options(CLI::App& app, Options& o) {
   app.add_option("--warmup", s.warmup, "Rounds run first and not counted")
       ->capture_default_str()
       ->check(whole_number(0, 1000000));
-  auto* sessions = app.add_option("--sessions", schedule.sessions,
+  auto* sessions = app.add_option("--sessions", s.sessions,
                                   "Sessions, apart in time, each with its own warm-up and rounds")
                        ->capture_default_str()
                        ->check(whole_number(1, 10000));
-  app.add_option("--pause", schedule.pause, "Idle seconds between sessions")
+  app.add_option("--pause", s.pause, "Idle seconds between sessions")
       ->capture_default_str()
       ->check(CLI::Range(0.0, 86400.0))
       ->needs(sessions);
-  app.add_option("--random", s.random, "bench_random to run")
+  app.add_option("--random", o.measure.random, "bench_random to run")
       ->type_name("PROGRAM")
       ->default_str("bench_random beside bench_compare");
-  app.add_option("--fixed", s.fixed, "bench_fixed to run")
+  app.add_option("--fixed", o.measure.fixed, "bench_fixed to run")
       ->type_name("PROGRAM")
       ->default_str("bench_fixed beside bench_compare");
   app.add_option("--timeout", s.timeout, "Seconds a run may take before it is killed")
@@ -132,11 +131,11 @@ void add_other_options(CLI::App& app, Options& o) {
                      "half-width is at most PERCENT of its median difference")
           ->type_name("PERCENT")
           ->check(CLI::PositiveNumber);
-  app.add_option("--max-time", o.measure.session.max_time, "Seconds the precision goal may take")
+  app.add_option("--max-time", o.measure.run.max_time, "Seconds the precision goal may take")
       ->capture_default_str()
       ->check(CLI::PositiveNumber)
       ->needs(precision);
-  app.add_option("--seed", o.measure.session.seed,
+  app.add_option("--seed", o.measure.run.seed,
                  "Seed of the block orders, to repeat a comparison's order");
   app.add_flag("--quiet", o.quiet, "No progress display");
   app.add_flag(
@@ -208,11 +207,11 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
 int dispatch(const CLI::App& app, Options& o) {
   MeasureOptions& m = o.measure;
   // Each run happens in a scratch directory, where a relative path means nothing.
-  m.session.random = absolute_path(m.session.random);
-  m.session.fixed = absolute_path(m.session.fixed);
+  m.random = absolute_path(m.random);
+  m.fixed = absolute_path(m.fixed);
   if (o.verify) {
-    VerifyOptions verify_options{m.session.random, m.session.fixed, m.probe, m.exports.json};
-    if (app.count("--timeout") != 0) verify_options.timeout = m.session.timeout;
+    VerifyOptions verify_options{m.random, m.fixed, m.probe, m.exports.json};
+    if (app.count("--timeout") != 0) verify_options.timeout = m.run.timeout;
     if (!m.builds.empty()) return verify_builds(m.builds, verify_options, std::cout, std::cerr);
     return verify(verify_options, std::cout, std::cerr);
   }
@@ -225,8 +224,8 @@ int dispatch(const CLI::App& app, Options& o) {
     o.merge.version = BENCH_VERSION;
     return run_merge(o.merge, std::cout, std::cerr);
   }
-  if (app.count("--precision") != 0) m.session.precision = o.precision;
-  m.session.progress = !o.quiet && progress_can_be_shown();
+  if (app.count("--precision") != 0) m.run.precision = o.precision;
+  m.run.progress = !o.quiet && progress_can_be_shown();
   m.version = BENCH_VERSION;
   m.reference = o.merge.reference;
   return measure(m, std::cout, std::cerr);
@@ -244,9 +243,9 @@ int run(int argc, char** argv) {
       "medians, their spread and 95% confidence intervals.",
       "bench_compare"};
   Options o;
-  o.measure.session.random = beside_me("bench_random");
-  o.measure.session.fixed = beside_me("bench_fixed");
-  o.measure.session.seed = std::random_device{}();
+  o.measure.random = beside_me("bench_random");
+  o.measure.fixed = beside_me("bench_fixed");
+  o.measure.run.seed = std::random_device{}();
   o.measure.probe = default_probe_path(own_directory());
   // As with most tools, an option given twice takes its last value.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

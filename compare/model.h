@@ -191,28 +191,27 @@ struct BaselineComparison {
   std::size_t baseline_sessions = 0;
 };
 
-// One build's pair in a comparison of several builds: its own rounds, with
-// the same indices as every other build's, and its own figures.
+// One build's pair: its programs, its rounds by session (the only copy of
+// them), its warm-up and its own figures. A comparison of one pair is a
+// comparison of one build; with several, every build ran in every round and
+// their rounds share their sessions and indices.
 struct Build {
-  std::string label;
+  std::string label;  // empty for a single pair
   ProgramRecord random;
   ProgramRecord fixed;
-  std::vector<SessionRecord> sessions;  // its counted rounds by session
-  std::vector<Round> rounds;            // the same, in the order run
+  std::vector<SessionRecord> sessions;
   std::vector<Round> warmup;
   std::vector<TestResult> tests;  // across sessions when there are two or more
-  CountsByRound counters;
+  CountsByRound counters;         // with --counters: each round's counts
 };
 
-// Several builds run in the same rounds, every build's pair in every round,
-// and each compared with the reference round by round.
-struct BuildsComparison {
-  std::string reference;  // the label the others are compared with
-  std::vector<Build> builds;
-  // Each round's order of runs, as "LABEL random" or "LABEL fixed".
-  std::map<RoundKey, std::vector<std::string>> orders;
-  std::vector<Verdict> verdicts;  // every other build's series against the reference's
-};
+// A build's counted rounds in the order run, every session's.
+inline std::vector<Round> rounds_of(const Build& b) {
+  std::vector<Round> rounds;
+  for (const SessionRecord& s : b.sessions)
+    rounds.insert(rounds.end(), s.rounds.begin(), s.rounds.end());
+  return rounds;
+}
 
 // Everything one comparison found; what the report and every export show.
 struct Comparison {
@@ -221,13 +220,14 @@ struct Comparison {
   std::string started_at;  // ISO 8601, UTC
   std::string finished_at;
   std::optional<unsigned long long> seed;  // of the block orders, to repeat them
-  std::vector<Round> rounds;               // counted rounds only, in the order run
-  std::vector<Round> warmup;               // the warm-up rounds, apart from the counted
-  std::vector<SessionRecord> sessions;     // the rounds again, by session
-  std::vector<TestResult> tests;           // across sessions when there are two or more
+  std::vector<Build> builds;               // 1 to 16; one for a single pair
+  // With several builds: the label the others are compared with, each
+  // round's order of runs (as "LABEL random" or "LABEL fixed"), and every
+  // other build's series against the reference's.
+  std::string reference;
+  std::map<RoundKey, std::vector<std::string>> orders;
+  std::vector<Verdict> verdicts;
   MachineRecord machine;
-  ProgramRecord random;
-  ProgramRecord fixed;
   std::vector<std::string> warnings;  // every one, each session's named by it
   // With several sessions: the warnings as the report shows them, a kind that
   // repeats across sessions in one line; and how far the sessions disagreed,
@@ -236,13 +236,22 @@ struct Comparison {
   std::string sessions_note;
   std::optional<BaselineComparison> baseline;
   std::string stopped;  // empty when every round ran; else why the comparison stopped
-  // With --counters: each round's counts by its session and index, and the events not
-  // available (name: why).
-  CountsByRound counters;
+  // With --counters: the events not available (name: why).
   std::map<std::string, std::string> counters_unavailable;
-  // With --build: the builds, each with its own rounds and figures; the
-  // comparison's own rounds, sessions and tests are then empty.
-  std::optional<BuildsComparison> builds;
 };
+
+// Whether several builds are compared, rather than one pair reported.
+inline bool several_builds(const Comparison& c) { return c.builds.size() > 1; }
+
+// The one pair of a comparison of one build (the first build otherwise).
+inline const Build& pair_of(const Comparison& c) { return c.builds.front(); }
+
+// The reference build: the one labelled c.reference, else the first.
+inline const Build& reference_of(const Comparison& c) {
+  for (const Build& b : c.builds) {
+    if (b.label == c.reference) return b;
+  }
+  return c.builds.front();
+}
 
 }  // namespace compare

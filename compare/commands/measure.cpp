@@ -9,13 +9,11 @@
 #include "compare/history/baseline.h"
 #include "compare/render/format.h"
 #include "compare/report/report.h"
-#include "compare/running/build_session.h"
 #include "compare/running/builds.h"
 #include "compare/running/counting_probe.h"
 #include "compare/running/machine.h"
 #include "compare/running/process.h"
-#include "compare/stats/across_sessions.h"
-#include "compare/stats/builds.h"
+#include "compare/stats/comparison.h"
 
 namespace compare {
 
@@ -25,40 +23,23 @@ namespace {
 // the baseline.
 int refuse_overwriting_inputs(const MeasureOptions& options, const std::vector<BuildSpec>& builds,
                               std::ostream& err) {
-  std::vector<NamedFile> inputs = {{"--random", options.session.random},
-                                   {"--fixed", options.session.fixed},
-                                   {"--baseline", options.baseline}};
-  if (!builds.empty()) inputs.clear();
+  std::vector<NamedFile> inputs = {{"--baseline", options.baseline}};
   for (const BuildSpec& b : builds) {
-    inputs.push_back({"--build " + b.label, b.random});
-    inputs.push_back({"--build " + b.label, b.fixed});
+    const bool pair = b.label.empty();
+    inputs.push_back({pair ? "--random" : "--build " + b.label, b.random});
+    inputs.push_back({pair ? "--fixed" : "--build " + b.label, b.fixed});
   }
   return refuse_overwriting(named_exports(options.exports), inputs, err);
 }
 
-// Everything that can be found out before the first round: the pair, the
-// exports' paths, the counting probe, the baseline. Empty when all is well.
-std::string checked(const MeasureOptions& options, SessionOptions& session,
-                    std::optional<Baseline>& baseline) {
-  std::string why = pair_unrunnable(session.random, session.fixed);
-  if (why.empty()) why = unwritable_export(options.exports);
-  if (why.empty() && options.counters) {
-    session.counting_probe = counting_probe_path(options.probe);
-    why = counting_unusable(session.counting_probe, session.random, session.fixed);
-  }
-  if (why.empty() && !options.baseline.empty()) {
-    try {
-      baseline = read_baseline(options.baseline);
-    } catch (const std::exception& error) {
-      why = error.what();
-    }
-  }
-  return why;
-}
-
-// The builds of --build, checked; the exit status when they cannot be used.
+// The builds of --build, checked, or the one pair; the exit status when they
+// cannot be used.
 int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& builds_given,
               std::ostream& err) {
+  if (options.builds.empty()) {
+    builds_given = {{"", options.random, options.fixed}};
+    return 0;
+  }
   for (const std::string& text : options.builds) {
     BuildSpec given;
     const std::string why = read_build(text, given);
@@ -71,25 +52,46 @@ int builds_of(const MeasureOptions& options, std::vector<BuildSpec>& builds_give
   return why.empty() ? 0 : usage_error(err, why);
 }
 
-// Programs built for different architectures do different work, so their
-// times are not comparable: refused before any run, as a usage error of one
-// line (no option mends it, so no pointer to the options).
-int refuse_mixed_architectures(
-    const std::vector<std::pair<std::string, ProgramRecord>>& named_programs, std::ostream& err) {
-  const std::string why = architectures_differ(named_programs);
+// Each build's programs' records; programs built for different
+// architectures do different work, so their times are not comparable:
+// refused before any run, as a usage error of one line (no option mends it,
+// so no pointer to the options).
+int read_programs(const std::vector<BuildSpec>& builds, std::vector<Build>& records,
+                  std::ostream& err) {
+  std::vector<std::pair<std::string, ProgramRecord>> named;
+  for (const BuildSpec& given : builds) {
+    const std::string of = given.label.empty() ? "" : " of " + given.label;
+    Build b;
+    b.label = given.label;
+    b.random = program_record(given.random);
+    b.fixed = program_record(given.fixed);
+    named.emplace_back("bench_random" + of, b.random);
+    named.emplace_back("bench_fixed" + of, b.fixed);
+    records.push_back(std::move(b));
+  }
+  const std::string why = architectures_differ(named);
   if (why.empty()) return 0;
   fail(err, why);
   return kUsage;
 }
 
-// Everything about the builds that can be found out before the first round.
-std::string builds_checked(const MeasureOptions& options,
-                           const std::vector<BuildSpec>& builds_given, SessionOptions& session) {
-  std::string why = unwritable_export(options.exports);
-  if (why.empty() && options.counters) {
-    session.counting_probe = counting_probe_path(options.probe);
-    for (const BuildSpec& b : builds_given) {
-      if (why.empty()) why = counting_unusable(session.counting_probe, b.random, b.fixed);
+// Everything that can be found out before the first round: the pair, the
+// exports' paths, the counting probe, the baseline. Empty when all is well.
+std::string checked(const MeasureOptions& options, const std::vector<BuildSpec>& builds,
+                    std::string& counting_probe, std::optional<Baseline>& baseline) {
+  // --build's programs were checked as they were found.
+  std::string why =
+      options.builds.empty() ? pair_unrunnable(builds.front().random, builds.front().fixed) : "";
+  if (why.empty()) why = unwritable_export(options.exports);
+  if (options.counters) counting_probe = counting_probe_path(options.probe);
+  for (const BuildSpec& b : builds) {
+    if (why.empty() && options.counters) why = counting_unusable(counting_probe, b.random, b.fixed);
+  }
+  if (why.empty() && !options.baseline.empty()) {
+    try {
+      baseline = read_baseline(options.baseline);
+    } catch (const std::exception& error) {
+      why = error.what();
     }
   }
   return why;
@@ -114,79 +116,45 @@ int finish(const Comparison& c, const MeasureOptions& options, bool interrupted,
   return c.stopped.empty() && exported && out.good() ? 0 : kFailed;
 }
 
-Comparison started(const MeasureOptions& options, const SessionOptions& session) {
-  Comparison c;
-  c.version = options.version;
-  c.label = options.label.empty() ? host_name() : options.label;
-  c.seed = session.seed;
-  c.machine = read_machine();
-  return c;
-}
-
-// Several builds in the same rounds.
-int measure_builds(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-  std::vector<BuildSpec> builds_given;
-  if (const int status = builds_of(options, builds_given, err); status != 0) return status;
-  if (const int status = refuse_overwriting_inputs(options, builds_given, err); status != 0) {
-    return status;
-  }
-  std::vector<std::pair<std::string, ProgramRecord>> programs;
-  for (const BuildSpec& given : builds_given) {
-    programs.emplace_back("bench_random of " + given.label, program_record(given.random));
-    programs.emplace_back("bench_fixed of " + given.label, program_record(given.fixed));
-  }
-  if (const int status = refuse_mixed_architectures(programs, err); status != 0) return status;
-  SessionOptions session = options.session;
-  const std::string why = builds_checked(options, builds_given, session);
-  if (!why.empty()) return fail(err, why);
-  Comparison c = started(options, session);
-  c.builds = BuildsComparison{};
-  c.builds->reference = options.reference.empty() ? builds_given.front().label : options.reference;
-  for (std::size_t i = 0; i < builds_given.size(); ++i) {
-    Build b;
-    b.label = builds_given[i].label;
-    b.random = programs.at(2 * i).second;
-    b.fixed = programs.at(2 * i + 1).second;
-    c.builds->builds.push_back(std::move(b));
-  }
-  catch_interrupts();
-  c.started_at = iso8601_utc(std::time(nullptr));
-  const RunStatus status =
-      run_sessions(session, options.schedule, c,
-                   [&](const SessionOptions& each, const std::string& at, Comparison& into) {
-                     return run_builds_session(each, builds_given, at, into);
-                   });
-  c.finished_at = iso8601_utc(std::time(nullptr));
-  read_machine_after(c.machine);
-  summarise_builds(c, status.notes);
-  return finish(c, options, status.interrupted, out, err);
+// The settings of this run, made once: the user's, with the builds found
+// and the counting probe chosen.
+RunSettings settings_of(const MeasureOptions& options, std::vector<BuildSpec> builds,
+                        std::string counting_probe) {
+  RunSettings settings = options.run;
+  settings.builds = std::move(builds);
+  settings.counting_probe = std::move(counting_probe);
+  return settings;
 }
 
 }  // namespace
 
 int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-  if (!options.builds.empty()) return measure_builds(options, out, err);
-  if (const int status = refuse_overwriting_inputs(options, {}, err); status != 0) return status;
-  SessionOptions session = options.session;
-  const std::vector<std::pair<std::string, ProgramRecord>> programs = {
-      {"bench_random", program_record(session.random)},
-      {"bench_fixed", program_record(session.fixed)}};
-  if (const int status = refuse_mixed_architectures(programs, err); status != 0) return status;
+  std::vector<BuildSpec> builds;
+  if (const int status = builds_of(options, builds, err); status != 0) return status;
+  if (const int status = refuse_overwriting_inputs(options, builds, err); status != 0) {
+    return status;
+  }
+  Comparison c;
+  if (const int status = read_programs(builds, c.builds, err); status != 0) return status;
+  std::string counting_probe;
   std::optional<Baseline> baseline;
-  const std::string why = checked(options, session, baseline);
+  const std::string why = checked(options, builds, counting_probe, baseline);
   if (!why.empty()) return fail(err, why);
+  const RunSettings settings = settings_of(options, builds, counting_probe);
 
-  Comparison c = started(options, session);
-  c.random = programs[0].second;
-  c.fixed = programs[1].second;
-
+  c.version = options.version;
+  c.label = options.label.empty() ? host_name() : options.label;
+  c.seed = settings.seed;
+  c.machine = read_machine();
+  if (several_builds(c))
+    c.reference = options.reference.empty() ? builds.front().label : options.reference;
   catch_interrupts();
   c.started_at = iso8601_utc(std::time(nullptr));
-  const RunStatus status = run_sessions(session, options.schedule, c);
+  const RunStatus status = run_sessions(settings, c);
   c.finished_at = iso8601_utc(std::time(nullptr));
   read_machine_after(c.machine);
   summarise_comparison(c, status.notes);
-  if (baseline && !c.rounds.empty()) {
+  if (baseline && !rounds_of(pair_of(c)).empty()) {
     c.baseline = compare_with_baseline(c, *baseline, options.baseline);
   }
   return finish(c, options, status.interrupted, out, err);

@@ -13,8 +13,8 @@
 namespace compare {
 
 struct MeasureOptions {
-  SessionOptions session;    // the programs, rounds, timeout, seed, precision
-  ScheduleOptions schedule;  // sessions and the pause between them
+  RunSettings run;  // rounds, sessions, timeout, seed, precision; its builds are found here
+  std::string random, fixed;  // the pair, without --build
   ExportPaths exports;
   std::string baseline;   // an earlier export to compare with, when given
   std::string label;      // of this comparison; the host name when empty

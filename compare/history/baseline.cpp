@@ -36,17 +36,17 @@ std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& b
     notes.push_back(fmt::format("The baseline was made on another processor: {} (now {}).",
                                 base.machine.cpu_model, now.machine.cpu_model));
   }
-  if (differs(now.random.compiler, base.random.compiler)) {
+  if (differs(pair_of(now).random.compiler, base.random.compiler)) {
     notes.push_back(
         fmt::format("The baseline's bench_random was built by another compiler: {} (now {}).",
-                    base.random.compiler, now.random.compiler));
+                    base.random.compiler, pair_of(now).random.compiler));
   }
-  if (differs(now.fixed.compiler, base.fixed.compiler)) {
+  if (differs(pair_of(now).fixed.compiler, base.fixed.compiler)) {
     notes.push_back(
         fmt::format("The baseline's bench_fixed was built by another compiler: {} (now {}).",
-                    base.fixed.compiler, now.fixed.compiler));
+                    base.fixed.compiler, pair_of(now).fixed.compiler));
   }
-  const std::string programs = pair_architecture(now.random, now.fixed);
+  const std::string programs = pair_architecture(pair_of(now).random, pair_of(now).fixed);
   const std::string base_programs = pair_architecture(base.random, base.fixed);
   if (differs(programs, base_programs)) {
     notes.push_back(fmt::format(
@@ -72,7 +72,7 @@ BaselineComparison compare_with_baseline(const Comparison& now, const Baseline& 
   BaselineComparison against;
   against.path = path;
   against.notes = baseline_notes(now, base);
-  const auto now_sessions = by_session(now.rounds);
+  const auto now_sessions = by_session(rounds_of(pair_of(now)));
   const auto then_sessions = by_session(base.rounds);
   against.verdicts = compare_sessions(now_sessions, then_sessions);
   against.sessions = now_sessions.size();

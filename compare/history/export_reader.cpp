@@ -13,6 +13,7 @@
 
 #include "compare/history/export_file.h"
 #include "compare/render/table.h"
+#include "compare/report/report.h"
 
 namespace compare {
 
@@ -181,6 +182,15 @@ json checked_export(const std::string& text, const std::string& path, std::strin
   if (major < 0 || major > kReadableMajor) {
     bad_file(path, fmt::format("is an export of bench_compare {}, which this version cannot read",
                                version));
+  }
+  // A later format may store what this version would misread.
+  auto format = j.find("format");
+  if (format != j.end() &&
+      !(format->is_number_integer() && *format >= 1 && *format <= kExportFormat)) {
+    const std::string which = format->is_number_integer() ? " " + format->dump() : "";
+    bad_file(path, fmt::format("is an export of format{}, which this version cannot read (it reads "
+                               "formats 1 to {})",
+                               which, kExportFormat));
   }
   auto rounds = j.find("rounds");
   // --verify's findings and a merge's export are bench_compare's too, but

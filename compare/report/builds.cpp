@@ -22,13 +22,13 @@ using nlohmann::json;
 bool across_builds(const Build& b) { return b.sessions.size() >= 2; }
 
 std::size_t counted(const Comparison& c) {
-  return c.builds->builds.empty() ? 0 : c.builds->builds.front().rounds.size();
+  return c.builds.empty() ? 0 : rounds_of(c.builds.front()).size();
 }
 
 }  // namespace
 
 std::string builds_header(const Comparison& c) {
-  const BuildsComparison& b = *c.builds;
+  const Comparison& b = c;
   const std::size_t sessions = b.builds.empty() ? 0 : b.builds.front().sessions.size();
   return fmt::format(
       "bench_compare {}: {} builds in {}{}, every build's pair once in every round, in an order "
@@ -39,12 +39,12 @@ std::string builds_header(const Comparison& c) {
 }
 
 std::string builds_meaning(const Comparison& c) {
-  const bool several = !c.builds->builds.empty() && across_builds(c.builds->builds.front());
+  const bool several = !c.builds.empty() && across_builds(c.builds.front());
   return fmt::format(
       "Ratios are each build's time over the reference's ({}) in the same round, where the "
       "machine's drift touches both alike (below 1 means less time). {} p is adjusted over every "
       "series of every build by Holm's method; verdicts at adjusted alpha = 0.05.",
-      c.builds->reference,
+      c.reference,
       several ? "Each session counts once through its median log ratio: the ratio is their "
                 "geometric mean, with Student's t interval and one-sample t test."
               : "The ratio is exp(median of the round log ratios), with the sign test's 95% "
@@ -52,7 +52,7 @@ std::string builds_meaning(const Comparison& c) {
 }
 
 Table builds_table(const Comparison& c) {
-  const Build& ref = reference_of(*c.builds);
+  const Build& ref = reference_of(c);
   // One value when the pair agrees, else random's and fixed's.
   const auto both = [](const std::string& random, const std::string& fixed) {
     return random == fixed ? random : random + "; " + fixed;
@@ -60,7 +60,7 @@ Table builds_table(const Comparison& c) {
   Table t;
   t.title = "Builds (* differs from the reference)";
   t.header = {"Build", "architecture", "bench_random", "bench_fixed", "compiler"};
-  for (const Build& b : c.builds->builds) {
+  for (const Build& b : c.builds) {
     t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""),
                       marked(both(b.random.architecture, b.fixed.architecture),
                              both(ref.random.architecture, ref.fixed.architecture)),
@@ -78,7 +78,7 @@ std::vector<Table> build_figures_tables(const Comparison& c) {
     Table t;
     t.title = fmt::format("{}: seconds", kTestNames.at(static_cast<std::size_t>(test)));
     t.header = {"Build", "bench_random", "bench_fixed", "random - fixed [95% interval]"};
-    for (const Build& b : c.builds->builds) {
+    for (const Build& b : c.builds) {
       if (b.tests.size() != kTests) continue;
       const TestResult& r = b.tests.at(static_cast<std::size_t>(test));
       const bool across = across_builds(b);
@@ -97,15 +97,15 @@ std::vector<Table> build_figures_tables(const Comparison& c) {
 std::string builds_text(const Comparison& c) {
   std::string out = text_table(builds_table(c), 2);
   for (const Table& t : build_figures_tables(c)) out += "\n" + text_table(t, 2);
-  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+  for (const Table& t : verdict_tables_by_test(c.verdicts, c.reference, "Build")) {
     out += "\n" + text_table(t, 2);
   }
   out += "\n" + wrapped(builds_meaning(c));
-  for (const Build& b : c.builds->builds) {
-    const Table counts = counts_table(b.rounds, b.counters);
+  for (const Build& b : c.builds) {
+    const Table counts = counts_table(rounds_of(b), b.counters);
     if (counts.rows.empty()) continue;
     out += "\n" + wrapped(fmt::format("Counts of {}:", b.label)) + text_table(counts) +
-           wrapped(counter_meaning(b.rounds, b.counters, c.counters_unavailable));
+           wrapped(counter_meaning(rounds_of(b), b.counters, c.counters_unavailable));
   }
   return out;
 }
@@ -113,7 +113,7 @@ std::string builds_text(const Comparison& c) {
 std::string builds_markdown(const Comparison& c) {
   std::string out = markdown_table(builds_table(c));
   for (const Table& t : build_figures_tables(c)) out += "\n" + markdown_table(t);
-  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+  for (const Table& t : verdict_tables_by_test(c.verdicts, c.reference, "Build")) {
     out += "\n" + markdown_table(t);
   }
   return out + "\n" + markdown_cell(builds_meaning(c)) + "\n";
@@ -122,10 +122,10 @@ std::string builds_markdown(const Comparison& c) {
 namespace {
 
 // Every round of the builds, keyed by session and index, each build's own.
-json rounds_of_builds(const BuildsComparison& b, bool warmup) {
+json rounds_of_builds(const Comparison& b, bool warmup) {
   std::map<RoundKey, json> rounds;
   for (const Build& build : b.builds) {
-    for (const Round& r : warmup ? build.warmup : build.rounds) {
+    for (const Round& r : warmup ? build.warmup : rounds_of(build)) {
       json& round = rounds[key_of(r)];
       round["index"] = r.index;
       round["session"] = r.session;
@@ -147,7 +147,7 @@ json rounds_of_builds(const BuildsComparison& b, bool warmup) {
 }  // namespace
 
 json builds_json(const Comparison& c) {
-  const BuildsComparison& b = *c.builds;
+  const Comparison& b = c;
   json builds = json::array();
   json sessions = json::array();
   for (const Build& build : b.builds) {
@@ -168,6 +168,7 @@ json builds_json(const Comparison& c) {
   json comparisons = json::array();
   for (const Verdict& v : b.verdicts) comparisons.push_back(verdict_json(v));
   return {{"tool", {{"name", "bench_compare"}, {"version", c.version}}},
+          {"format", kExportFormat},
           {"label", c.label},
           {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
           {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
@@ -196,8 +197,8 @@ std::string builds_csv(const Comparison& c) {
   t.header = {"round", "session", "build", "program", "position", "test", "seconds"};
   const std::vector<std::string> usage_header = usage_csv_header();
   t.header.insert(t.header.end(), usage_header.begin(), usage_header.end());
-  for (const Build& b : c.builds->builds) {
-    for (const Round& r : b.rounds) {
+  for (const Build& b : c.builds) {
+    for (const Round& r : rounds_of(b)) {
       for (const Side side : {Side::Random, Side::Fixed}) {
         const bool random = side == Side::Random;
         for (int test = 0; test < kTests; ++test) {

@@ -22,19 +22,21 @@ namespace {
 // Several builds: per round, each build's ratio to the reference, for every
 // test and series in turn (test-major), one column per build.
 std::string builds_data(const Comparison& c) {
-  const BuildsComparison& b = *c.builds;
-  const Build* ref = &b.builds.front();
-  for (const Build& build : b.builds) ref = build.label == b.reference ? &build : ref;
+  const Build& ref = reference_of(c);
+  const std::vector<Round> ref_rounds = rounds_of(ref);
+  std::vector<std::vector<Round>> others;  // every other build's rounds, in the same order
+  for (const Build& build : c.builds) {
+    if (&build != &ref) others.push_back(rounds_of(build));
+  }
   std::string out = "# round, then per test and series each build's ratio to the reference\n";
-  for (std::size_t i = 0; i < ref->rounds.size(); ++i) {
+  for (std::size_t i = 0; i < ref_rounds.size(); ++i) {
     out += std::to_string(i + 1);
     for (int t = 0; t < kTests; ++t) {
       for (const Series which : kSeries) {
-        for (const Build& build : b.builds) {
-          if (&build == ref) continue;
-          const std::vector<Round> one(ref->rounds.begin() + static_cast<long>(i),
-                                       ref->rounds.begin() + static_cast<long>(i) + 1);
-          const std::vector<double> log = round_log_ratios(build.rounds, one, which, t);
+        for (const std::vector<Round>& rounds : others) {
+          const std::vector<double> log =
+              i < rounds.size() ? round_log_ratios({rounds[i]}, {ref_rounds[i]}, which, t)
+                                : std::vector<double>{};
           out += " " + data_value(log.empty() ? NAN : std::exp(log.front()));
         }
       }
@@ -46,7 +48,7 @@ std::string builds_data(const Comparison& c) {
 
 std::string builds_script(const Comparison& c, const std::string& data_path,
                           const std::string& svg_path) {
-  const BuildsComparison& b = *c.builds;
+  const Comparison& b = c;
   std::string s =
       "set terminal svg size 1200,1100 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
   s += fmt::format("set output {}\nset datafile missing 'NaN'\n", gnuplot_quoted(svg_path));
@@ -74,7 +76,7 @@ std::string builds_script(const Comparison& c, const std::string& data_path,
 }  // namespace
 
 std::string plot_data(const Comparison& c) {
-  if (c.builds) return builds_data(c);
+  if (several_builds(c)) return builds_data(c);
   std::string out = "# round";
   for (const char* series : {"random", "fixed", "difference"}) {
     for (const char* test : kTestNames) out += fmt::format(" {}_{}", series, test);
@@ -82,7 +84,7 @@ std::string plot_data(const Comparison& c) {
   out += "\n";
   // Numbered in the order run, so that sessions follow each other.
   int position = 0;
-  for (const Round& r : c.rounds) {
+  for (const Round& r : rounds_of(pair_of(c))) {
     out += std::to_string(++position);
     for (int t = 0; t < kTests; ++t) out += " " + data_value(r.random.at(t));
     for (int t = 0; t < kTests; ++t) out += " " + data_value(r.fixed.at(t));
@@ -94,15 +96,16 @@ std::string plot_data(const Comparison& c) {
 
 std::string gnuplot_script(const Comparison& c, const std::string& data_path,
                            const std::string& svg_path) {
-  if (c.builds) return builds_script(c, data_path, svg_path);
-  const int last = std::max(1, static_cast<int>(c.rounds.size()));
+  if (several_builds(c)) return builds_script(c, data_path, svg_path);
+  const int last = std::max(1, static_cast<int>(rounds_of(pair_of(c)).size()));
   std::string s;
   s += "set terminal svg size 1100,1200 dynamic noenhanced font 'sans,11' background '#ffffff'\n";
   s += fmt::format("set output {}\n", gnuplot_quoted(svg_path));
   s += "set datafile missing 'NaN'\n";
-  s += fmt::format("set multiplot layout 3,2 title {}\n",
-                   gnuplot_quoted(fmt::format("bench_compare {}: {}", c.version,
-                                              plural(c.rounds.size(), "round", "rounds"))));
+  s += fmt::format(
+      "set multiplot layout 3,2 title {}\n",
+      gnuplot_quoted(fmt::format("bench_compare {}: {}", c.version,
+                                 plural(rounds_of(pair_of(c)).size(), "round", "rounds"))));
   s += fmt::format("set xrange [0.5:{}.5]\n", last);
   s += "set xlabel 'round'\nset ylabel 'seconds'\nset grid\n"
        "set key outside top center horizontal\n";
@@ -121,7 +124,7 @@ std::string gnuplot_script(const Comparison& c, const std::string& data_path,
     // summary comes from the same test's result, when it has one.
     std::string band;
     std::string median;
-    for (const TestResult& result : c.tests) {
+    for (const TestResult& result : pair_of(c).tests) {
       if (result.name != name) continue;
       // Drawable only, as the data are: gnuplot scales its axes to them.
       if (result.interval && drawable(result.interval->low) && drawable(result.interval->high)) {
@@ -148,8 +151,8 @@ namespace {
 
 // The chart's SVG text, drawn in gnuplot's own directory by relative names.
 std::string chart_text(const Comparison& c, const std::string& gnuplot) {
-  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
-                             : c.rounds.empty();
+  const bool none = several_builds(c) ? c.builds.empty() || rounds_of(c.builds.front()).empty()
+                                      : rounds_of(pair_of(c)).empty();
   if (none) throw std::runtime_error("cannot draw the chart: no round was completed");
   Drawing drawing;
   drawing.data = {{"rounds.dat", plot_data(c)}};

@@ -59,7 +59,9 @@ std::size_t counted_rounds(const std::vector<Round>& rounds, const CountsByRound
 
 }  // namespace
 
-Table counts_table(const Comparison& c) { return counts_table(c.rounds, c.counters); }
+Table counts_table(const Comparison& c) {
+  return counts_table(rounds_of(pair_of(c)), pair_of(c).counters);
+}
 
 Table counts_table(const std::vector<Round>& rounds, const CountsByRound& counts) {
   Table table;
@@ -82,7 +84,7 @@ Table counts_table(const std::vector<Round>& rounds, const CountsByRound& counts
 }
 
 std::string counter_meaning(const Comparison& c) {
-  return counter_meaning(c.rounds, c.counters, c.counters_unavailable);
+  return counter_meaning(rounds_of(pair_of(c)), pair_of(c).counters, c.counters_unavailable);
 }
 
 std::string counter_meaning(const std::vector<Round>& rounds, const CountsByRound& counts,
@@ -116,7 +118,7 @@ nlohmann::json round_counters_json(const RoundCounts& counts) {
 }
 
 nlohmann::json counters_json(const Comparison& c) {
-  return counters_json(c.rounds, c.counters, c.counters_unavailable);
+  return counters_json(rounds_of(pair_of(c)), pair_of(c).counters, c.counters_unavailable);
 }
 
 nlohmann::json counters_json(const std::vector<Round>& rounds, const CountsByRound& counts,

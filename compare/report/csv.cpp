@@ -20,15 +20,15 @@ void append(std::vector<std::string>& to, const std::vector<std::string>& cells)
 }  // namespace
 
 std::string to_csv(const Comparison& c) {
-  if (c.builds) return builds_csv(c);
-  const bool counted = !c.counters.empty();
+  if (several_builds(c)) return builds_csv(c);
+  const bool counted = !pair_of(c).counters.empty();
   Table t;
   t.header = {"round", "block", "first", "program", "position", "test", "seconds", "session"};
   append(t.header, usage_csv_header());
   if (counted) append(t.header, counts_csv_header());
-  for (const Round& r : c.rounds) {
+  for (const Round& r : rounds_of(pair_of(c))) {
     const Side second = r.first == Side::Random ? Side::Fixed : Side::Random;
-    const auto counts = c.counters.find(key_of(r));
+    const auto counts = pair_of(c).counters.find(key_of(r));
     int position = 0;
     for (Side side : {r.first, second}) {
       ++position;
@@ -44,7 +44,7 @@ std::string to_csv(const Comparison& c) {
                                         std::isfinite(s) ? fmt::format("{:.9g}", s) : "",
                                         std::to_string(r.session)};
         append(row, usage_csv(side == Side::Random ? r.random_usage : r.fixed_usage));
-        if (counted && counts != c.counters.end()) {
+        if (counted && counts != pair_of(c).counters.end()) {
           append(row,
                  counts_csv((side == Side::Random ? counts->second.random : counts->second.fixed)
                                 .at(t_index)));

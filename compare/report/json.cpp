@@ -156,27 +156,28 @@ json baseline_json(const BaselineComparison& b) {
 }  // namespace
 
 nlohmann::json to_json(const Comparison& c) {
-  if (c.builds) return builds_json(c);
+  if (several_builds(c)) return builds_json(c);
   json sessions = json::array();
-  for (const SessionRecord& s : c.sessions) {
-    sessions.push_back({{"index", s.index},
-                        {"started_at", s.started_at},
-                        {"rounds", rounds_json(s.rounds)},
-                        {"tests", tests_json(s.tests)}});
+  for (const SessionRecord& s : pair_of(c).sessions) {
+    // The rounds are at the top, once, each naming its session.
+    sessions.push_back(
+        {{"index", s.index}, {"started_at", s.started_at}, {"tests", tests_json(s.tests)}});
   }
 
   return {
       {"tool", {{"name", "bench_compare"}, {"version", c.version}}},
+      {"format", kExportFormat},
       {"label", c.label},
       {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
       {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
       {"method", method_json(c)},
-      {"rounds", rounds_json(c.rounds, &c.counters)},
-      {"warmup", rounds_json(c.warmup)},
+      {"rounds", rounds_json(rounds_of(pair_of(c)), &pair_of(c).counters)},
+      {"warmup", rounds_json(pair_of(c).warmup)},
       {"sessions", sessions},
-      {"tests", tests_json(c.tests)},
+      {"tests", tests_json(pair_of(c).tests)},
       {"machine", machine_json(c.machine)},
-      {"programs", {{"random", program_json(c.random)}, {"fixed", program_json(c.fixed)}}},
+      {"programs",
+       {{"random", program_json(pair_of(c).random)}, {"fixed", program_json(pair_of(c).fixed)}}},
       {"warnings", c.warnings},
       {"warnings_summarised", shown_warnings(c)},
       {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},

@@ -14,7 +14,7 @@
 namespace compare {
 
 std::string to_markdown(const Comparison& c) {
-  if (c.builds) {
+  if (several_builds(c)) {
     std::string out = markdown_cell(builds_header(c)) + "\n\n" + builds_markdown(c);
     if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
     if (!c.sessions_note.empty()) out += "\n" + markdown_cell(c.sessions_note) + "\n";
@@ -26,7 +26,7 @@ std::string to_markdown(const Comparison& c) {
   out += markdown_table(summary_table(c));
   out += fmt::format("\n{}\n", meaning(c));
   if (!c.sessions_note.empty()) out += "\n" + markdown_cell(c.sessions_note) + "\n";
-  const std::vector<std::string> usage = usage_lines(c.rounds);
+  const std::vector<std::string> usage = usage_lines(rounds_of(pair_of(c)));
   if (!usage.empty()) out += "\n";
   for (const std::string& line : usage) out += fmt::format("- {}\n", markdown_cell(line));
   const Table counts = counts_table(c);

@@ -21,8 +21,8 @@ namespace compare {
 namespace {
 
 std::string inline_chart(const Comparison& c, const std::string& gnuplot) {
-  const bool none = c.builds ? c.builds->builds.empty() || c.builds->builds.front().rounds.empty()
-                             : c.rounds.empty();
+  const bool none = several_builds(c) ? c.builds.empty() || rounds_of(c.builds.front()).empty()
+                                      : rounds_of(pair_of(c)).empty();
   return none ? "" : inline_svg(chart_svg(c, gnuplot), "c-");
 }
 
@@ -30,9 +30,9 @@ std::string inline_chart(const Comparison& c, const std::string& gnuplot) {
 // every round's ratios.
 std::string builds_html(const Comparison& c, const std::string& chart) {
   std::string out = html_table(builds_table(c));
-  out += "<h2>Against " + html_escape(c.builds->reference) + "</h2>\n<p>" +
-         html_escape(builds_meaning(c)) + "</p>\n";
-  for (const Table& t : verdict_tables_by_test(c.builds->verdicts, c.builds->reference, "Build")) {
+  out += "<h2>Against " + html_escape(c.reference) + "</h2>\n<p>" + html_escape(builds_meaning(c)) +
+         "</p>\n";
+  for (const Table& t : verdict_tables_by_test(c.verdicts, c.reference, "Build")) {
     out += html_table(t);
   }
   if (!chart.empty()) {
@@ -47,16 +47,16 @@ std::string builds_html(const Comparison& c, const std::string& chart) {
 // Against a reference (a baseline or builds), the answer first: every ratio
 // with its interval in one chart.
 std::string forest_html(const Comparison& c, const std::string& gnuplot) {
-  const std::vector<Verdict>& verdicts = c.builds ? c.builds->verdicts : c.baseline->verdicts;
+  const std::vector<Verdict>& verdicts = several_builds(c) ? c.verdicts : c.baseline->verdicts;
   if (verdicts.empty()) return "";
   const std::string title =
-      c.builds ? "Every ratio to " + c.builds->reference : "Every ratio to the baseline";
+      several_builds(c) ? "Every ratio to " + c.reference : "Every ratio to the baseline";
   return "<h2>" + html_escape(title) + "</h2>\n<figure class=\"wide\">" +
          inline_svg(forest_svg(verdicts, title, gnuplot), "f-") + "</figure>\n";
 }
 
 std::string usage_html(const Comparison& c) {
-  const std::vector<std::string> usage = usage_lines(c.rounds);
+  const std::vector<std::string> usage = usage_lines(rounds_of(pair_of(c)));
   if (usage.empty()) return "";
   std::string out = "<h2>What each program's runs took</h2>\n<ul>\n";
   for (const std::string& line : usage) out += "<li>" + html_escape(line) + "</li>\n";
@@ -78,8 +78,8 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
                                         c.started_at.empty() ? "" : c.started_at);
   std::string out = page_head(title);
   out += "<h1>" + html_escape(title) + "</h1>\n";
-  if (c.builds || c.baseline) out += forest_html(c, gnuplot);
-  if (c.builds) {
+  if (several_builds(c) || c.baseline) out += forest_html(c, gnuplot);
+  if (several_builds(c)) {
     out += builds_html(c, chart);
     if (!c.sessions_note.empty()) out += "<p>" + html_escape(c.sessions_note) + "</p>\n";
     std::vector<std::string> warnings = shown_warnings(c);

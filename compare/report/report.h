@@ -21,6 +21,11 @@ std::string text_report(const Comparison& c);
 // repeats is one line; the JSON keeps every one under "warnings".
 const std::vector<std::string>& shown_warnings(const Comparison& c);
 
+// The export's format, apart from bench_compare's version: 2 stores each
+// round once (at the top; a session lists only its start and figures), 1
+// (no "format") repeated every session's rounds under it.
+inline constexpr int kExportFormat = 2;
+
 // The whole comparison as one self-describing JSON document; numbers that
 // are not finite become null.
 nlohmann::json to_json(const Comparison& c);

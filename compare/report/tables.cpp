@@ -25,7 +25,7 @@ constexpr const char* kAcrossMeaning =
 
 }  // namespace
 
-bool across(const Comparison& c) { return c.sessions.size() >= 2; }
+bool across(const Comparison& c) { return pair_of(c).sessions.size() >= 2; }
 
 std::string meaning(const Comparison& c) {
   return across(c) ? kAcrossMeaning : fmt::format("{}\n{}", kMeaning, kOneSession);
@@ -36,19 +36,20 @@ std::string header(const Comparison& c) {
     return fmt::format(
         "bench_compare {}: {} sessions apart in time, {} in all; each session's run in blocks of "
         "two in random order (random-fixed then fixed-random, or the reverse{}).",
-        c.version, c.sessions.size(), plural(c.rounds.size(), "counted round", "counted rounds"),
+        c.version, pair_of(c).sessions.size(),
+        plural(rounds_of(pair_of(c)).size(), "counted round", "counted rounds"),
         c.seed ? fmt::format("; --seed {} repeats the orders", *c.seed) : "");
   }
   return fmt::format(
       "bench_compare {}: {}, run in blocks of two in random order (random-fixed then "
       "fixed-random, or the reverse{}).",
-      c.version, plural(c.rounds.size(), "counted round", "counted rounds"),
+      c.version, plural(rounds_of(pair_of(c)).size(), "counted round", "counted rounds"),
       c.seed ? fmt::format("; --seed {} repeats the order", *c.seed) : "");
 }
 
 std::string stopped_line(const Comparison& c) {
   return fmt::format("The comparison stopped early ({}); the figures cover only the {} completed.",
-                     c.stopped, plural(c.rounds.size(), "round", "rounds"));
+                     c.stopped, plural(rounds_of(pair_of(c)).size(), "round", "rounds"));
 }
 
 Table summary_table(const Comparison& c) {
@@ -59,7 +60,7 @@ Table summary_table(const Comparison& c) {
               "random - fixed (s) [95% interval]",
               "ns per execution",
               "ratio"};
-  for (const TestResult& r : c.tests) {
+  for (const TestResult& r : pair_of(c).tests) {
     std::string random = fmt::format("{} ± {}", num(r.random.median), num(r.random.mad));
     std::string fixed = fmt::format("{} ± {}", num(r.fixed.median), num(r.fixed.mad));
     std::string difference = with_interval(r.difference, r.interval, kNoInterval);
@@ -83,7 +84,7 @@ Table session_table(const Comparison& c) {
   for (const char* test : kTestNames) {
     t.header.push_back(fmt::format("{}: random, fixed, difference [95%]", test));
   }
-  for (const SessionRecord& s : c.sessions) {
+  for (const SessionRecord& s : pair_of(c).sessions) {
     std::vector<std::string> row = {std::to_string(s.index), s.started_at,
                                     std::to_string(s.rounds.size())};
     for (const TestResult& r : s.tests) {
@@ -113,10 +114,10 @@ Table machine_table(const Comparison& c) {
       {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
-      {"bench_random", fmt::format("{} ({}, {})", known(shown_path(c.random.path)),
-                                   c.random.architecture, c.random.compiler)},
-      {"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(c.fixed.path)),
-                                  c.fixed.architecture, c.fixed.compiler)},
+      {"bench_random", fmt::format("{} ({}, {})", known(shown_path(pair_of(c).random.path)),
+                                   pair_of(c).random.architecture, pair_of(c).random.compiler)},
+      {"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(pair_of(c).fixed.path)),
+                                  pair_of(c).fixed.architecture, pair_of(c).fixed.compiler)},
   };
   return t;
 }

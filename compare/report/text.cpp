@@ -40,7 +40,8 @@ std::string closing_text(const Comparison& c) {
   if (!c.stopped.empty()) out += "\n" + wrapped(stopped_line(c));
   Table record = machine_table(c);
   record.header.clear();
-  if (c.builds) record.rows.resize(record.rows.size() - 2);  // each build has its own programs
+  if (several_builds(c))
+    record.rows.resize(record.rows.size() - 2);  // each build has its own programs
   return out + "\n" + text_table(record, 2);
 }
 
@@ -51,7 +52,7 @@ const std::vector<std::string>& shown_warnings(const Comparison& c) {
 }
 
 std::string text_report(const Comparison& c) {
-  if (c.builds) {
+  if (several_builds(c)) {
     std::string note = c.sessions_note.empty() ? "" : "\n" + wrapped(c.sessions_note);
     return printable_lines(wrapped(builds_header(c)) + "\n" + builds_text(c) + note +
                            closing_text(c));
@@ -61,7 +62,7 @@ std::string text_report(const Comparison& c) {
   out += wrapped(meaning(c));
   if (across(c)) out += "\n" + text_table(session_table(c), 2);
   if (!c.sessions_note.empty()) out += "\n" + wrapped(c.sessions_note);
-  const std::vector<std::string> usage = usage_lines(c.rounds);
+  const std::vector<std::string> usage = usage_lines(rounds_of(pair_of(c)));
   if (!usage.empty()) out += "\n";
   for (const std::string& line : usage) out += wrapped(line);
   const Table counts = counts_table(c);

@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "compare/model.h"
+#include "compare/running/settings.h"
 
 namespace compare {
-
-struct BuildSpec {
-  std::string label;
-  std::string random, fixed;  // absolute paths of the two programs
-};
 
 // Reads one --build value. The pair is found at DIR/bench_random/bench_random
 // and DIR/bench_fixed/bench_fixed (a build tree), else in DIR/bin/ (an

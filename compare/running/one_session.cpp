@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -14,90 +15,160 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-Side other(Side side) { return side == Side::Random ? Side::Fixed : Side::Random; }
+struct Slot {
+  std::size_t build;
+  Side side;
+};
 
-const std::string& program_of(const SessionOptions& options, Side side) {
-  return side == Side::Random ? options.random : options.fixed;
+// Every build's two programs as listed: the warm-up's order, which draws
+// nothing, so that the counted orders of a seed do not depend on --warmup.
+std::vector<Slot> listed_order(std::size_t builds) {
+  std::vector<Slot> order;
+  for (std::size_t b = 0; b < builds; ++b) {
+    order.push_back({b, Side::Random});
+    order.push_back({b, Side::Fixed});
+  }
+  return order;
+}
+
+// The listed order shuffled (Fisher-Yates on the seeded generator, so that a
+// seed repeats it anywhere). Forward, so that a single pair's bench_random
+// runs first exactly when the first draw is even.
+std::vector<Slot> drawn_order(std::size_t builds, std::mt19937_64& draw) {
+  std::vector<Slot> order = listed_order(builds);
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+    std::swap(order[i], order[i + static_cast<std::size_t>(draw() % (order.size() - i))]);
+  }
+  return order;
+}
+
+// One round: every build's pair in `order`, each build's round into `rounds`.
+class RoundRunner {
+ public:
+  RoundRunner(const RunSettings& settings, const SessionState& state, Comparison& into,
+              Runner& runner)
+      : settings_(settings), state_(state), into_(into), runner_(runner) {}
+
+  // False when a run failed; a counted round's order and counts are kept.
+  bool run(const std::vector<Slot>& order, int index, bool counted, std::vector<Round>& rounds) {
+    const std::vector<BuildSpec>& builds = settings_.builds;
+    const std::string name = fmt::format("{} {}", counted ? "round" : "warm-up round", index);
+    rounds.assign(builds.size(), Round{});
+    std::vector<std::string> names;
+    std::vector<RoundCounts> counts(builds.size());
+    int position = 0;
+    for (const Slot& slot : order) {
+      const BuildSpec& given = builds[slot.build];
+      Round& round = rounds[slot.build];
+      round.index = index;
+      round.session = state_.session;
+      const bool random = slot.side == Side::Random;
+      (random ? round.random_position : round.fixed_position) = ++position;
+      RunCounts& run_counts = random ? counts[slot.build].random : counts[slot.build].fixed;
+      if (!runner_.run_once(random ? given.random : given.fixed, slot.side, name, round, run_counts,
+                            given.label)) {
+        return false;
+      }
+      names.push_back(fmt::format("{} {}", given.label, side_name(slot.side)));
+    }
+    for (Round& round : rounds) {
+      round.first = round.random_position < round.fixed_position ? Side::Random : Side::Fixed;
+      if (builds.size() == 1) round.random_position = round.fixed_position = 0;
+    }
+    if (!counted) return true;
+    if (builds.size() > 1) into_.orders[{state_.session, index}] = names;
+    if (!settings_.counting_probe.empty()) {
+      for (std::size_t b = 0; b < builds.size(); ++b)
+        into_.builds[b].counters[{state_.session, index}] = counts[b];
+    }
+    return true;
+  }
+
+ private:
+  const RunSettings& settings_;
+  const SessionState& state_;
+  Comparison& into_;
+  Runner& runner_;
+};
+
+// Whether every build's intervals in this session meet the goal; the tests
+// that fall short into `short_of`.
+bool precise(const std::vector<SessionRecord>& sessions, double percent,
+             std::vector<std::string>& short_of) {
+  short_of.clear();
+  for (const SessionRecord& s : sessions) {
+    std::vector<std::string> missing;
+    if (!precise_enough(summarise(s.rounds), percent, missing)) {
+      short_of.insert(short_of.end(), missing.begin(), missing.end());
+    }
+  }
+  std::sort(short_of.begin(), short_of.end());
+  short_of.erase(std::unique(short_of.begin(), short_of.end()), short_of.end());
+  return short_of.empty();
+}
+
+void note_short(const RunSettings& settings, const std::vector<std::string>& short_of,
+                std::size_t rounds, double elapsed, RunStatus& status) {
+  for (const std::string& test : short_of) {
+    status.notes.push_back(fmt::format(
+        "The {} test fell short of the precision goal{}: after {} rounds and {:.0f} s {} "
+        "interval is wider than {:g}% of its median difference.",
+        test, settings.builds.size() > 1 ? " for some build" : "", rounds, elapsed,
+        settings.builds.size() > 1 ? "an" : "its", *settings.precision));
+  }
 }
 
 }  // namespace
 
-RunStatus run_session(const SessionOptions& options, const std::string& started_at,
-                      Comparison& into) {
+RunStatus run_session(const RunSettings& settings, const SessionState& state,
+                      const std::string& started_at, Comparison& into) {
   RunStatus status;
-  Runner runner(options, into, status);
+  Runner runner(settings, into, status);
+  RoundRunner round_of(settings, state, into, runner);
   const auto started = Clock::now();
-  std::mt19937_64 draw(options.seed);
-  const int rounds = options.rounds + options.rounds % 2;
-  Progress progress(options);
-  SessionRecord session{options.session, started_at, {}, {}};
-  auto keep = [&] {
-    if (!session.rounds.empty()) session.tests = summarise(session.rounds);
-    if (!session.rounds.empty()) into.sessions.push_back(std::move(session));
-  };
-
-  for (int w = 1; w <= options.warmup; ++w) {
-    Round warmup;
-    warmup.index = w;
-    warmup.session = options.session;
-    for (const Side side : {Side::Random, Side::Fixed}) {
-      RunCounts counts{};
-      if (!runner.run_once(program_of(options, side), side, fmt::format("warm-up round {}", w),
-                           warmup, counts)) {
-        return status;
-      }
-    }
-    into.warmup.push_back(warmup);
-    progress.update("warm-up round", w, options.warmup, runner.per_run(),
-                    2 * (options.warmup - w + rounds));
+  std::mt19937_64 draw(state.seed);
+  const std::size_t builds = settings.builds.size();
+  const int rounds = settings.counted_rounds();
+  const int runs_per_round = settings.runs_per_round();
+  Progress progress(settings, state);
+  std::vector<SessionRecord> sessions(builds, SessionRecord{state.session, started_at, {}, {}});
+  std::vector<Round> one;
+  for (int w = 1; w <= settings.warmup; ++w) {
+    if (!round_of.run(listed_order(builds), w, false, one)) return status;
+    for (std::size_t b = 0; b < builds; ++b) into.builds[b].warmup.push_back(one[b]);
+    progress.update("warm-up round", w, settings.warmup, runner.per_run(),
+                    runs_per_round * (settings.warmup - w + rounds));
   }
-
+  // Drawn per block: drift within a block and the place in a round cancel out.
   auto run_block = [&]() -> bool {
-    // Drawn per block: drift within a block and the place in a round cancel out.
-    const Side first = draw() % 2 == 0 ? Side::Random : Side::Fixed;
+    std::vector<Slot> order = drawn_order(builds, draw);
     for (int half = 0; half < 2; ++half) {
-      Round round;
-      round.index = static_cast<int>(session.rounds.size()) + 1;
-      round.session = options.session;
-      round.first = half == 0 ? first : other(first);
-      for (const Side side : {round.first, other(round.first)}) {
-        RunCounts counts{};
-        if (!runner.run_once(program_of(options, side), side, fmt::format("round {}", round.index),
-                             round, counts)) {
-          return false;
-        }
-        if (!options.counting_probe.empty()) {
-          RoundCounts& both = into.counters[{options.session, round.index}];
-          (side == Side::Random ? both.random : both.fixed) = counts;
-        }
-      }
-      session.rounds.push_back(round);
-      const int total = std::max(rounds, static_cast<int>(session.rounds.size()));
-      progress.update("round", round.index, total, runner.per_run(), 2 * (total - round.index));
+      const int index = static_cast<int>(sessions[0].rounds.size()) + 1;
+      if (!round_of.run(order, index, true, one)) return false;
+      for (std::size_t b = 0; b < builds; ++b) sessions[b].rounds.push_back(one[b]);
+      const int total = std::max(rounds, index);
+      progress.update("round", index, total, runner.per_run(), runs_per_round * (total - index));
+      std::reverse(order.begin(), order.end());
     }
     return true;
   };
-
-  while (static_cast<int>(session.rounds.size()) < rounds) {
-    if (!run_block()) return keep(), status;
-  }
+  bool ran = true;
+  while (ran && static_cast<int>(sessions[0].rounds.size()) < rounds) ran = run_block();
   std::vector<std::string> short_of;
-  while (options.precision &&
-         !precise_enough(summarise(session.rounds), *options.precision, short_of)) {
+  const bool goal = settings.precision && !settings.adds_sessions();
+  while (ran && goal && !precise(sessions, *settings.precision, short_of)) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     // Another block only when it is likely to end in time.
-    if (elapsed + 2 * 2 * runner.per_run() > options.max_time) {
-      for (const std::string& test : short_of) {
-        status.notes.push_back(fmt::format(
-            "The {} test fell short of the precision goal: after {} rounds and {:.0f} s its "
-            "interval is wider than {:g}% of its median difference.",
-            test, session.rounds.size(), elapsed, *options.precision));
-      }
+    if (elapsed + 2 * runs_per_round * runner.per_run() > settings.max_time) {
+      note_short(settings, short_of, sessions[0].rounds.size(), elapsed, status);
       break;
     }
-    if (!run_block()) break;
+    ran = run_block();
   }
-  keep();
+  for (std::size_t b = 0; b < builds && !sessions[b].rounds.empty(); ++b) {
+    sessions[b].tests = summarise(sessions[b].rounds);
+    into.builds[b].sessions.push_back(std::move(sessions[b]));
+  }
   return status;
 }
 

@@ -4,42 +4,45 @@
 
 #include <algorithm>
 
-#include "compare/running/one_session.h"
-
 namespace compare {
 
 using Clock = std::chrono::steady_clock;
 
-Progress::Progress(const SessionOptions& options) : options_(options), started_(Clock::now()) {}
+std::string progress_text(const RunSettings& settings, const SessionState& state,
+                          const std::string& what, int done, int total, double per_run,
+                          int runs_left, double elapsed) {
+  // Later sessions take as long as this one was planned to, and a pause before each.
+  const int later = settings.adds_sessions() ? 0 : std::max(settings.sessions - state.session, 0);
+  const int runs_later =
+      later * settings.runs_per_round() * (settings.warmup + settings.counted_rounds());
+  const double seconds = per_run * (runs_left + runs_later) + later * settings.pause;
+  std::string left = fmt::format("about {:.0f} s left", std::max(seconds, 0.0));
+  if (settings.precision) {
+    // Rounds or sessions are added until the goal is met, so only the limit is known.
+    left = fmt::format("up to {:.0f} s left", std::max(settings.max_time - elapsed, 0.0));
+  }
+  std::string session;
+  if (settings.sessions != 1) {
+    session = settings.adds_sessions()
+                  ? fmt::format("session {}: ", state.session)
+                  : fmt::format("session {} of {}: ", state.session, settings.sessions);
+  }
+  return fmt::format("{}{} {} of {} done, {}", session, what, done, total, left);
+}
+
+Progress::Progress(const RunSettings& settings, const SessionState& state)
+    : settings_(settings), state_(state), started_(Clock::now()) {}
 
 Progress::~Progress() {
   if (drawn_) clear_progress_line();
 }
 
 void Progress::update(const std::string& what, int done, int total, double per_run, int runs_left) {
-  if (!options_.progress) {
-    return;
-  }
-  // Later sessions take as long as this one, and a pause before each.
-  const int later = std::max(options_.sessions - options_.session, 0);
-  const double seconds =
-      per_run *
-          (runs_left + later * 2 * (options_.warmup + options_.rounds + options_.rounds % 2)) +
-      later * options_.pause;
-  std::string left = fmt::format("about {:.0f} s left", std::max(seconds, 0.0));
-  if (options_.precision || options_.sessions == 0) {
-    // Rounds or sessions are added until the goal is met, so only the limit is known.
-    const double elapsed =
-        options_.elapsed_before + std::chrono::duration<double>(Clock::now() - started_).count();
-    left = fmt::format("up to {:.0f} s left", std::max(options_.max_time - elapsed, 0.0));
-  }
-  std::string session;
-  if (options_.sessions != 1) {
-    session = options_.sessions > 0
-                  ? fmt::format("session {} of {}: ", options_.session, options_.sessions)
-                  : fmt::format("session {}: ", options_.session);
-  }
-  draw_progress_line(fmt::format("{}{} {} of {} done, {}", session, what, done, total, left));
+  if (!settings_.progress) return;
+  const double elapsed =
+      state_.elapsed_before + std::chrono::duration<double>(Clock::now() - started_).count();
+  draw_progress_line(
+      progress_text(settings_, state_, what, done, total, per_run, runs_left, elapsed));
   drawn_ = true;
 }
 

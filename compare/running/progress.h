@@ -9,23 +9,30 @@
 #include <chrono>
 #include <string>
 
+#include "compare/running/settings.h"
+
 namespace compare {
 
-struct SessionOptions;
+// The line itself: "session 2 of 3: round 3 of 20 done, about 12 s left".
+// `per_run` seconds a run takes, `runs_left` in this session, `elapsed` the
+// comparison's seconds so far; later sessions are counted with every
+// build's runs and the pauses before them.
+std::string progress_text(const RunSettings& settings, const SessionState& state,
+                          const std::string& what, int done, int total, double per_run,
+                          int runs_left, double elapsed);
 
 class Progress {
  public:
-  explicit Progress(const SessionOptions& options);
+  Progress(const RunSettings& settings, const SessionState& state);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  // "round 3 of 20 done, about 12 s left": `per_run` seconds a run takes,
-  // `runs_left` in this session.
   void update(const std::string& what, int done, int total, double per_run, int runs_left);
 
  private:
-  const SessionOptions& options_;
+  const RunSettings& settings_;
+  const SessionState& state_;
   std::chrono::steady_clock::time_point started_;
   bool drawn_ = false;
 };

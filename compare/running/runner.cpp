@@ -55,18 +55,18 @@ std::string read_run(const RunOutcome& run, Side side, bool counting, Times& tim
 
 }  // namespace
 
-Runner::Runner(const SessionOptions& options, Comparison& into, RunStatus& status)
-    : options_(options), into_(into), status_(status) {}
+Runner::Runner(const RunSettings& settings, Comparison& into, RunStatus& status)
+    : settings_(settings), into_(into), status_(status) {}
 
 bool Runner::run_once(const std::string& program, Side side, const std::string& name, Round& round,
                       RunCounts& counts, const std::string& build) {
   const bool random = side == Side::Random;
   RunRequest request;
   request.program = program;
-  request.timeout = options_.timeout;
+  request.timeout = settings_.timeout;
   request.files = {random ? kRandomResults : kFixedResults};
-  const bool counting = !options_.counting_probe.empty();
-  if (counting) add_counting(request, options_.counting_probe);
+  const bool counting = !settings_.counting_probe.empty();
+  if (counting) add_counting(request, settings_.counting_probe);
   const RunOutcome run = run_in_scratch(request);
   status_.run_seconds += run.seconds;
   ++runs_;
@@ -85,7 +85,7 @@ bool Runner::run_once(const std::string& program, Side side, const std::string& 
       break;
     case RunOutcome::End::TimedOut:
       what =
-          fmt::format("it ran longer than the timeout of {:g} s and was killed", options_.timeout);
+          fmt::format("it ran longer than the timeout of {:g} s and was killed", settings_.timeout);
       break;
     case RunOutcome::End::Signalled:
       what = "it was killed by " + ending_name(run.status);

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "compare/model.h"
-#include "compare/running/one_session.h"
+#include "compare/running/settings.h"
 
 namespace compare {
 
 class Runner {
  public:
-  Runner(const SessionOptions& options, Comparison& into, RunStatus& status);
+  Runner(const RunSettings& settings, Comparison& into, RunStatus& status);
 
   // Runs `program`, the program of `side`, once into its side of `round`
   // (with counting, its counts into `counts`); false, with into.stopped
@@ -25,7 +25,7 @@ class Runner {
   double per_run() const;
 
  private:
-  const SessionOptions& options_;
+  const RunSettings& settings_;
   Comparison& into_;
   RunStatus& status_;
   int runs_ = 0;

@@ -20,6 +20,8 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+std::string now_utc() { return iso8601_utc(std::time(nullptr)); }
+
 std::vector<std::vector<Round>> rounds_of(const std::vector<SessionRecord>& sessions) {
   std::vector<std::vector<Round>> rounds;
   rounds.reserve(sessions.size());
@@ -27,14 +29,10 @@ std::vector<std::vector<Round>> rounds_of(const std::vector<SessionRecord>& sess
   return rounds;
 }
 
-// Whether the figures across the sessions so far meet the goal: the one
-// pair's, or every build's.
+// Whether every build's figures across the sessions so far meet the goal.
 bool goal_met(const Comparison& into, double percent, std::vector<std::string>& short_of) {
-  if (!into.builds) {
-    return precise_enough(summarise_sessions(rounds_of(into.sessions)), percent, short_of);
-  }
   std::vector<std::string> all;
-  for (const Build& b : into.builds->builds) {
+  for (const Build& b : into.builds) {
     if (!precise_enough(summarise_sessions(rounds_of(b.sessions)), percent, short_of)) {
       for (const std::string& test : short_of) {
         if (std::find(all.begin(), all.end(), test) == all.end()) all.push_back(test);
@@ -47,19 +45,28 @@ bool goal_met(const Comparison& into, double percent, std::vector<std::string>& 
 
 // Whether a precision goal wants another session and it is likely to end in
 // time; when it falls short, the notes say of which tests.
-bool another_for_precision(const SessionOptions& options, const ScheduleOptions& schedule,
-                           const Comparison& into, int sessions, double elapsed, double longest,
-                           RunStatus& status) {
+bool another_for_precision(const RunSettings& settings, const Comparison& into, int sessions,
+                           double elapsed, double longest, RunStatus& status) {
   std::vector<std::string> short_of;
-  if (goal_met(into, *options.precision, short_of)) return false;
-  if (elapsed + schedule.pause + longest <= options.max_time) return true;
+  if (goal_met(into, *settings.precision, short_of)) return false;
+  if (elapsed + settings.pause + longest <= settings.max_time) return true;
   for (const std::string& test : short_of) {
     status.notes.push_back(fmt::format(
-        "The {} test fell short of the precision goal: after {} sessions and {:.0f} s its "
+        "The {} test fell short of the precision goal{}: after {} sessions and {:.0f} s {} "
         "interval across sessions is wider than {:g}% of its median difference.",
-        test, sessions, elapsed, *options.precision));
+        test, into.builds.size() > 1 ? " for some build" : "", sessions, elapsed,
+        into.builds.size() > 1 ? "an" : "its", *settings.precision));
   }
   return false;
+}
+
+// The pause before session `index`; false when it was interrupted.
+bool paused(const RunSettings& settings, int index, Comparison& into) {
+  if (settings.progress) show_pause(settings.pause, index);
+  const bool idled = idle_unless_interrupted(settings.pause);
+  if (settings.progress) clear_progress_line();
+  if (!idled) into.stopped = fmt::format("interrupted in the pause before session {}", index);
+  return idled;
 }
 
 }  // namespace
@@ -72,39 +79,27 @@ std::string iso8601_utc(std::time_t when) {
   return n == 0 ? "unknown" : std::string(text, n);
 }
 
-RunStatus run_sessions(const SessionOptions& options, const ScheduleOptions& schedule,
-                       Comparison& into, const SessionFn& one) {
+RunStatus run_sessions(const RunSettings& settings, Comparison& into) {
   const auto started = Clock::now();
-  if (schedule.sessions <= 1) return one(options, iso8601_utc(std::time(nullptr)), into);
-
+  if (settings.sessions <= 1) return run_session(settings, {1, settings.seed, 0}, now_utc(), into);
   RunStatus status;
-  SessionOptions each = options;
-  each.precision.reset();  // the goal is met by adding sessions
-  each.sessions = options.precision ? 0 : schedule.sessions;
-  each.pause = schedule.pause;
   double longest = 0;  // seconds of the longest session so far
   for (int index = 1;; ++index) {
-    if (index > schedule.sessions &&
-        (!options.precision || !another_for_precision(options, schedule, into, index - 1,
-                                                      seconds_since(started), longest, status))) {
+    if (index > settings.sessions &&
+        (!settings.precision || !another_for_precision(settings, into, index - 1,
+                                                       seconds_since(started), longest, status))) {
       break;
     }
-    if (index > 1) {
-      if (options.progress) show_pause(schedule.pause, index);
-      const bool idled = idle_unless_interrupted(schedule.pause);
-      if (options.progress) clear_progress_line();
-      if (!idled) {
-        status.interrupted = true;
-        into.stopped = fmt::format("interrupted in the pause before session {}", index);
-        break;
-      }
+    if (index > 1 && !paused(settings, index, into)) {
+      status.interrupted = true;
+      break;
     }
-    each.session = index;
     // Each session draws its own block orders, repeatable from the one seed.
-    each.seed = options.seed + static_cast<std::uint64_t>(index - 1) * 0x9E3779B97F4A7C15ULL;
-    each.elapsed_before = seconds_since(started);
+    const SessionState state{
+        index, settings.seed + static_cast<std::uint64_t>(index - 1) * 0x9E3779B97F4A7C15ULL,
+        seconds_since(started)};
     const auto session_start = Clock::now();
-    const RunStatus session = one(each, iso8601_utc(std::time(nullptr)), into);
+    const RunStatus session = run_session(settings, state, now_utc(), into);
     longest = std::max(longest, seconds_since(session_start));
     status.run_seconds += session.run_seconds;
     status.notes.insert(status.notes.end(), session.notes.begin(), session.notes.end());

@@ -163,40 +163,4 @@ std::string sessions_note(const std::vector<std::vector<Round>>& sessions) {
       apart, kTests * static_cast<int>(kSeries.size()), kAlpha, 100 * widest, where);
 }
 
-void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) {
-  c.rounds.clear();
-  for (const SessionRecord& s : c.sessions)
-    c.rounds.insert(c.rounds.end(), s.rounds.begin(), s.rounds.end());
-  if (c.sessions.size() < 2) {
-    c.tests = c.rounds.empty() ? std::vector<TestResult>{} : summarise(c.rounds);
-    c.warnings = warnings_for(c.rounds, c.tests, c.machine);
-    c.warnings_shown.clear();
-    c.sessions_note.clear();
-    c.warnings.insert(c.warnings.end(), notes.begin(), notes.end());
-    return;
-  }
-  std::vector<std::vector<Round>> rounds;
-  for (const SessionRecord& s : c.sessions) rounds.push_back(s.rounds);
-  c.tests = summarise_sessions(rounds);
-  c.sessions_note = sessions_note(rounds);
-  c.warnings.clear();
-  // A session's own warnings, without the machine's, which hold for them all.
-  MachineRecord clock_only;
-  clock_only.clock_tick = c.machine.clock_tick;
-  std::vector<PlacedWarning> placed;
-  for (const SessionRecord& s : c.sessions) {
-    for (Warning& w : warning_list(s.rounds, s.tests, clock_only)) {
-      c.warnings.push_back(fmt::format("Session {}: {}", s.index, w.text));
-      placed.push_back(
-          {fmt::format("Session {}: ", s.index), fmt::format("session {}", s.index), std::move(w)});
-    }
-  }
-  c.warnings_shown = summarise_warnings(placed, static_cast<int>(c.sessions.size()), "sessions");
-  for (std::vector<std::string>* list : {&c.warnings, &c.warnings_shown}) {
-    const std::vector<std::string> machine = machine_warnings(c.machine);
-    list->insert(list->end(), machine.begin(), machine.end());
-    list->insert(list->end(), notes.begin(), notes.end());
-  }
-}
-
 }  // namespace compare

@@ -70,12 +70,4 @@ std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now
 // in how many series, and how far their medians spread at most; else empty.
 std::string sessions_note(const std::vector<std::vector<Round>>& sessions);
 
-// Fills the comparison's rounds, tests and warnings from its sessions and
-// machine: across sessions when there are two or more (each session's own
-// warnings named by session, and in `warnings_shown` a kind that repeats
-// summarised in one line; the sessions' disagreement is `sessions_note`), else
-// as the one session has them. The warnings
-// found while running (`notes`) come after them.
-void summarise_comparison(Comparison& c, const std::vector<std::string>& notes = {});
-
 }  // namespace compare

@@ -1,15 +1,11 @@
 #include "compare/stats/builds.h"
 
-#include <fmt/format.h>
-
 #include <cmath>
 #include <map>
 
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/one_sample.h"
 #include "compare/stats/statistical_tests.h"
-#include "compare/stats/summary.h"
-#include "compare/stats/warnings.h"
 
 namespace compare {
 
@@ -29,7 +25,7 @@ double value_of(const Round& r, Series which, int test) {
 
 RatioTest ratio_of(const Build& build, const Build& ref, Series which, int test) {
   if (build.sessions.size() < 2 || ref.sessions.size() < 2) {
-    return ratio_in_one_session(round_log_ratios(build.rounds, ref.rounds, which, test));
+    return ratio_in_one_session(round_log_ratios(rounds_of(build), rounds_of(ref), which, test));
   }
   std::vector<std::vector<double>> per_session;
   for (std::size_t s = 0; s < build.sessions.size() && s < ref.sessions.size(); ++s) {
@@ -84,18 +80,11 @@ RatioTest ratio_across_sessions(const std::vector<std::vector<double>>& log_rati
   return r;
 }
 
-const Build& reference_of(const BuildsComparison& builds) {
-  for (const Build& b : builds.builds) {
-    if (b.label == builds.reference) return b;
-  }
-  return builds.builds.front();
-}
-
-std::vector<Verdict> compare_builds(const BuildsComparison& builds) {
-  const Build& ref = reference_of(builds);
+std::vector<Verdict> compare_builds(const Comparison& c) {
+  const Build& ref = reference_of(c);
   std::vector<Verdict> verdicts;
   std::vector<double> p;  // of the series tested, adjusted together
-  for (const Build& build : builds.builds) {
+  for (const Build& build : c.builds) {
     if (&build == &ref) continue;
     for (int test = 0; test < kTests; ++test) {
       for (const Series which : kSeries) {
@@ -125,44 +114,6 @@ std::vector<Verdict> compare_builds(const BuildsComparison& builds) {
     v.verdict = verdict_for(v.ratio, v.p_adjusted);
   }
   return verdicts;
-}
-
-void summarise_builds(Comparison& c, const std::vector<std::string>& notes) {
-  BuildsComparison& builds = *c.builds;
-  c.warnings = machine_warnings(c.machine);
-  c.warnings_shown = c.warnings;
-  c.sessions_note.clear();
-  std::vector<PlacedWarning> placed;
-  MachineRecord clock_only;
-  clock_only.clock_tick = c.machine.clock_tick;
-  for (Build& b : builds.builds) {
-    b.rounds.clear();
-    std::vector<std::vector<Round>> sessions;
-    for (const SessionRecord& s : b.sessions) {
-      b.rounds.insert(b.rounds.end(), s.rounds.begin(), s.rounds.end());
-      sessions.push_back(s.rounds);
-    }
-    b.tests = sessions.size() >= 2 ? summarise_sessions(sessions)
-              : b.rounds.empty()   ? std::vector<TestResult>{}
-                                   : summarise(b.rounds);
-    if (sessions.size() >= 2) {
-      // Across sessions the interval includes their disagreement: a note, not a warning.
-      const std::string note = sessions_note(sessions);
-      if (!note.empty())
-        c.sessions_note += (c.sessions_note.empty() ? "" : "\n") + b.label + ": " + note;
-      continue;
-    }
-    for (Warning& w : warning_list(b.rounds, b.tests, clock_only)) {
-      c.warnings.push_back(fmt::format("{}: {}", b.label, w.text));
-      placed.push_back({b.label + ": ", b.label, std::move(w)});
-    }
-  }
-  builds.verdicts = compare_builds(builds);
-  const std::vector<std::string> summary =
-      summarise_warnings(placed, static_cast<int>(builds.builds.size()), "builds");
-  c.warnings_shown.insert(c.warnings_shown.end(), summary.begin(), summary.end());
-  for (std::vector<std::string>* list : {&c.warnings, &c.warnings_shown})
-    list->insert(list->end(), notes.begin(), notes.end());
 }
 
 }  // namespace compare

@@ -36,17 +36,9 @@ RatioTest ratio_in_one_session(const std::vector<double>& log_ratios);
 // From each session's round log ratios (two or more sessions).
 RatioTest ratio_across_sessions(const std::vector<std::vector<double>>& log_ratios);
 
-// The reference build: the one labelled `builds.reference`, else the first.
-const Build& reference_of(const BuildsComparison& builds);
-
 // Every build but the reference against it, per test and series, with p
 // adjusted by Holm over all of them together and a verdict at adjusted
 // kAlpha ("not comparable" where no round has a ratio).
-std::vector<Verdict> compare_builds(const BuildsComparison& builds);
-
-// Each build's rounds and own figures from its sessions (across sessions when
-// there are two or more), the verdicts, and the warnings: the machine's, then
-// each build's own named by its label, then `notes`.
-void summarise_builds(Comparison& c, const std::vector<std::string>& notes);
+std::vector<Verdict> compare_builds(const Comparison& c);
 
 }  // namespace compare

@@ -65,14 +65,15 @@ Round round(int index, double integer_random) {
 // for Integer random and difference, 1 for the rest, and Holm multiplies the
 // smallest of 9 by 9.
 TEST(BuildRatios, EveryBuildAgainstTheReferenceWithHolm) {
-  BuildsComparison c;
+  Comparison c;
   c.reference = "a";
   c.builds.resize(2);
   c.builds[0].label = "a";
   c.builds[1].label = "b";
+  for (Build& b : c.builds) b.sessions.resize(1);
   for (int i = 1; i <= 10; ++i) {
-    c.builds[0].rounds.push_back(round(i, 0.1 + 0.001 * i));
-    c.builds[1].rounds.push_back(round(i, 1.03 * (0.1 + 0.001 * i)));
+    c.builds[0].sessions[0].rounds.push_back(round(i, 0.1 + 0.001 * i));
+    c.builds[1].sessions[0].rounds.push_back(round(i, 1.03 * (0.1 + 0.001 * i)));
   }
   const std::vector<Verdict> v = compare_builds(c);
   ASSERT_EQ(v.size(), 9U);

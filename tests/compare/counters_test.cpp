@@ -105,8 +105,11 @@ TEST(CounterSummary, RoundsOfEachSessionKeepTheirOwnCounts) {
 Comparison counted_comparison() {
   Comparison c;
   c.version = "1";
-  c.rounds = {counted_round(1, 1000, 2000, false, c.counters),
-              counted_round(2, 1000, 2000, false, c.counters)};
+  c.builds.resize(1);
+  Build& b = c.builds.front();
+  b.sessions.resize(1);
+  b.sessions.front().rounds = {counted_round(1, 1000, 2000, false, b.counters),
+                               counted_round(2, 1000, 2000, false, b.counters)};
   c.counters_unavailable = {{"cycles", "not offered"}, {"instructions", "not offered"}};
   return c;
 }
@@ -122,7 +125,7 @@ TEST(CounterExports, EachRoundCarriesItsWindowsWithNullsForWhatWasNotCounted) {
   EXPECT_EQ(j["counters"]["tests"][0]["difference"]["page_faults"], -1000);
   // Without counts the rounds stay as they were.
   Comparison plain = counted_comparison();
-  plain.counters.clear();
+  plain.builds.front().counters.clear();
   EXPECT_FALSE(to_json(plain)["rounds"][0].contains("counters"));
   EXPECT_TRUE(to_json(plain)["counters"].is_null());
 }

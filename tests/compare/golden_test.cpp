@@ -69,7 +69,9 @@ json normalised_json(json j) {
   };
   no_usage(j["rounds"]);
   no_usage(j["warmup"]);
-  for (json& session : j["sessions"]) no_usage(session["rounds"]);
+  for (json& session : j["sessions"]) {
+    if (session.contains("rounds")) no_usage(session["rounds"]);  // an export of format 1
+  }
   for (const char* key : {"warnings", "warnings_summarised"}) {
     if (!j.contains(key)) continue;
     json kept = json::array();

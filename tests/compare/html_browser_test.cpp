@@ -16,6 +16,7 @@
 #include "compare/report/forest.h"
 #include "compare/report/report.h"
 #include "compare/stats/across_sessions.h"
+#include "compare/stats/comparison.h"
 #include "compare/stats/statistical_tests.h"
 #include "standin_exports.h"
 
@@ -251,6 +252,7 @@ TEST_F(BrowserTest, ScreenshotsOnAPhoneAndAWideScreenAreNotBlank) {
 
 TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
   compare::Comparison c;
+  std::vector<compare::Round> all;
   c.version = "1.0.0";
   c.label = kOdd;
   for (int r = 1; r <= 6; ++r) {
@@ -265,17 +267,18 @@ TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
     used.user_s = 0.125;
     used.minor_faults = 6500;
     round.random_usage = used;
-    c.rounds.push_back(round);
+    all.push_back(round);
   }
   // Two sessions, as the comparison would have run them: the page has the
   // session lines and the runs' usage as the text report does.
-  for (const auto& rounds : compare::by_session(c.rounds)) {
+  c.builds.resize(1);
+  for (const auto& rounds : compare::by_session(all)) {
     compare::SessionRecord s;
     s.index = rounds.front().session;
     s.started_at = fmt::format("2026-12-08T10:0{}:00Z", s.index);
     s.rounds = rounds;
     s.tests = compare::summarise(rounds);
-    c.sessions.push_back(s);
+    c.builds.front().sessions.push_back(s);
   }
   compare::summarise_comparison(c);
   c.warnings = {"A warning <with> markup."};
@@ -286,7 +289,7 @@ TEST(BrowserSingle, ASingleComparisonHasItsPageToo) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("bench_compare " + kOddInDom), std::string::npos);
   EXPECT_NE(r.out.find("A warning &lt;with&gt; markup."), std::string::npos);
-  for (const compare::TestResult& t : c.tests) {
+  for (const compare::TestResult& t : c.builds.front().tests) {
     EXPECT_NE(r.out.find(fmt::format("<td>{}</td><td>{:.4g} [", t.name, t.random.median)),
               std::string::npos)
         << t.name;

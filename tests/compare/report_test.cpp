@@ -29,15 +29,19 @@ Usage usage(double wall, std::optional<double> waited) {
 Comparison sample() {
   Comparison c;
   c.version = "9.8.7";
-  c.rounds = {{1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}, 1, {}, {}},
-              {2,
-               Side::Fixed,
-               {0.75, 0.375, 1.25},
-               {0.25, 0.125, 0.625},
-               1,
-               usage(2.5, 0.5),
-               usage(1, std::nullopt)}};
-  c.tests = {
+  c.builds.resize(1);
+  Build& b = c.builds.front();
+  b.sessions.resize(1);
+  b.sessions.front().rounds = {
+      {1, Side::Random, {0.5, 0.25, 1.125}, {0.125, 0.0625, 0.5}, 1, {}, {}},
+      {2,
+       Side::Fixed,
+       {0.75, 0.375, 1.25},
+       {0.25, 0.125, 0.625},
+       1,
+       usage(2.5, 0.5),
+       usage(1, std::nullopt)}};
+  b.tests = {
       {"Integer", {0.5, 0.0125}, {0.125, 0.0025}, 0.375, Interval{0.3, 0.4}, 4, 375},
       {"Float", {0.25, 0.001}, {0.0625, 0.0005}, 0.1875, std::nullopt, 4, 187.5},
       {"DNA",
@@ -51,8 +55,8 @@ Comparison sample() {
   c.machine.cpu_model = "Test CPU 3000";
   c.machine.kernel = "6.1.0-test";
   c.machine.architecture = "x86_64";
-  c.random = {"/opt/bench_random", "GCC: 12.2.0", "x86_64"};
-  c.fixed = {"/opt/bench_fixed", "clang 14", "x86_64"};
+  b.random = {"/opt/bench_random", "GCC: 12.2.0", "x86_64"};
+  b.fixed = {"/opt/bench_fixed", "clang 14", "x86_64"};
   c.warnings = {"the load average rose from 0.1 to 2.5"};
   c.stopped = "interrupted";
   return c;
@@ -167,12 +171,13 @@ TEST(ReportBaseline, ReadsBackWhatToJsonWrote) {
   c.version = "1.0.0";  // a version this one reads
   write(path, to_json(c).dump(2));
   Baseline base = read_baseline(path);
-  ASSERT_EQ(base.rounds.size(), c.rounds.size());
-  for (size_t i = 0; i < c.rounds.size(); ++i) {
-    EXPECT_EQ(base.rounds[i].index, c.rounds[i].index);
-    EXPECT_EQ(base.rounds[i].first, c.rounds[i].first);
-    EXPECT_EQ(base.rounds[i].random, c.rounds[i].random);
-    EXPECT_EQ(base.rounds[i].fixed, c.rounds[i].fixed);
+  const std::vector<Round> rounds = rounds_of(pair_of(c));
+  ASSERT_EQ(base.rounds.size(), rounds.size());
+  for (size_t i = 0; i < rounds.size(); ++i) {
+    EXPECT_EQ(base.rounds[i].index, rounds[i].index);
+    EXPECT_EQ(base.rounds[i].first, rounds[i].first);
+    EXPECT_EQ(base.rounds[i].random, rounds[i].random);
+    EXPECT_EQ(base.rounds[i].fixed, rounds[i].fixed);
   }
   EXPECT_EQ(base.machine.cpu_model, "Test CPU 3000");
   EXPECT_EQ(base.random.compiler, "GCC: 12.2.0");
@@ -191,7 +196,7 @@ TEST(ReportBaseline, ReadsBackWhatToJsonWrote) {
   EXPECT_EQ(base.fixed.architecture, "unknown");
   EXPECT_EQ(base.fixed.compiler, "clang 14");
   c.machine.architecture = "aarch64";
-  c.random.architecture = c.fixed.architecture = "aarch64";
+  c.builds.front().random.architecture = c.builds.front().fixed.architecture = "aarch64";
   EXPECT_TRUE(baseline_notes(c, base).empty());
   fs::remove_all(dir);
 }
@@ -226,12 +231,23 @@ TEST(ReportBaseline, RefusesWhatIsNotARecordOfRounds) {
   write(dir + "/later.json", R"({"tool": {"name": "bench_compare", "version": "2.0.0"}})");
   EXPECT_NE(baseline_error(dir + "/later.json").find("bench_compare 2.0.0, which this version"),
             std::string::npos);
+  // A later format of the export, or one that is no format at all.
+  for (const char* format : {"3", "0", "\"2\"", "2.5"}) {
+    nlohmann::json j = to_json(sample());
+    j["tool"]["version"] = "1.0.0";
+    j["format"] = nlohmann::json::parse(format);
+    write(dir + "/format.json", j.dump());
+    EXPECT_NE(baseline_error(dir + "/format.json")
+                  .find("which this version cannot read (it reads formats 1 to 2)"),
+              std::string::npos)
+        << format;
+  }
   fs::remove_all(dir);
 }
 
 TEST(ReportBaseline, NotesOnlyWhatDiffers) {
   Comparison now = sample();
-  Baseline base{now.rounds, now.machine, now.random, now.fixed};
+  Baseline base{rounds_of(pair_of(now)), now.machine, pair_of(now).random, pair_of(now).fixed};
   EXPECT_TRUE(baseline_notes(now, base).empty());
 
   base.machine.cpu_model = "Old CPU 100";
@@ -243,12 +259,12 @@ TEST(ReportBaseline, NotesOnlyWhatDiffers) {
                 "14)."}));
 
   // A kernel that could not be read is no evidence of another kernel.
-  base = Baseline{now.rounds, now.machine, now.random, now.fixed};
+  base = Baseline{rounds_of(pair_of(now)), now.machine, pair_of(now).random, pair_of(now).fixed};
   base.machine.kernel = "unknown";
   EXPECT_TRUE(baseline_notes(now, base).empty());
 
   // AArch64 programs: emulated on this machine, then on an AArch64 machine.
-  base = Baseline{now.rounds, now.machine, now.random, now.fixed};
+  base = Baseline{rounds_of(pair_of(now)), now.machine, pair_of(now).random, pair_of(now).fixed};
   base.random.architecture = "aarch64";
   base.fixed.architecture = "unknown";  // an unread one does not hide the other
   const std::string programs =

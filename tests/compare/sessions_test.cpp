@@ -15,6 +15,7 @@
 #include "compare/history/baseline.h"
 #include "compare/report/report.h"
 #include "compare/stats/across_sessions.h"
+#include "compare/stats/comparison.h"
 #include "compare/stats/statistical_tests.h"
 
 namespace compare {
@@ -220,10 +221,12 @@ TEST(Sessions, DisagreementIsOneNoteWithTheWidestSpread) {
 Comparison made_of(const std::vector<double>& factors) {
   Comparison c;
   c.version = "1.2.3";
+  c.builds.resize(1);
   const auto sessions = sessions_at(factors);
   for (std::size_t k = 0; k < sessions.size(); ++k) {
-    c.sessions.push_back({static_cast<int>(k) + 1, "2026-12-08T22:30:0" + std::to_string(k) + "Z",
-                          sessions[k], summarise(sessions[k])});
+    c.builds.front().sessions.push_back({static_cast<int>(k) + 1,
+                                         "2026-12-08T22:30:0" + std::to_string(k) + "Z",
+                                         sessions[k], summarise(sessions[k])});
   }
   summarise_comparison(c);
   return c;
@@ -231,9 +234,9 @@ Comparison made_of(const std::vector<double>& factors) {
 
 TEST(SessionsReport, OneSessionSaysWhatItsIntervalDescribes) {
   const Comparison c = made_of({1});
-  EXPECT_EQ(c.rounds.size(), 6U);
-  EXPECT_FALSE(c.tests.at(0).random_interval);
-  EXPECT_NEAR(c.tests.at(0).random.mad, 0.0015, 1e-12);  // the rounds' own figures
+  EXPECT_EQ(rounds_of(pair_of(c)).size(), 6U);
+  EXPECT_FALSE(pair_of(c).tests.at(0).random_interval);
+  EXPECT_NEAR(pair_of(c).tests.at(0).random.mad, 0.0015, 1e-12);  // the rounds' own figures
   const std::string text = text_report(c);
   EXPECT_NE(text.find("distribution.\nThat interval describes the seconds this comparison ran in"),
             std::string::npos)
@@ -254,7 +257,8 @@ TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
   ASSERT_EQ(j["sessions"].size(), 2U);
   EXPECT_EQ(j["sessions"][1]["index"], 2);
   EXPECT_EQ(j["sessions"][1]["started_at"], "2026-12-08T22:30:01Z");
-  EXPECT_EQ(j["sessions"][1]["rounds"].size(), 6U);
+  EXPECT_FALSE(j["sessions"][1].contains("rounds"));  // each round is stored once, at the top
+  EXPECT_EQ(j["format"], 2);
   EXPECT_NEAR(j["sessions"][1]["tests"][0]["random"]["median"].get<double>(), 1.2 * kMedian, 1e-12);
   EXPECT_EQ(j["rounds"].size(), 12U);
   EXPECT_EQ(j["rounds"][6]["session"], 2);
