@@ -23,15 +23,6 @@ namespace {
 
 using namespace compare;
 
-// Every option, as parsed; each command takes its part.
-struct Options {
-  MeasureOptions measure;
-  MergeOptions merge;
-  double precision = 0;
-  bool quiet = false;
-  bool verify = false;
-};
-
 // CLI11's range check alone calls "x" a value out of range.
 CLI::Validator whole_number(long long low, long long high) {
   return CLI::Validator(
@@ -51,6 +42,57 @@ CLI::Validator whole_number(long long low, long long high) {
       fmt::format("INT in [{} - {}]", low, high));
 }
 
+// What a run does: time one pair, several builds, merge exports or verify.
+// Each option is declared with the modes it means something in; given in
+// another, it is refused with one line.
+enum Mode : unsigned { kPair = 1U, kBuilds = 2U, kMerge = 4U, kVerify = 8U };
+constexpr unsigned kMeasuring = kPair | kBuilds;
+constexpr unsigned kEveryMode = kMeasuring | kMerge | kVerify;
+
+class Declared {
+ public:
+  CLI::Option* in(unsigned modes, CLI::Option* option) {
+    modes_.emplace_back(option, modes);
+    return option;
+  }
+
+  // The first option given that `mode` does not take, or null.
+  const CLI::Option* misplaced(Mode mode) const {
+    for (const auto& [option, modes] : modes_) {
+      if (option->count() != 0 && (modes & mode) == 0) return option;
+    }
+    return nullptr;
+  }
+
+  // The options `mode` takes, as "--a, --b and --c", but for `own` (the
+  // mode's own flag) and those that change nothing in it (--quiet).
+  std::string taken_by(Mode mode, const std::string& own) const {
+    std::vector<std::string> names;
+    for (const auto& [option, modes] : modes_) {
+      const std::string name = option->get_name();
+      if ((modes & mode) != 0 && name != own && name != "--quiet") names.push_back(name);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+  }
+
+ private:
+  std::vector<std::pair<const CLI::Option*, unsigned>> modes_;
+};
+
+// Every option, as parsed; each command takes its part.
+struct Options {
+  Declared declared;
+  MeasureOptions measure;
+  MergeOptions merge;
+  double precision = 0;
+  bool quiet = false;
+  bool verify = false;
+};
+
 // The pair beside bench_compare: installed together in one bin/, or in the
 // build tree as siblings' subdirectories.
 std::string beside_me(const std::string& name) {
@@ -67,99 +109,136 @@ std::string beside_me(const std::string& name) {
 
 // The options of a comparison: its rounds, sessions, programs and exports.
 void add_measure_options(CLI::App& app, Options& o) {
+  Declared& d = o.declared;
   RunSettings& s = o.measure.run;
   ExportPaths& e = o.measure.exports;
-  app.add_option("--rounds", s.rounds, "Counted rounds, rounded up to even")
+  d.in(kMeasuring, app.add_option("--rounds", s.rounds, "Counted rounds, rounded up to even"))
       ->capture_default_str()
       ->check(whole_number(1, 1000000));
-  app.add_option("--warmup", s.warmup, "Rounds run first and not counted")
+  d.in(kMeasuring, app.add_option("--warmup", s.warmup, "Rounds run first and not counted"))
       ->capture_default_str()
       ->check(whole_number(0, 1000000));
-  auto* sessions = app.add_option("--sessions", s.sessions,
-                                  "Sessions, apart in time, each with its own warm-up and rounds")
-                       ->capture_default_str()
-                       ->check(whole_number(1, 10000));
-  app.add_option("--pause", s.pause, "Idle seconds between sessions")
+  auto* sessions =
+      d.in(kMeasuring,
+           app.add_option("--sessions", s.sessions,
+                          "Sessions, apart in time, each with its own warm-up and rounds"))
+          ->capture_default_str()
+          ->check(whole_number(1, 10000));
+  d.in(kMeasuring, app.add_option("--pause", s.pause, "Idle seconds between sessions"))
       ->capture_default_str()
       ->check(CLI::Range(0.0, 86400.0))
       ->needs(sessions);
-  app.add_option("--random", o.measure.random, "bench_random to run")
+  d.in(kPair | kVerify, app.add_option("--random", o.measure.random, "bench_random to run"))
       ->type_name("PROGRAM")
       ->default_str("bench_random beside bench_compare");
-  app.add_option("--fixed", o.measure.fixed, "bench_fixed to run")
+  d.in(kPair | kVerify, app.add_option("--fixed", o.measure.fixed, "bench_fixed to run"))
       ->type_name("PROGRAM")
       ->default_str("bench_fixed beside bench_compare");
-  app.add_option("--timeout", s.timeout, "Seconds a run may take before it is killed")
+  d.in(kMeasuring | kVerify,
+       app.add_option("--timeout", s.timeout, "Seconds a run may take before it is killed"))
       ->capture_default_str()
       ->check(CLI::Range(0.001, 1e6));
-  app.add_option("--json", e.json, "Write everything found as JSON to FILE")->type_name("FILE");
-  app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE")
+  d.in(kEveryMode, app.add_option("--json", e.json, "Write everything found as JSON to FILE"))
       ->type_name("FILE");
-  app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE")
+  d.in(kMeasuring | kMerge,
+       app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE"))
       ->type_name("FILE");
-  app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE")
+  d.in(kMeasuring | kMerge,
+       app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE"))
       ->type_name("FILE");
-  app.add_option("--html", e.html, "Write the report and charts as one web page to FILE")
+  d.in(kMeasuring,
+       app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE"))
       ->type_name("FILE");
-  app.add_option("--gnuplot", e.gnuplot, "The gnuplot that draws --plot and --html")
+  d.in(kMeasuring | kMerge,
+       app.add_option("--html", e.html, "Write the report and charts as one web page to FILE"))
+      ->type_name("FILE");
+  d.in(kMeasuring | kMerge,
+       app.add_option("--gnuplot", e.gnuplot, "The gnuplot that draws --plot and --html"))
       ->type_name("PROGRAM")
       ->capture_default_str();
-  app.add_option("--label", o.measure.label,
-                 "Name of this comparison among others (default: host name)")
+  d.in(kMeasuring, app.add_option("--label", o.measure.label,
+                                  "Name of this comparison among others (default: host name)"))
       ->type_name("LABEL");
 }
 
 // The options of the other modes, and those every mode shares.
 void add_other_options(CLI::App& app, Options& o) {
-  auto* merge = app.add_option(
-      "--merge", o.merge.inputs,
-      "Instead of timing, compare the JSON exports (files or directories of them) side by side");
-  merge->type_name("EXPORT...");
-  merge->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--build", o.measure.builds,
-                 "A build to compare with the others in the same rounds, as LABEL=DIR (a build "
-                 "tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16")
+  Declared& d = o.declared;
+  d.in(kMerge, app.add_option("--merge", o.merge.inputs,
+                              "Instead of timing, compare the JSON exports (files or directories "
+                              "of them) side by side"))
+      ->type_name("EXPORT...")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  d.in(kBuilds | kVerify,
+       app.add_option("--build", o.measure.builds,
+                      "A build to compare with the others in the same rounds, as LABEL=DIR (a "
+                      "build tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16"))
       ->type_name("LABEL=DIR")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--reference", o.merge.reference,
-                 "The label the merge or the builds are compared with (default: the first)")
+  d.in(kMerge | kBuilds,
+       app.add_option("--reference", o.merge.reference,
+                      "The label the merge or the builds are compared with (default: the first)"))
       ->type_name("LABEL");
-  app.add_option("--baseline", o.measure.baseline, "Compare with a JSON file an earlier run wrote");
+  d.in(kPair, app.add_option("--baseline", o.measure.baseline,
+                             "Compare with a JSON file an earlier run wrote"));
   auto* precision =
-      app.add_option("--precision", o.precision,
-                     "Add rounds (with several sessions: sessions) until every interval's "
-                     "half-width is at most PERCENT of its median difference")
+      d.in(kMeasuring, app.add_option("--precision", o.precision,
+                                      "Add rounds (with several sessions: sessions) until every "
+                                      "interval's half-width is at most PERCENT of its median "
+                                      "difference"))
           ->type_name("PERCENT")
           ->check(CLI::PositiveNumber);
-  app.add_option("--max-time", o.measure.run.max_time, "Seconds the precision goal may take")
+  d.in(kMeasuring,
+       app.add_option("--max-time", o.measure.run.max_time, "Seconds the precision goal may take"))
       ->capture_default_str()
       ->check(CLI::PositiveNumber)
       ->needs(precision);
-  app.add_option("--seed", o.measure.run.seed,
-                 "Seed of the block orders, to repeat a comparison's order");
-  app.add_flag("--quiet", o.quiet, "No progress display");
-  app.add_flag(
-      "--verify", o.verify,
-      "Instead of timing, prove under the probe that each program does exactly its listed work");
-  app.add_flag("--counters", o.measure.counters,
-               "Count each window's page faults, context switches and, where the kernel offers "
-               "them, hardware events, under the counting probe beside --probe");
-  app.add_option("--probe", o.measure.probe,
-                 "The probe library --verify preloads; --counters preloads the counting probe "
-                 "beside it")
+  d.in(kMeasuring, app.add_option("--seed", o.measure.run.seed,
+                                  "Seed of the block orders, to repeat a comparison's order"));
+  d.in(kEveryMode, app.add_flag("--quiet", o.quiet, "No progress display"));
+  d.in(kVerify, app.add_flag("--verify", o.verify,
+                             "Instead of timing, prove under the probe that each program does "
+                             "exactly its listed work"));
+  d.in(kMeasuring,
+       app.add_flag("--counters", o.measure.counters,
+                    "Count each window's page faults, context switches and, where the kernel "
+                    "offers them, hardware events, under the counting probe beside --probe"));
+  // In a measuring mode --probe needs --counters too: checked with the modes.
+  d.in(kMeasuring | kVerify,
+       app.add_option("--probe", o.measure.probe,
+                      "The probe library --verify preloads; --counters preloads the counting "
+                      "probe beside it"))
       ->type_name("LIBRARY")
       ->default_str("libbench_probe.so in ../lib/bench beside bench_compare");
 }
 
-// The options each mode refuses, and how it says so; empty when all fit.
-// An option that changes nothing in a mode (--quiet: neither --verify nor
-// --merge shows progress) is accepted there.
+Mode mode_of(const Options& o) {
+  if (o.verify) return kVerify;
+  if (!o.merge.inputs.empty()) return kMerge;
+  return o.measure.builds.empty() ? kPair : kBuilds;
+}
+
+// Why the options given do not fit together, in one line; empty when they
+// do. An option that changes nothing in a mode (--quiet: neither --verify
+// nor --merge shows progress) is declared in every mode.
 std::string misplaced_option(const CLI::App& app, const Options& o) {
-  if (app.count("--probe") != 0 && !o.verify && !o.measure.counters) {
-    return "--probe requires --verify or --counters";
+  const Mode mode = mode_of(o);
+  if (const CLI::Option* other = o.declared.misplaced(mode)) {
+    const std::string name = other->get_name();
+    switch (mode) {
+      case kVerify:
+        return "--verify takes only " + o.declared.taken_by(kVerify, "--verify") + ", not " + name;
+      case kMerge:
+        return "--merge runs nothing: " + name;
+      case kBuilds:
+        return "--build names each build's programs and compares them with each other: not " + name;
+      default:
+        return name + (name == "--reference" ? " requires --merge or --build"
+                                             : " requires --verify or --build");
+    }
   }
-  if (app.count("--reference") != 0 && o.merge.inputs.empty() && o.measure.builds.empty()) {
-    return "--reference requires --merge or --build";
+  if (mode != kVerify && app.count("--probe") != 0 && !o.measure.counters) {
+    return "--probe requires --verify or --counters";
   }
   for (const std::string& build : o.measure.builds) {
     // A label names the build in every report and chart, as --label does.
@@ -169,36 +248,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
       return "--build labels must not hold control characters";
     }
   }
-  if (!o.measure.builds.empty()) {
-    for (const char* other : {"--random", "--fixed", "--baseline", "--merge"}) {
-      if (app.count(other) != 0) {
-        return std::string(
-                   "--build names each build's programs and compares them with each "
-                   "other: not ") +
-               other;
-      }
-    }
-  }
-  if (o.verify) {
-    for (const char* other : {"--csv", "--markdown", "--plot", "--baseline", "--rounds", "--warmup",
-                              "--sessions", "--pause", "--precision", "--seed", "--counters",
-                              "--html", "--label", "--merge", "--reference", "--gnuplot"}) {
-      if (app.count(other) != 0) {
-        return std::string(
-                   "--verify takes only --random, --fixed, --probe, --timeout and "
-                   "--json, not ") +
-               other;
-      }
-    }
-  } else if (!o.merge.inputs.empty()) {
-    for (const char* other : {"--rounds", "--warmup", "--random", "--fixed", "--timeout", "--plot",
-                              "--baseline", "--precision", "--seed", "--label", "--counters",
-                              "--probe", "--sessions", "--pause", "--build"}) {
-      if (app.count(other) != 0) return std::string("--merge runs nothing: ") + other;
-    }
-  } else if (app.count("--label") != 0 && o.measure.label.empty()) {
-    return "--label must not be empty";
-  } else if (printable(o.measure.label) != o.measure.label) {
+  if (app.count("--label") != 0 && o.measure.label.empty()) return "--label must not be empty";
+  if (printable(o.measure.label) != o.measure.label) {
     return "--label must not hold control characters";
   }
   return {};
