@@ -100,8 +100,9 @@ std::string csv_without_usage(const std::string& csv, int columns) {
   return out;
 }
 
-// What is run: the stand-in pair, builds named in the arguments, or a merge.
-enum class Kind { Pair, Builds, Merge };
+// What is run: the stand-in pair, a pair or builds named in the arguments, or
+// a merge.
+enum class Kind { Pair, Programs, Builds, Merge };
 
 class Golden {
  public:
@@ -209,6 +210,26 @@ TEST(Golden, TwoBuildsInEveryFormat) {
              {"--build", planned_build(s, "ref", 1), "--build", planned_build(s, "slow", 1.02),
               "--seed", "7", "--rounds", "12", "--warmup", "0"},
              Kind::Builds);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Golden, CountersOfOnePairInEveryFormat) {
+  StandIns s;
+  std::vector<std::string> args = {"--counters", "--probe", FAKE_PROBE_DIR "/libbench_probe.so"};
+  const double times[2][3] = {{0.1, 0.05, 0.014}, {0.005, 0.01, 0.001}};
+  for (const int role : {0, 1}) {
+    const std::string name = role == 0 ? "random" : "fixed";
+    const std::string program = s.file("counted_" + name);
+    std::filesystem::create_symlink(COUNTED_STANDIN, program);
+    support::write_file(program + ".conf", fmt::format("{} {} {} {}\n", name, times[role][0],
+                                                       times[role][1], times[role][2]));
+    args.insert(args.end(), {"--" + name, program});
+  }
+  args.insert(args.end(), {"--seed", "7", "--rounds", "6", "--warmup", "0"});
+  Golden(s).run("counters", args, Kind::Programs);
 }
 
 }  // namespace
