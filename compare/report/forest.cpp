@@ -31,7 +31,42 @@ std::string row_label(const Verdict& v) {
 // cannot draw, is missing; so the range below is always finite and positive.
 double positive(double x) { return drawable(x) && x > 0 ? x : NAN; }
 
+// Labels at the ticks: a log axis's own labels leave out most of them.
+std::string xtics(double low, double high) {
+  std::string s;
+  for (const double x : ratio_ticks(low, high)) {
+    s += fmt::format("{}'{:.6g}' {:.6g}", s.empty() ? "" : ", ", x, x);
+  }
+  return s.empty() ? "set xtics ('1' 1)\n" : "set xtics (" + s + ")\n";
+}
+
 }  // namespace
+
+std::vector<double> ratio_ticks(double low, double high) {
+  std::vector<double> ticks;
+  if (!(low > 0) || !(high >= low) || !std::isfinite(high)) return ticks;
+  if (high / low > 4) {
+    const int from = static_cast<int>(std::floor(std::log10(low)));
+    const int to = static_cast<int>(std::ceil(std::log10(high)));
+    for (int e = from; e <= to; ++e) {
+      for (const double m : {1.0, 2.0, 5.0}) {
+        const double x = m * std::pow(10.0, e);
+        if (x >= low && x <= high) ticks.push_back(x);
+      }
+    }
+    return ticks;
+  }
+  // At most 8 steps across; a step divides 1, so 1 is always among them.
+  const double span = std::max(high - low, 1e-9);
+  const double power = std::pow(10.0, std::floor(std::log10(span / 8)));
+  double step = power;
+  for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+    step = m * power;
+    if (span / step <= 8) break;
+  }
+  for (double k = std::ceil(low / step); k * step <= high; ++k) ticks.push_back(k * step);
+  return ticks;
+}
 
 std::string forest_script(const std::vector<Verdict>& verdicts, const std::string& title,
                           const std::string& svg_path) {
@@ -67,6 +102,7 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   s += fmt::format("set xrange [{:.17g}:{:.17g}]\nset yrange [{}.5:0.5]\n", low / 1.05, high * 1.05,
                    n);
   s += fmt::format("set ytics ({}) nomirror\n", tics.empty() ? "'' 1" : tics);
+  s += xtics(low / 1.05, high * 1.05);
   s += "set xlabel 'ratio to the reference, 95% interval (below 1: less time)'\n";
   s += "set arrow from 1, graph 0 to 1, graph 1 nohead dt 2 lc 'black'\n";
   // An empty block would make gnuplot fail; a missing point draws nothing.
@@ -75,7 +111,9 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
        "$slower using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#a1121b' title 'slower', "
        "$other using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc 'blue' title 'no verdict of a "
        "change'\n";
-  return s + "undefine $faster $slower $other\nunset logscale x\nunset arrow\nset output\n";
+  return s +
+         "undefine $faster $slower $other\nunset logscale x\nunset arrow\nset xtics autofreq\n"
+         "set output\n";
 }
 
 std::string forest_svg(const std::vector<Verdict>& verdicts, const std::string& title,

@@ -65,7 +65,13 @@ std::string normalised(std::string text, const std::string& dir) {
 json normalised_json(json j) {
   for (auto& [key, value] : j["machine"].items()) value = "<machine>";
   auto no_usage = [](json& rounds) {
-    for (json& round : rounds) round["usage"] = nullptr;
+    for (json& round : rounds) {
+      if (!round.contains("builds")) {
+        round["usage"] = nullptr;
+        continue;
+      }
+      for (auto& [label, build] : round["builds"].items()) build["usage"] = nullptr;
+    }
   };
   no_usage(j["rounds"]);
   no_usage(j["warmup"]);
@@ -84,11 +90,11 @@ json normalised_json(json j) {
 }
 
 // The run's own columns; the usage columns after them follow the machine.
-std::string csv_without_usage(const std::string& csv) {
+std::string csv_without_usage(const std::string& csv, int columns) {
   std::string out;
   for (const std::string& line : support::lines_of(csv)) {
     std::size_t at = 0;
-    for (int column = 0; column < 8 && at != std::string::npos; ++column) {
+    for (int column = 0; column < columns && at != std::string::npos; ++column) {
       at = line.find(',', at + (column == 0 ? 0 : 1));
     }
     out += line.substr(0, at) + "\n";
@@ -96,19 +102,24 @@ std::string csv_without_usage(const std::string& csv) {
   return out;
 }
 
+// What is run: the stand-in pair, a pair or builds named in the arguments, or
+// a merge.
+enum class Kind { Pair, Programs, Builds, Merge };
+
 class Golden {
  public:
   explicit Golden(const StandIns& s) : s_(s) {}
 
   // Runs bench_compare with every export into NAME.*, and normalises each.
-  void run(const std::string& name, std::vector<std::string> args, bool merge = false) {
+  void run(const std::string& name, std::vector<std::string> args, Kind kind = Kind::Pair) {
+    const bool merge = kind == Kind::Merge;
     for (const char* ext : {"json", "csv", "md", "html"}) {
       const std::string option = std::string(ext) == "md" ? "markdown" : ext;
       if (merge && option == "csv") continue;
       args.insert(args.end(), {"--" + option, s_.file(name + "." + ext)});
     }
     if (merge) args.emplace_back("--csv"), args.push_back(s_.file(name + ".csv"));
-    const support::RunResult result = merge ? merge_run(args) : s_.compare(args);
+    const support::RunResult result = kind == Kind::Pair ? s_.compare(args) : run_alone(args);
     ASSERT_EQ(result.status, 0) << result.err;
     std::string dir = s_.file("");
     dir.pop_back();  // the trailing slash
@@ -118,16 +129,17 @@ class Golden {
     if (!merge) support::write_file(s_.file(name + ".normal.json"), exported);
     check(name + ".json", normalised(exported + "\n", dir));
     const std::string csv = support::read_file(s_.file(name + ".csv"));
-    check(name + ".csv", normalised(merge ? csv : csv_without_usage(csv), dir));
+    const int columns = kind == Kind::Builds ? 7 : 8;  // the run's own, before its usage
+    check(name + ".csv", normalised(merge ? csv : csv_without_usage(csv, columns), dir));
     check(name + ".md", normalised(support::read_file(s_.file(name + ".md")), dir));
     check(name + ".html", normalised(support::read_file(s_.file(name + ".html")), dir));
   }
 
  private:
-  support::RunResult merge_run(const std::vector<std::string>& args) const {
+  support::RunResult run_alone(const std::vector<std::string>& args) const {
     support::RunOptions options{s_.file("")};
     options.args = args;
-    options.env = {"TMPDIR=" + s_.tmp()};
+    options.env = {"TMPDIR=" + s_.tmp(), "STANDIN_STATE=" + s_.file("")};
     return support::run(BENCH_COMPARE, options);
   }
 
@@ -163,7 +175,63 @@ TEST(Golden, ComparisonsBaselineAndMergeInEveryFormat) {
   golden.run("merge",
              {"--merge", s.file("one-session.normal.json"), s.file("three-sessions.normal.json"),
               s.file("baseline.normal.json"), "--reference", "three"},
-             true);
+             Kind::Merge);
+}
+
+// LABEL=RANDOM,FIXED of stand-ins with the plan's times, bench_random's
+// times `by` times as long.
+std::string planned_build(const StandIns& s, const std::string& label, double by) {
+  std::string paths;
+  for (const bool random : {true, false}) {
+    const std::string role = label + (random ? "_random" : "_fixed");
+    const std::string script = replace_all(kScript, "ROLE", role);
+    support::write_file(s.file(role), replace_all(script, "FILE",
+                                                  random ? "results_complex_32.txt"
+                                                         : "results_complex_contrast_32.txt"));
+    chmod(s.file(role).c_str(), 0755);
+    std::string lines;
+    for (int r = 1; r <= 20; ++r) {
+      for (int t = 0; t < 3; ++t) {
+        const double a = position(r);
+        const double time =
+            random ? (kRandomBase[t] + 2 * kUnit * a) * by : kFixedBase[t] + kUnit * a;
+        lines += fmt::format("{}{:.9g}", t ? " " : "", time);
+      }
+      lines += "\n";
+    }
+    support::write_file(s.file(role + ".times"), lines);
+    paths += (random ? "" : ",") + s.file(role);
+  }
+  return label + "=" + paths;
+}
+
+TEST(Golden, TwoBuildsInEveryFormat) {
+  StandIns s;
+  Golden golden(s);
+  golden.run("builds",
+             {"--build", planned_build(s, "ref", 1), "--build", planned_build(s, "slow", 1.02),
+              "--seed", "7", "--rounds", "12", "--warmup", "0"},
+             Kind::Builds);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Golden, CountersOfOnePairInEveryFormat) {
+  StandIns s;
+  std::vector<std::string> args = {"--counters", "--probe", FAKE_PROBE_DIR "/libbench_probe.so"};
+  const double times[2][3] = {{0.1, 0.05, 0.014}, {0.005, 0.01, 0.001}};
+  for (const int role : {0, 1}) {
+    const std::string name = role == 0 ? "random" : "fixed";
+    const std::string program = s.file("counted_" + name);
+    std::filesystem::create_symlink(COUNTED_STANDIN, program);
+    support::write_file(program + ".conf", fmt::format("{} {} {} {}\n", name, times[role][0],
+                                                       times[role][1], times[role][2]));
+    args.insert(args.end(), {"--" + name, program});
+  }
+  args.insert(args.end(), {"--seed", "7", "--rounds", "6", "--warmup", "0"});
+  Golden(s).run("counters", args, Kind::Programs);
 }
 
 }  // namespace

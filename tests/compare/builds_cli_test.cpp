@@ -1,0 +1,333 @@
+// bench_compare --build end to end on stand-in builds whose every run's
+// times are planned (standins.h's script, one plan per program), so that each
+// ratio, p and count the comparison reports is known in advance. Run n of
+// every program falls in the same round, and the machine's planned drift
+// touches a round's runs alike.
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <regex>
+#include <set>
+
+#include "standins.h"
+
+namespace {
+
+using nlohmann::json;
+using standins::kScript;
+using standins::replace_all;
+
+constexpr double kRandom[3] = {0.012, 0.008, 0.004};
+constexpr double kFixed[3] = {0.002, 0.003, 0.001};
+constexpr const char* kTests[3] = {"Integer", "Float", "DNA"};
+constexpr int kPlanned = 200;  // runs planned for each program
+
+double drift(int run) { return 1 + 0.2 * ((run * 3) % 7) / 7.0; }
+
+// Small noise in [-0.003, 0.003], fixed by what it is drawn for.
+double noise(int salt, int test, int run) {
+  return 0.003 * (((run * 7919 + test * 104729 + salt * 31337) % 2001) / 1000.0 - 1);
+}
+
+// A build's time over the plan's base, by program (random or not), test and run.
+using Factor = std::function<double(bool random, int test, int run)>;
+const Factor kSame = [](bool, int, int) { return 1.0; };
+
+class BuildsCli : public ::testing::Test {
+ protected:
+  // LABEL=RANDOM,FIXED of stand-ins whose random exits 3 on run `fail_run`.
+  std::string build(const std::string& label, const Factor& factor, int fail_run = 0) {
+    std::string paths;
+    for (const bool random : {true, false}) {
+      const std::string role = label + (random ? "_random" : "_fixed");
+      std::string script = replace_all(kScript, "ROLE", role);
+      support::write_file(dir_.file(role), replace_all(script, "FILE",
+                                                       random ? "results_complex_32.txt"
+                                                              : "results_complex_contrast_32.txt"));
+      chmod(dir_.file(role).c_str(), 0755);
+      std::string lines;
+      for (int n = 1; n <= kPlanned; ++n) {
+        for (int t = 0; t < 3; ++t) {
+          const double base = random ? kRandom[t] : kFixed[t];
+          lines += fmt::format("{}{:.9g}", t ? " " : "", base * drift(n) * factor(random, t, n));
+        }
+        lines += random && n == fail_run ? " exit3\n" : "\n";
+      }
+      support::write_file(dir_.file(role + ".times"), lines);
+      paths += (random ? "" : ",") + dir_.file(role);
+    }
+    return label + "=" + paths;
+  }
+
+  support::RunResult compare(std::vector<std::string> args) const {
+    support::RunOptions options{dir_.path};
+    options.args = std::move(args);
+    options.env = {"STANDIN_STATE=" + dir_.path};
+    return support::run(BENCH_COMPARE, options);
+  }
+
+  // Runs the comparison into out.json and returns the export.
+  json exported(std::vector<std::string> args) const {
+    args.insert(args.end(), {"--quiet", "--json", dir_.file("out.json")});
+    const support::RunResult r = compare(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    report_ = r.out;
+    return json::parse(support::read_file(dir_.file("out.json")));
+  }
+
+  mutable std::string report_;
+  support::TempDir dir_;
+};
+
+// The comparisons of an export by "ENTRY TEST SERIES".
+std::map<std::string, json> by_series(const json& j) {
+  std::map<std::string, json> found;
+  for (const json& c : j["comparisons"]) {
+    found[fmt::format("{} {} {}", c["entry"].get<std::string>(), c["test"].get<std::string>(),
+                      c["series"].get<std::string>())] = c;
+  }
+  return found;
+}
+
+double ratio(const json& c) { return c["ratio"]["estimate"].get<double>(); }
+
+TEST_F(BuildsCli, EachSessionCountsOnceThroughItsMedian) {
+  // Build b is 10% slower in random, times a factor of its session; each
+  // session's first round is far off, which its median ignores.
+  constexpr int kRounds = 6;
+  const double session[3] = {1.0, 1.0005, 1.01};
+  const double wobble[kRounds] = {0.3, -0.01, 0, 0, 0.01, -0.01};
+  const Factor slower = [&](bool random, int, int run) {
+    const int s = (run - 1) / kRounds;
+    return random ? 1.1 * session[s] * (1 + wobble[(run - 1) % kRounds]) : 1.0;
+  };
+  for (const int sessions : {2, 3}) {
+    SCOPED_TRACE(sessions);
+    const std::string a = fmt::format("a{}", sessions);
+    const std::string b = fmt::format("b{}", sessions);
+    const json j = exported({"--build", build(a, kSame), "--build", build(b, slower), "--rounds",
+                             std::to_string(kRounds), "--warmup", "0", "--sessions",
+                             std::to_string(sessions), "--pause", "0", "--seed", "4"});
+    ASSERT_EQ(j["sessions"].size(), static_cast<std::size_t>(sessions));
+    std::map<int, int> rounds_of_session;
+    for (const json& round : j["rounds"]) {
+      EXPECT_EQ(round["builds"].size(), 2U);
+      ++rounds_of_session[round["session"].get<int>()];
+    }
+    for (int s = 1; s <= sessions; ++s) EXPECT_EQ(rounds_of_session[s], kRounds) << s;
+
+    // The ratio is the geometric mean of the sessions' median ratios, the
+    // difference random - fixed's too.
+    double log_random = 0;
+    double log_difference[3] = {0, 0, 0};
+    for (int s = 0; s < sessions; ++s) {
+      log_random += std::log(1.1 * session[s]) / sessions;
+      for (int t = 0; t < 3; ++t) {
+        log_difference[t] +=
+            std::log((kRandom[t] * 1.1 * session[s] - kFixed[t]) / (kRandom[t] - kFixed[t])) /
+            sessions;
+      }
+    }
+    const auto found = by_series(j);
+    ASSERT_EQ(found.size(), 9U);
+    for (int t = 0; t < 3; ++t) {
+      const std::string test = kTests[t];
+      const json& random = found.at(b + " " + test + " random");
+      EXPECT_NEAR(ratio(random), std::exp(log_random), 2e-4) << test;
+      EXPECT_EQ(random["verdict"], "slower") << test;
+      const json& difference = found.at(b + " " + test + " difference");
+      EXPECT_NEAR(ratio(difference), std::exp(log_difference[t]), 2e-4) << test;
+      // Identical times in every round: a tie, no verdict of a change.
+      const json& fixed = found.at(b + " " + test + " fixed");
+      EXPECT_NE(fixed["verdict"], "slower") << test;
+      EXPECT_NE(fixed["verdict"], "faster") << test;
+    }
+  }
+}
+
+TEST_F(BuildsCli, RatiosAreAgainstTheReferenceGivenAndSoAreAMergesOfTheExport) {
+  const auto by = [](double k) { return [k](bool random, int, int) { return random ? k : 1.0; }; };
+  const json j =
+      exported({"--build", build("A", by(1.1)), "--build", build("B", kSame), "--build",
+                build("C", by(1.2)), "--reference", "B", "--rounds", "8", "--warmup", "0"});
+  EXPECT_EQ(j["reference"], "B");
+  const auto found = by_series(j);
+  ASSERT_EQ(found.size(), 18U);
+  for (const auto& [series, c] : found) {
+    ASSERT_NE(c["entry"], "B") << series;
+    if (c["series"] != "random") continue;
+    EXPECT_NEAR(ratio(c), c["entry"] == "A" ? 1.1 : 1.2, 1e-6) << series;
+  }
+  const support::RunResult merged = compare({"--merge", dir_.file("out.json")});
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  EXPECT_NE(merged.out.find("B (reference)"), std::string::npos) << merged.out;
+  EXPECT_EQ(merged.out.find("A (reference)"), std::string::npos) << merged.out;
+  EXPECT_EQ(merged.out.find("against A"), std::string::npos) << merged.out;
+}
+
+// Holm's step-down adjustment of every p given.
+std::vector<double> holm(const std::vector<double>& p) {
+  std::vector<std::size_t> order(p.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](auto x, auto y) { return p[x] < p[y]; });
+  std::vector<double> adjusted(p.size());
+  double running = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    running = std::max(running, std::min(1.0, static_cast<double>(p.size() - k) * p[order[k]]));
+    adjusted[order[k]] = running;
+  }
+  return adjusted;
+}
+
+TEST_F(BuildsCli, ThreeBuildsAreAdjustedTogetherAndTheOrdersAreNotRotations) {
+  // B is 5% slower in Integer's random; C's DNA random is 1% slower in 15
+  // rounds of 20 and 1% faster in 5: p = 0.041 alone, but not after Holm.
+  const auto noisy = [](int salt, int slower_test, std::function<double(int)> by) {
+    return [=](bool random, int t, int run) {
+      return (1 + noise(salt + random, t, run)) * (random && t == slower_test ? by(run) : 1.0);
+    };
+  };
+  const json j =
+      exported({"--build", build("A", noisy(1, -1, nullptr)), "--build",
+                build("B", noisy(3, 0, [](int) { return 1.05; })), "--build",
+                build("C", noisy(5, 2, [](int run) { return run % 4 == 0 ? 0.99 : 1.01; })),
+                "--rounds", "20", "--warmup", "0", "--seed", "12"});
+  std::vector<double> p;
+  std::vector<double> adjusted;
+  for (const json& c : j["comparisons"]) {
+    p.push_back(c["p_value"].get<double>());
+    adjusted.push_back(c["p_adjusted"].get<double>());
+    const bool significant = adjusted.back() < 0.05;
+    const std::string said = c["verdict"];
+    EXPECT_EQ(said == "slower" || said == "faster", significant) << c.dump();
+  }
+  ASSERT_EQ(p.size(), 18U);
+  const std::vector<double> want = holm(p);
+  for (std::size_t i = 0; i < p.size(); ++i) EXPECT_NEAR(adjusted[i], want[i], 1e-12) << i;
+  const auto found = by_series(j);
+  EXPECT_EQ(found.at("B Integer random")["verdict"], "slower");
+  EXPECT_NEAR(found.at("C DNA random")["p_value"].get<double>(), 0.0414, 1e-4);
+  EXPECT_EQ(found.at("C DNA random")["verdict"], "no significant change");
+
+  // Six programs a round: a shuffle that only rotates one order has 6 orders.
+  std::set<std::vector<std::string>> orders;
+  for (const json& round : j["rounds"]) orders.insert(round["order"]);
+  EXPECT_GT(orders.size(), 6U);
+}
+
+TEST_F(BuildsCli, AFailedRunStopsEveryBuildAfterTheRoundsBefore) {
+  const support::RunResult r =
+      compare({"--build", build("alpha", kSame), "--build", build("beta", kSame, 4), "--rounds",
+               "6", "--warmup", "0", "--seed", "2", "--quiet", "--json", dir_.file("out.json")});
+  EXPECT_EQ(r.status, 1);
+  // Round 4 ran some of alpha before beta's bench_random failed.
+  const std::vector<std::string> runs = support::lines_of(support::read_file(dir_.file("order")));
+  ASSERT_EQ(runs.back(), "beta_random");
+  ASSERT_TRUE(std::any_of(runs.begin() + 12, runs.end(),
+                          [](const std::string& run) { return run.rfind("alpha", 0) == 0; }));
+  const std::vector<std::string> lines = support::lines_of(r.err);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("beta") != std::string::npos; }),
+            1)
+      << r.err;
+  const json j = json::parse(support::read_file(dir_.file("out.json")));
+  ASSERT_EQ(j["rounds"].size(), 3U) << j["rounds"].dump();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(j["rounds"][i]["index"], i + 1);
+    EXPECT_EQ(j["rounds"][i]["builds"].size(), 2U) << i;
+  }
+}
+
+TEST_F(BuildsCli, SixteenBuildsAreComparedAndSeventeenRefused) {
+  std::vector<std::string> args = {"--rounds", "2", "--warmup", "0", "--quiet"};
+  for (int b = 1; b <= 17; ++b) {
+    const std::vector<std::string> more = {"--build", build(fmt::format("b{}", b), kSame)};
+    if (b == 17) {
+      args.insert(args.end(), more.begin(), more.end());
+      const support::RunResult r = compare(args);
+      EXPECT_EQ(r.status, 2);
+      // One line, and where to find --help.
+      const std::vector<std::string> lines = support::lines_of(r.err);
+      ASSERT_LE(lines.size(), 2U) << r.err;
+      EXPECT_NE(lines.at(0).find("16"), std::string::npos) << r.err;
+      EXPECT_NE(lines.back().find(lines.size() == 2 ? "--help" : "16"), std::string::npos) << r.err;
+      EXPECT_FALSE(std::filesystem::exists(dir_.file("b17_random.count")));
+      break;
+    }
+    args.insert(args.end(), more.begin(), more.end());
+    if (b < 16) continue;
+    const json j = exported(args);
+    EXPECT_EQ(j["builds"].size(), 16U);
+    EXPECT_EQ(j["comparisons"].size(), 15U * 9);
+    EXPECT_EQ(j["rounds"].size(), 2U);
+    std::filesystem::remove(dir_.file("out.json"));
+  }
+}
+
+TEST_F(BuildsCli, TheSameSeedDrawsTheSameCountedOrdersWhateverTheWarmUp) {
+  const std::vector<std::string> builds = {"--build", build("a", kSame), "--build",
+                                           build("b", kSame)};
+  std::vector<json> orders;
+  for (const char* warmup : {"0", "3"}) {
+    std::vector<std::string> args = builds;
+    args.insert(args.end(), {"--rounds", "8", "--seed", "21", "--warmup", warmup});
+    json seen = json::array();
+    const json j = exported(args);
+    for (const json& round : j["rounds"]) seen.push_back(round["order"]);
+    orders.push_back(seen);
+  }
+  ASSERT_EQ(orders[0].size(), 8U);
+  EXPECT_EQ(orders[0], orders[1]);
+}
+
+TEST_F(BuildsCli, ADifferenceNotPositiveInSomeRoundsIsNotComparableAndCounted) {
+  // b's Float fixed takes longer than its random in 6 rounds of 20.
+  const Factor slow_fixed = [](bool random, int t, int run) {
+    return !random && t == 1 && run % 3 == 0 ? 3.0 : 1.0;
+  };
+  const json j = exported({"--build", build("a", kSame), "--build", build("b", slow_fixed),
+                           "--rounds", "20", "--warmup", "0"});
+  const json c = by_series(j).at("b Float difference");
+  EXPECT_EQ(c["verdict"], "not comparable");
+  EXPECT_TRUE(c["ratio"]["estimate"].is_null()) << c.dump();
+  const std::string text = std::regex_replace(report_, std::regex("\\s+"), " ");
+  EXPECT_NE(text.find("not comparable"), std::string::npos) << report_;
+  EXPECT_TRUE(
+      std::regex_search(text, std::regex(R"(\b6\b[^.]{0,40}rounds?\b|\brounds?\b[^.]{0,20}\b6\b)")))
+      << report_;
+}
+
+TEST_F(BuildsCli, TiedTimesGetNoVerdictOfAChangeAndAVerdictsIntervalExcludes1) {
+  // Identical builds, in one session and in two; then b slower by 1% in 22
+  // rounds of 40 and tied in the rest: p and the interval follow one rule.
+  const Factor partly = [](bool random, int t, int run) {
+    return random && t == 0 && run % 20 < 11 ? 1.01 : 1.0;
+  };
+  const struct {
+    const char* sessions;
+    const char* rounds;
+    Factor b;
+  } cases[] = {{"1", "6", kSame}, {"2", "6", kSame}, {"1", "40", partly}};
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string a = fmt::format("a{}", ++n);
+    const std::string b = fmt::format("b{}", n);
+    const json j = exported({"--build", build(a, kSame), "--build", build(b, c.b), "--rounds",
+                             c.rounds, "--warmup", "0", "--sessions", c.sessions, "--pause", "0"});
+    ASSERT_EQ(j["comparisons"].size(), 9U);
+    for (const json& v : j["comparisons"]) {
+      SCOPED_TRACE(v.dump());
+      const bool moved = n == 3 && v["test"] == "Integer" && v["series"] != "fixed";
+      if (!moved) {
+        EXPECT_NE(v["verdict"], "slower");
+        EXPECT_NE(v["verdict"], "faster");
+      }
+      EXPECT_TRUE(v["verdict"] != "slower" || v["ratio"]["low"].get<double>() > 1);
+    }
+  }
+}
+
+}  // namespace
