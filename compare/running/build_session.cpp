@@ -6,6 +6,7 @@
 #include <chrono>
 #include <random>
 
+#include "compare/running/order.h"
 #include "compare/running/progress.h"
 #include "compare/running/runner.h"
 #include "compare/stats/summary.h"
@@ -14,25 +15,6 @@ namespace compare {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Slot {
-  std::size_t build;
-  Side side;
-};
-
-// Every build's two programs in an order drawn at random (Fisher-Yates on
-// the seeded generator, so that a seed repeats it anywhere).
-std::vector<Slot> drawn_order(std::size_t builds, std::mt19937_64& draw) {
-  std::vector<Slot> order;
-  for (std::size_t b = 0; b < builds; ++b) {
-    order.push_back({b, Side::Random});
-    order.push_back({b, Side::Fixed});
-  }
-  for (std::size_t i = order.size() - 1; i > 0; --i) {
-    std::swap(order[i], order[static_cast<std::size_t>(draw() % (i + 1))]);
-  }
-  return order;
-}
 
 class BuildsRound {
  public:

@@ -1,0 +1,30 @@
+#include "compare/running/order.h"
+
+#include <utility>
+
+namespace compare {
+
+std::vector<Slot> drawn_order(std::size_t builds, std::mt19937_64& draw) {
+  std::vector<Slot> order;
+  for (std::size_t b = 0; b < builds; ++b) {
+    order.push_back({b, Side::Random});
+    order.push_back({b, Side::Fixed});
+  }
+  // The modulo's bias is below 2^-58 for at most 32 slots.
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+    const std::size_t j = i + static_cast<std::size_t>(draw() % (order.size() - i));
+    std::swap(order[i], order[j]);
+  }
+  return order;
+}
+
+std::uint64_t warmup_seed(std::uint64_t session_seed) {
+  // One step of splitmix64 from a fixed offset: far from the session's own
+  // seed, and the same on every platform.
+  std::uint64_t z = session_seed + 0x9e3779b97f4a7c15ULL;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+}  // namespace compare
