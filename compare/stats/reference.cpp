@@ -20,7 +20,7 @@ bool all_same(const std::vector<double>& values) {
 
 // The sign test on one session's units. Below 6 units it has no interval and
 // could never reach 0.05 (2 / 2^5), so it is not made.
-RatioTest sign_test_of(const std::vector<double>& units, RatioTest r) {
+ReferenceTest sign_test_of(const std::vector<double>& units, ReferenceTest r) {
   r.ratio = std::exp(median(units));
   const std::optional<Interval> interval = sign_interval(units);
   if (!interval) {
@@ -36,7 +36,7 @@ RatioTest sign_test_of(const std::vector<double>& units, RatioTest r) {
 // Student's t on two or more session medians of the log ratios. Medians that
 // are all equal would give p 0 and an interval of no width: a verdict from no
 // spread at all, so none is given.
-RatioTest t_of(const std::vector<double>& medians, RatioTest r) {
+ReferenceTest t_of(const std::vector<double>& medians, ReferenceTest r) {
   const std::optional<OneSampleT> t = one_sample_t(medians);
   if (!t || all_same(medians)) {
     r.ratio = std::exp(medians.front());
@@ -96,9 +96,9 @@ std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>
   return blocks;
 }
 
-RatioTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
-                       PairedUnit unit) {
-  RatioTest r;
+ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
+                           PairedUnit unit) {
+  ReferenceTest r;
   for (const auto& session : sessions) {
     r.rounds += session.size();
     for (const auto& [now, reference] : session)
@@ -124,8 +124,8 @@ RatioTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>
   return t_of(medians, r);
 }
 
-RatioTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference) {
-  RatioTest r;
+ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference) {
+  ReferenceTest r;
   r.rounds = now.size() + reference.size();
   for (const std::vector<double>* side : {&now, &reference})
     r.not_positive += static_cast<std::size_t>(
@@ -172,15 +172,15 @@ double sign_test_p_with_ties(const std::vector<double>& values) {
   return std::min(1.0, 2 * boost::math::cdf(dist, fewer));
 }
 
-std::vector<Decided> decide(const std::vector<RatioTest>& tests) {
+std::vector<Decided> decide(const std::vector<ReferenceTest>& tests) {
   std::vector<double> p;  // of the series tested, adjusted together
-  for (const RatioTest& t : tests)
+  for (const ReferenceTest& t : tests)
     if (t.p) p.push_back(*t.p);
   const std::vector<double> adjusted = holm_adjust(p);
   std::vector<Decided> decided;
   decided.reserve(tests.size());
   std::size_t next = 0;
-  for (const RatioTest& t : tests) {
+  for (const ReferenceTest& t : tests) {
     Decided d;
     if (!t.p) {
       d.verdict = t.untested.value_or(VerdictKind::NotComparable);

@@ -27,7 +27,7 @@ enum class VerdictKind {
 };
 const char* verdict_text(VerdictKind kind);
 
-struct RatioTest {
+struct ReferenceTest {
   std::optional<double> ratio;       // now / reference
   std::optional<Interval> interval;  // 95%, not adjusted for the other series
   std::optional<double> p;
@@ -55,14 +55,14 @@ std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>
 // Two or more sessions with units: Student's t on the session medians of the
 // units. One: the sign test on its units (TooFewRounds below 6). None:
 // TooFewRounds. Session medians that do not vary: NotTestable.
-RatioTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
-                       PairedUnit unit = kPairedUnit);
+ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
+                           PairedUnit unit = kPairedUnit);
 
 // Each side's session medians, where the rounds are not shared: Welch's t on
 // their logarithms. A median not positive or not finite: NotComparable. Fewer
 // than 2 on a side: the ratio of the geometric means, TooFewSessions. No
 // spread on either side: the ratio, NotTestable.
-RatioTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference);
+ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference);
 
 // The sign test of the values' median against 0 with ties (zeros) counted
 // against rejecting: p = min(1, 2 P(Bin(n, 1/2) <= min(neg + zero, pos + zero))),
@@ -75,6 +75,6 @@ struct Decided {
   std::optional<double> p_adjusted;
   VerdictKind verdict = VerdictKind::NoSignificantChange;
 };
-std::vector<Decided> decide(const std::vector<RatioTest>& tests);
+std::vector<Decided> decide(const std::vector<ReferenceTest>& tests);
 
 }  // namespace compare

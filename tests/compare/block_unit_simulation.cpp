@@ -31,7 +31,8 @@ int rejections(const standins::Drift& drift, const Shape& shape, compare::Paired
   int count = 0;
   for (int i = 0; i < repetitions; ++i) {
     const standins::Comparison c = standins::simulate(drift, shape.sessions, shape.rounds, gen);
-    const compare::RatioTest t = compare::paired_ratio(difference ? c.difference : c.random, unit);
+    const compare::ReferenceTest t =
+        compare::paired_ratio(difference ? c.difference : c.random, unit);
     if (t.p && *t.p < compare::kAlpha && (drift.change == 1 || *t.ratio > 1)) ++count;
   }
   return count;

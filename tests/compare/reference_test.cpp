@@ -24,7 +24,7 @@ Rounds rounds_of(std::size_t n, double now, double reference) {
 TEST(PairedRatio, AnyValueNotPositiveMakesTheSeriesNotComparableCounted) {
   Rounds session;
   for (int i = 0; i < 40; ++i) session.emplace_back(i < 7 ? -0.01 : 1.2, 1.0);
-  const RatioTest r = paired_ratio({session});
+  const ReferenceTest r = paired_ratio({session});
   EXPECT_EQ(r.untested, VerdictKind::NotComparable);
   EXPECT_EQ(r.rounds, 40u);
   EXPECT_EQ(r.not_positive, 7u);
@@ -75,13 +75,13 @@ TEST(PairedRatio, OneSessionTakesTheSignTestOnItsBlocks) {
   Rounds drift;
   for (int i = 0; i < 20; ++i) drift.emplace_back(i % 2 == 0 ? 2.0 : 0.5, 1.0);
   EXPECT_EQ(unit_log_ratios(drift, PairedUnit::Round).size(), 20u);
-  const RatioTest r = paired_ratio({drift});
+  const ReferenceTest r = paired_ratio({drift});
   EXPECT_EQ(r.method, RatioMethod::SignTest);
   EXPECT_NEAR(*r.ratio, 1.0, 1e-12);
   EXPECT_DOUBLE_EQ(*r.p, 1.0);
   // A round without its mirror is left out of the blocks.
   EXPECT_EQ(unit_log_ratios(rounds_of(13, 2, 1), PairedUnit::Block).size(), 6u);
-  const RatioTest few = paired_ratio({rounds_of(11, 1.5, 1)});  // 5 blocks: no interval
+  const ReferenceTest few = paired_ratio({rounds_of(11, 1.5, 1)});  // 5 blocks: no interval
   EXPECT_EQ(few.untested, VerdictKind::TooFewRounds);
   EXPECT_DOUBLE_EQ(*few.ratio, 1.5);
 }
@@ -90,14 +90,14 @@ TEST(PairedRatio, SessionsWithoutRoundsDoNotCount) {
   Rounds slower;
   for (int i = 0; i < 20; ++i) slower.emplace_back(1.05 + 0.001 * i, 1.0);
   // The first session shares no round: the second one's sign test, not nothing.
-  const RatioTest one = paired_ratio({Rounds{}, slower});
+  const ReferenceTest one = paired_ratio({Rounds{}, slower});
   EXPECT_EQ(one.method, RatioMethod::SignTest);
   EXPECT_GT(*one.ratio, 1.05);
   EXPECT_DOUBLE_EQ(*one.p, 2.0 / 1024);  // 10 blocks, all slower
   EXPECT_FALSE(one.df);
   EXPECT_EQ(paired_ratio({Rounds{}, Rounds{{1, 1}}}).untested, VerdictKind::TooFewRounds);
   // Three sessions: Student's t on their medians, 2 degrees of freedom.
-  const RatioTest three =
+  const ReferenceTest three =
       paired_ratio({rounds_of(20, 1.01, 1), rounds_of(20, 1.02, 1), rounds_of(20, 1.04, 1)});
   EXPECT_EQ(three.method, RatioMethod::StudentT);
   EXPECT_EQ(*three.df, 2);
@@ -107,7 +107,7 @@ TEST(PairedRatio, SessionsWithoutRoundsDoNotCount) {
 }
 
 TEST(PairedRatio, IdenticalSessionMediansGiveARatioButNoTest) {
-  const RatioTest r = paired_ratio({rounds_of(20, 1.03, 1), rounds_of(20, 1.03, 1)});
+  const ReferenceTest r = paired_ratio({rounds_of(20, 1.03, 1), rounds_of(20, 1.03, 1)});
   EXPECT_EQ(r.untested, VerdictKind::NotTestable);
   EXPECT_NEAR(*r.ratio, 1.03, 1e-12);
   EXPECT_FALSE(r.p);
@@ -115,31 +115,31 @@ TEST(PairedRatio, IdenticalSessionMediansGiveARatioButNoTest) {
 }
 
 TEST(UnpairedRatio, UntestableSeriesAnswerTheSameEverywhere) {
-  const RatioTest few = unpaired_ratio({2.0}, {1.0, 4.0});
+  const ReferenceTest few = unpaired_ratio({2.0}, {1.0, 4.0});
   EXPECT_EQ(few.untested, VerdictKind::TooFewSessions);
   EXPECT_DOUBLE_EQ(*few.ratio, 1.0);  // 2 over the geometric mean 2
   EXPECT_FALSE(unpaired_ratio({}, {1.0, 2.0}).ratio);
-  const RatioTest negative = unpaired_ratio({0.5, -0.1}, {1.0, 2.0});
+  const ReferenceTest negative = unpaired_ratio({0.5, -0.1}, {1.0, 2.0});
   EXPECT_EQ(negative.untested, VerdictKind::NotComparable);
   EXPECT_EQ(negative.not_positive, 1u);
   EXPECT_EQ(negative.rounds, 4u);
   EXPECT_FALSE(negative.ratio);
-  const RatioTest flat = unpaired_ratio({3.0, 3.0, 3.0}, {2.0, 2.0});
+  const ReferenceTest flat = unpaired_ratio({3.0, 3.0, 3.0}, {2.0, 2.0});
   EXPECT_EQ(flat.untested, VerdictKind::NotTestable);
   EXPECT_DOUBLE_EQ(*flat.ratio, 1.5);
-  const RatioTest welch = unpaired_ratio({1.0, 1.1, 1.2}, {1.0, 1.05});
+  const ReferenceTest welch = unpaired_ratio({1.0, 1.1, 1.2}, {1.0, 1.05});
   EXPECT_EQ(welch.method, RatioMethod::Welch);
   EXPECT_DOUBLE_EQ(*welch.p, welch_log({1.0, 1.1, 1.2}, {1.0, 1.05})->p);
 }
 
 TEST(Decide, HolmOverEverySeriesTestedAndUntestedKeepTheirReason) {
   auto tested = [](double ratio, double p) {
-    RatioTest t;
+    ReferenceTest t;
     t.ratio = ratio;
     t.p = p;
     return t;
   };
-  RatioTest few;
+  ReferenceTest few;
   few.untested = VerdictKind::TooFewSessions;
   // Holm over the three tested: 0.01 * 3, then 0.03 * 2, then 0.04 * 1 (kept at 0.06).
   const std::vector<Decided> d =
