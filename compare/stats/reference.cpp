@@ -88,6 +88,7 @@ const char* verdict_text(VerdictKind kind) {
 std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>& rounds,
                                     PairedUnit unit) {
   std::vector<double> logs;
+  logs.reserve(rounds.size());
   for (const auto& [now, reference] : rounds) logs.push_back(std::log(now / reference));
   if (unit == PairedUnit::Round) return logs;
   std::vector<double> blocks;
@@ -120,6 +121,7 @@ ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, doubl
   }
   if (units.size() == 1) return sign_test_of(units.front(), r);
   std::vector<double> medians;
+  medians.reserve(units.size());
   for (const std::vector<double>& u : units) medians.push_back(median(u));
   return t_of(medians, r);
 }

@@ -41,7 +41,11 @@ int rejections(const standins::Drift& drift, const Shape& shape, compare::Paired
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repetitions = argc > 1 ? std::atoi(argv[1]) : 2000;
+  const int repetitions = argc > 1 ? static_cast<int>(std::strtol(argv[1], nullptr, 10)) : 2000;
+  if (repetitions <= 0) {
+    std::fprintf(stderr, "usage: block_unit_simulation [repetitions, at least 1]\n");
+    return 2;
+  }
   const Scenario scenarios[] = {
       {"noise 1%", {}},
       {"linear drift 0.2%/run", {0.01, 0.002, 0, 0, 0, 1}},

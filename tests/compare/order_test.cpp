@@ -16,6 +16,7 @@ using namespace compare;
 
 std::vector<int> as_numbers(const std::vector<Slot>& order) {
   std::vector<int> numbers;
+  numbers.reserve(order.size());
   for (const Slot& s : order)
     numbers.push_back(static_cast<int>(2 * s.build + (s.side == Side::Fixed ? 1 : 0)));
   return numbers;

@@ -54,6 +54,7 @@ TEST(SignTestWithTies, PAndIntervalFollowOneRule) {
     for (int negative = 0; negative <= n; ++negative) {
       for (int zero = 0; negative + zero <= n; ++zero) {
         std::vector<double> d;
+        d.reserve(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i)
           d.push_back(i < negative ? -1.0 - i : i < negative + zero ? 0 : i);
         const std::optional<Interval> interval = sign_interval(d);
