@@ -6,6 +6,7 @@
 #include <chrono>
 #include <random>
 
+#include "compare/running/order.h"
 #include "compare/running/progress.h"
 #include "compare/running/runner.h"
 #include "compare/stats/summary.h"
@@ -15,11 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Slot {
-  std::size_t build;
-  Side side;
-};
-
 // Every build's two programs as listed: the warm-up's order, which draws
 // nothing, so that the counted orders of a seed do not depend on --warmup.
 std::vector<Slot> listed_order(std::size_t builds) {
@@ -27,17 +23,6 @@ std::vector<Slot> listed_order(std::size_t builds) {
   for (std::size_t b = 0; b < builds; ++b) {
     order.push_back({b, Side::Random});
     order.push_back({b, Side::Fixed});
-  }
-  return order;
-}
-
-// The listed order shuffled (Fisher-Yates on the seeded generator, so that a
-// seed repeats it anywhere). Forward, so that a single pair's bench_random
-// runs first exactly when the first draw is even.
-std::vector<Slot> drawn_order(std::size_t builds, std::mt19937_64& draw) {
-  std::vector<Slot> order = listed_order(builds);
-  for (std::size_t i = 0; i + 1 < order.size(); ++i) {
-    std::swap(order[i], order[i + static_cast<std::size_t>(draw() % (order.size() - i))]);
   }
   return order;
 }

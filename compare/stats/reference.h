@@ -1,0 +1,80 @@
+// One comparison of a series with its reference, for every mode that has
+// one: builds in the same rounds (paired), a baseline and a merge (unpaired).
+// Plain values in, plain values out. A series that cannot be tested gets the
+// same answer whichever mode asks: a reason, and the ratio where there is one.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "compare/model.h"
+
+namespace compare {
+
+enum class RatioMethod { None, SignTest, StudentT, Welch };
+const char* method_text(RatioMethod method);
+
+enum class VerdictKind {
+  Faster,
+  Slower,
+  NoSignificantChange,
+  TooFewSessions,  // unpaired: fewer than 2 sessions on a side
+  TooFewRounds,    // paired: too few units in the one session for a sign test's interval
+  NotComparable,   // a value that is not positive or not finite: no ratio at all
+  NotTestable,     // no spread at all across sessions: a ratio but nothing to test it by
+};
+const char* verdict_text(VerdictKind kind);
+
+struct ReferenceTest {
+  std::optional<double> ratio;       // now / reference
+  std::optional<Interval> interval;  // 95%, not adjusted for the other series
+  std::optional<double> p;
+  std::optional<double> df;  // of a t test
+  RatioMethod method = RatioMethod::None;
+  std::size_t rounds = 0;        // paired rounds (unpaired: session medians, both sides)
+  std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
+  std::optional<VerdictKind> untested;  // why there is no test, when there is none
+};
+
+// What one paired value is in the tests: a round's log ratio, or the mean of
+// a mirrored block's two (a round, then the same order reversed).
+enum class PairedUnit { Round, Block };
+// The unit the simulation of drifting machines chose (docs/method.md).
+constexpr PairedUnit kPairedUnit = PairedUnit::Block;
+
+// One session's units: log(now / reference) per round, or per block of
+// rounds 1-2, 3-4, ... (a last round without its mirror is left out). The
+// values must be positive and finite.
+std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>& rounds,
+                                    PairedUnit unit);
+
+// Per session, each shared round's (now, reference) value of one series, in
+// round order. Any value not positive or not finite: NotComparable, counted.
+// Two or more sessions with units: Student's t on the session medians of the
+// units. One: the sign test on its units (TooFewRounds below 6). None:
+// TooFewRounds. Session medians that do not vary: NotTestable.
+ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
+                           PairedUnit unit = kPairedUnit);
+
+// Each side's session medians, where the rounds are not shared: Welch's t on
+// their logarithms. A median not positive or not finite: NotComparable. Fewer
+// than 2 on a side: the ratio of the geometric means, TooFewSessions. No
+// spread on either side: the ratio, NotTestable.
+ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference);
+
+// The sign test of the values' median against 0 with ties (zeros) counted
+// against rejecting: p = min(1, 2 P(Bin(n, 1/2) <= min(neg + zero, pos + zero))),
+// which is below 0.05 exactly when the interval [d(k), d(n+1-k)] excludes 0.
+double sign_test_p_with_ties(const std::vector<double>& values);
+
+// Holm's adjustment over every series tested, together, and each one's
+// verdict at the adjusted alpha; an untested series keeps its reason.
+struct Decided {
+  std::optional<double> p_adjusted;
+  VerdictKind verdict = VerdictKind::NoSignificantChange;
+};
+std::vector<Decided> decide(const std::vector<ReferenceTest>& tests);
+
+}  // namespace compare
