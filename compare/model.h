@@ -169,18 +169,40 @@ inline std::string pair_architecture(const ProgramRecord& random, const ProgramR
   return random.architecture + " and " + fixed.architecture;
 }
 
+// How a ratio to a reference was tested, and what was found.
+enum class RatioMethod { None, SignTest, StudentT, Welch };
+
+enum class VerdictKind {
+  Faster,
+  Slower,
+  NoSignificantChange,
+  TooFewSessions,  // unpaired: fewer than 2 sessions on a side
+  TooFewRounds,    // paired: too few units in the one session for a sign test's interval
+  NotComparable,   // a value that is not positive or not finite: no ratio at all
+  NotTestable,     // no spread at all across sessions: a ratio but nothing to test it by
+};
+
+struct ReferenceTest {
+  std::optional<double> ratio;       // now / reference
+  std::optional<Interval> interval;  // 95%, not adjusted for the other series
+  std::optional<double> p;
+  std::optional<double> df;  // of a t test
+  RatioMethod method = RatioMethod::None;
+  bool paired = false;  // rounds shared with the reference (else session medians)
+  std::size_t rounds = 0;        // paired rounds (unpaired: session medians, both sides)
+  std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
+  std::optional<VerdictKind> untested;  // why there is no test, when there is none
+};
+
 // One series of one test against a reference (a baseline, a merge's reference
 // entry, or the reference build): what every verdict table shows.
 struct Verdict {
   std::string entry;  // what is compared: a merge entry or build; empty for a baseline
   std::string test;   // "Integer", "Float", "DNA"
   Series series = Series::Random;
-  double ratio = 0;  // now / reference (below 1: less time); NaN where there is none
-  std::optional<Interval> ratio_interval{};              // 95%, where it can be had
-  double p_value = 1;                                    // two-sided; NaN where there is no test
-  double df = std::numeric_limits<double>::quiet_NaN();  // of a t-test; NaN for others
-  double p_adjusted = 1;  // by Holm's method over every series compared; NaN without a test
-  std::string verdict;    // "faster", "slower", "no significant change", or why there is none
+  ReferenceTest result;              // ratio now / reference (below 1: less time), interval, p
+  std::optional<double> p_adjusted;  // by Holm's method over every series tested
+  VerdictKind verdict = VerdictKind::NoSignificantChange;
 };
 
 struct BaselineComparison {

@@ -11,6 +11,7 @@
 
 #include "compare/render/table.h"
 #include "compare/stats/summary.h"
+#include "compare/stats/reference.h"
 
 namespace compare {
 
@@ -330,7 +331,7 @@ void warn_of_other_methods(Merge& merge, const Entry& ref,
 // adjustment covers every comparison the merge makes a verdict on.
 std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const Entry& ref) {
   std::vector<Verdict> verdicts;
-  std::vector<SeriesTest> tests;
+  std::vector<ReferenceTest> tests;
   for (const Entry& e : entries) {
     if (&e == &ref) continue;
     for (size_t t = 0; t < e.tests.size(); ++t) {
@@ -339,21 +340,17 @@ std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const 
         v.entry = e.label;
         v.test = e.tests[t].name;
         v.series = which;
-        tests.push_back(test_series(e.tests[t].sessions.at(index_of(which)),
-                                    ref.tests[t].sessions.at(index_of(which))));
-        const std::optional<Welch>& welch = tests.back().welch;
-        v.ratio = welch ? welch->ratio : std::nan("");
-        if (welch) v.ratio_interval = welch->ratio_interval;
-        v.p_value = welch ? welch->p : std::nan("");
-        if (welch) v.df = welch->df;
+        v.result = unpaired_ratio(e.tests[t].sessions.at(index_of(which)),
+                                  ref.tests[t].sessions.at(index_of(which)));
+        tests.push_back(v.result);
         verdicts.push_back(std::move(v));
       }
     }
   }
-  const std::vector<Judgement> judged = judge(tests);
-  for (size_t i = 0; i < judged.size(); ++i) {
-    verdicts[i].p_adjusted = judged[i].p_adjusted;
-    verdicts[i].verdict = judged[i].verdict;
+  const std::vector<Decided> decided = decide(tests);
+  for (size_t i = 0; i < decided.size(); ++i) {
+    verdicts[i].p_adjusted = decided[i].p_adjusted;
+    verdicts[i].verdict = decided[i].verdict;
   }
   return verdicts;
 }

@@ -118,7 +118,7 @@ std::string merge_html(const Merge& m, const std::string& gnuplot) {
     out += "<h2>" + html_escape(title) + "</h2>\n<figure class=\"wide\">" +
            inline_svg(forest_svg(m.comparisons, title, gnuplot), "f-") + "</figure>\n";
   }
-  out += "<p>" + html_escape(kMergeMeaning) + "</p>\n";
+  out += "<p>" + html_escape(kMergeMeaning) + " " + html_escape(kIntervalsNote) + "</p>\n";
   Table machines = machines_table(m);
   machines.title = "* differs from the reference";
   out += "<h2>Machines and builds</h2>\n" + html_table(machines);

@@ -8,6 +8,7 @@
 #include "compare/render/format.h"
 #include "compare/report/json_parts.h"
 #include "compare/report/verdicts.h"
+#include "compare/stats/reference.h"
 
 namespace compare {
 
@@ -128,7 +129,7 @@ std::string merge_text(const Merge& m) {
   for (const Table& t : verdict_tables_by_test(m.comparisons, m.reference)) {
     out += "\n" + text_table(t, 2);
   }
-  out += "\n" + wrapped(kMergeMeaning);
+  out += "\n" + wrapped(kMergeMeaning) + wrapped(kIntervalsNote);
   const auto warnings = merge_warnings(m);
   if (!warnings.empty()) out += "\n";
   for (const std::string& w : warnings) out += wrapped("warning: " + w);
@@ -141,7 +142,7 @@ std::string merge_markdown(const Merge& m) {
   for (const Table& t : verdict_tables_by_test(m.comparisons, m.reference)) {
     out += "\n" + markdown_table(t);
   }
-  out += fmt::format("\n{}\n", kMergeMeaning);
+  out += fmt::format("\n{} {}\n", markdown_cell(kMergeMeaning), markdown_cell(kIntervalsNote));
   const auto warnings = merge_warnings(m);
   if (!warnings.empty()) out += "\nWarnings:\n\n";
   for (const std::string& w : warnings) out += fmt::format("- {}\n", markdown_cell(w));
@@ -170,7 +171,7 @@ std::string merge_csv(const Merge& m) {
         const std::vector<std::string> cells =
             v != nullptr ? verdict_csv(*v) : std::vector<std::string>(5);
         row.insert(row.end(), cells.begin(), cells.end());
-        row.push_back(v != nullptr ? v->verdict : "reference");
+        row.push_back(v != nullptr ? verdict_text(v->verdict) : "reference");
         t.rows.push_back(std::move(row));
       }
     }

@@ -42,13 +42,17 @@ std::string builds_meaning(const Comparison& c) {
   const bool several = !c.builds.empty() && across_builds(c.builds.front());
   return fmt::format(
       "Ratios are each build's time over the reference's ({}) in the same round, where the "
-      "machine's drift touches both alike (below 1 means less time). {} p is adjusted over every "
-      "series of every build by Holm's method; verdicts at adjusted alpha = 0.05.",
+      "machine's drift touches both alike (below 1 means less time). A round and its mirror (the "
+      "same order reversed) make one block, and the mean of their log ratios is what is tested. "
+      "{} A series with any value that is not positive has no ratio: not comparable. p is "
+      "adjusted over every series of every build by Holm's method; verdicts at adjusted alpha = "
+      "0.05. {}",
       c.reference,
-      several ? "Each session counts once through its median log ratio: the ratio is their "
+      several ? "Each session counts once through its median block log ratio: the ratio is their "
                 "geometric mean, with Student's t interval and one-sample t test."
-              : "The ratio is exp(median of the round log ratios), with the sign test's 95% "
-                "interval and p.");
+              : "The ratio is exp(median of the block log ratios), with the sign test's 95% "
+                "interval and p (tied blocks count against a change; no test below 6 blocks).",
+      kIntervalsNote);
 }
 
 Table builds_table(const Comparison& c) {

@@ -34,10 +34,10 @@ std::string builds_data(const Comparison& c) {
     for (int t = 0; t < kTests; ++t) {
       for (const Series which : kSeries) {
         for (const std::vector<Round>& rounds : others) {
-          const std::vector<double> log =
-              i < rounds.size() ? round_log_ratios({rounds[i]}, {ref_rounds[i]}, which, t)
-                                : std::vector<double>{};
-          out += " " + data_value(log.empty() ? NAN : std::exp(log.front()));
+          // A ratio of values that are not both positive means nothing: not drawn.
+          const double now = i < rounds.size() ? value_of(rounds[i], which, t) : NAN;
+          const double then = value_of(ref_rounds[i], which, t);
+          out += " " + data_value(now > 0 && then > 0 ? now / then : NAN);
         }
       }
     }

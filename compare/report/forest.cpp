@@ -81,13 +81,16 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   std::string tics;
   for (std::size_t i = 0; i < n; ++i) {
     const Verdict& v = verdicts[i];
-    const double ratio = positive(v.ratio);
-    const double from = v.ratio_interval ? positive(v.ratio_interval->low) : ratio;
-    const double to = v.ratio_interval ? positive(v.ratio_interval->high) : ratio;
+    const double ratio = positive(v.result.ratio.value_or(NAN));
+    const std::optional<Interval>& interval = v.result.interval;
+    const double from = interval ? positive(interval->low) : ratio;
+    const double to = interval ? positive(interval->high) : ratio;
     for (const double x : {ratio, from, to}) {
       if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
     }
-    std::string& block = v.verdict == "faster" ? faster : v.verdict == "slower" ? slower : other;
+    std::string& block = v.verdict == VerdictKind::Faster   ? faster
+                         : v.verdict == VerdictKind::Slower ? slower
+                                                            : other;
     block +=
         fmt::format("{} {} {} {}\n", data_value(ratio), i + 1, data_value(from), data_value(to));
     tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(row_label(v)), i + 1);

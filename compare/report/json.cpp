@@ -10,6 +10,7 @@
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
+#include "compare/report/verdicts.h"
 
 namespace compare {
 
@@ -136,16 +137,7 @@ namespace {
 
 json baseline_json(const BaselineComparison& b) {
   json verdicts = json::array();
-  for (const Verdict& v : b.verdicts) {
-    verdicts.push_back({{"test", v.test},
-                        {"series", series_name(v.series)},
-                        {"ratio", number(v.ratio)},
-                        {"ratio_low", v.ratio_interval ? number(v.ratio_interval->low) : json()},
-                        {"ratio_high", v.ratio_interval ? number(v.ratio_interval->high) : json()},
-                        {"p_value", number(v.p_value)},
-                        {"p_adjusted", number(v.p_adjusted)},
-                        {"verdict", v.verdict}});
-  }
+  for (const Verdict& v : b.verdicts) verdicts.push_back(verdict_json(v));
   return {{"path", b.path},
           {"notes", b.notes},
           {"verdicts", verdicts},

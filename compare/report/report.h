@@ -22,8 +22,9 @@ std::string text_report(const Comparison& c);
 const std::vector<std::string>& shown_warnings(const Comparison& c);
 
 // The export's format, apart from bench_compare's version: 2 stores each
-// round once (at the top; a session lists only its start and figures), 1
-// (no "format") repeated every session's rounds under it.
+// round once (at the top; a session lists only its start and figures) and
+// writes every verdict alike (a baseline's as a merge's and the builds');
+// 1 (no "format") repeated every session's rounds under it.
 inline constexpr int kExportFormat = 2;
 
 // The whole comparison as one self-describing JSON document; numbers that

@@ -22,6 +22,7 @@ std::string baseline_text(const BaselineComparison& b) {
                           plural(b.baseline_sessions, "session", "sessions")));
   for (const std::string& note : b.notes) out += wrapped(note, 2);
   out += text_table(verdict_table(b.verdicts, VerdictRows::ByTest), 2);
+  if (b.sessions >= 2 && b.baseline_sessions >= 2) out += wrapped(kIntervalsNote, 2);
   if (b.sessions < 2 || b.baseline_sessions < 2) {
     out += wrapped(
         "No verdict from one session: rounds run seconds apart share that moment's speed of the "

@@ -5,21 +5,31 @@
 #include <cmath>
 
 #include "compare/render/format.h"
+#include "compare/stats/reference.h"
+#include "compare/stats/statistical_tests.h"
 
 namespace compare {
 
 namespace {
 
 // Four significant digits: ratios near 1 differ in the third.
-std::string ratio(double r) { return std::isfinite(r) ? fmt::format("{:.4g}x", r) : "n/a"; }
-
-std::string ratio_cell(const Verdict& v) {
-  if (!v.ratio_interval) return ratio(v.ratio);
-  return fmt::format("{} [{}, {}]", ratio(v.ratio), ratio(v.ratio_interval->low),
-                     ratio(v.ratio_interval->high));
+std::string ratio(std::optional<double> r) {
+  return r && std::isfinite(*r) ? fmt::format("{:.4g}x", *r) : "n/a";
 }
 
-std::string csv_value(double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : ""; }
+std::string ratio_cell(const Verdict& v) {
+  const std::optional<Interval>& in = v.result.interval;
+  if (!in) return ratio(v.result.ratio);
+  return fmt::format("{} [{}, {}]", ratio(v.result.ratio), ratio(in->low), ratio(in->high));
+}
+
+std::string csv_value(std::optional<double> x) {
+  return x && std::isfinite(*x) ? fmt::format("{:.9g}", *x) : "";
+}
+
+nlohmann::json json_value(std::optional<double> x) {
+  return x ? number(*x) : nlohmann::json(nullptr);
+}
 
 }  // namespace
 
@@ -36,7 +46,8 @@ Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
   t.word_columns = 2;
   for (const Verdict& v : verdicts) {
     t.rows.push_back({rows == VerdictRows::ByTest ? v.test : v.entry, series_name(v.series),
-                      ratio_cell(v), p_text(v.p_value), p_text(v.p_adjusted), v.verdict});
+                      ratio_cell(v), p_text(v.result.p.value_or(kNaN)),
+                      p_text(v.p_adjusted.value_or(kNaN)), verdict_cell(v)});
   }
   return t;
 }
@@ -56,24 +67,38 @@ std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
   return tables;
 }
 
+std::string verdict_cell(const Verdict& v) {
+  if (v.verdict != VerdictKind::NotComparable || v.result.not_positive == 0) {
+    return verdict_text(v.verdict);
+  }
+  return fmt::format("{}: {} of {} {} not positive", verdict_text(v.verdict),
+                     v.result.not_positive, v.result.rounds,
+                     v.result.paired ? "rounds" : "session medians");
+}
+
 nlohmann::json verdict_json(const Verdict& v) {
   using nlohmann::json;
+  const ReferenceTest& r = v.result;
   return {{"entry", v.entry},
           {"test", v.test},
           {"series", series_name(v.series)},
           {"ratio",
-           {{"estimate", number(v.ratio)},
-            {"low", v.ratio_interval ? number(v.ratio_interval->low) : json(nullptr)},
-            {"high", v.ratio_interval ? number(v.ratio_interval->high) : json(nullptr)}}},
-          {"p_value", number(v.p_value)},
-          {"p_adjusted", number(v.p_adjusted)},
-          {"verdict", v.verdict}};
+           {{"estimate", json_value(r.ratio)},
+            {"low", r.interval ? number(r.interval->low) : json(nullptr)},
+            {"high", r.interval ? number(r.interval->high) : json(nullptr)}}},
+          {"p_value", json_value(r.p)},
+          {"p_adjusted", json_value(v.p_adjusted)},
+          {"method", r.method == RatioMethod::None ? json(nullptr) : json(method_text(r.method))},
+          {"df", json_value(r.df)},
+          {"compared", {{r.paired ? "rounds" : "session_medians", r.rounds},
+                        {"not_positive", r.not_positive}}},
+          {"verdict", verdict_text(v.verdict)}};
 }
 
 std::vector<std::string> verdict_csv(const Verdict& v) {
-  return {csv_value(v.ratio), v.ratio_interval ? csv_value(v.ratio_interval->low) : "",
-          v.ratio_interval ? csv_value(v.ratio_interval->high) : "", csv_value(v.p_value),
-          csv_value(v.p_adjusted)};
+  const ReferenceTest& r = v.result;
+  return {csv_value(r.ratio), r.interval ? csv_value(r.interval->low) : "",
+          r.interval ? csv_value(r.interval->high) : "", csv_value(r.p), csv_value(v.p_adjusted)};
 }
 
 }  // namespace compare

@@ -14,6 +14,13 @@ namespace compare {
 
 // What names each row besides its series: the test (a baseline's one table)
 // or the entry (a table per test, for a merge or builds).
+// Under every table of verdicts: why an interval that excludes 1 may stand
+// beside "no significant change".
+inline constexpr const char* kIntervalsNote =
+    "Each interval is 95% for its own series, not adjusted for the others; the verdicts are "
+    "decided by the Holm-adjusted p, so an interval that excludes 1 may stand beside \"no "
+    "significant change\".";
+
 enum class VerdictRows { ByTest, ByEntry };
 
 // The verdicts as a table: test or entry, series, ratio with its 95%
@@ -30,6 +37,10 @@ std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
 // One verdict as the merge's and the builds' exports hold it: entry, test,
 // series, ratio {estimate, low, high}, p_value, p_adjusted, verdict.
 nlohmann::json verdict_json(const Verdict& v);
+
+// The verdict as the tables show it; "not comparable" says how many values
+// were not positive, of how many.
+std::string verdict_cell(const Verdict& v);
 
 // The same as CSV cells, after the columns that name the row: ratio,
 // ratio_low, ratio_high, p_value, p_adjusted.

@@ -12,17 +12,9 @@
 
 #include "compare/stats/statistical_tests.h"
 #include "compare/stats/warnings.h"
+#include "compare/stats/reference.h"
 
 namespace compare {
-namespace {
-
-// Geometric mean of the values, NaN unless all are positive.
-double geometric_mean(const std::vector<double>& values) {
-  return geometric_mean_interval(values).estimate;
-}
-
-}  // namespace
-
 double session_median(const std::vector<Round>& rounds, Series which, int test) {
   return median(series_values(rounds, which, test));
 }
@@ -68,65 +60,25 @@ std::vector<TestResult> summarise_sessions(const std::vector<std::vector<Round>>
   return results;
 }
 
-SeriesTest test_series(const std::vector<double>& now, const std::vector<double>& reference) {
-  SeriesTest result;
-  if (now.size() < 2 || reference.size() < 2) {
-    result.untested = kTooFewSessions;
-    return result;
-  }
-  result.welch = welch_log(now, reference);
-  if (!result.welch) result.untested = kNotComparable;
-  return result;
-}
-
-std::vector<Judgement> judge(const std::vector<SeriesTest>& tests) {
-  std::vector<double> p;  // the p-values Holm adjusts together
-  for (const SeriesTest& t : tests)
-    if (t.welch) p.push_back(t.welch->p);
-  const std::vector<double> adjusted = holm_adjust(p);
-  std::vector<Judgement> judged;
-  judged.reserve(tests.size());
-  std::size_t next = 0;
-  for (const SeriesTest& t : tests) {
-    Judgement j;
-    if (t.welch) {
-      j.p_adjusted = adjusted.at(next++);
-      j.verdict = verdict_for(t.welch->ratio, j.p_adjusted);
-    } else {
-      j.verdict = t.untested;
-    }
-    judged.push_back(std::move(j));
-  }
-  return judged;
-}
-
 std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now_sessions,
                                       const std::vector<std::vector<Round>>& ref_sessions) {
   std::vector<Verdict> verdicts;
-  std::vector<SeriesTest> tests;
+  std::vector<ReferenceTest> tests;
   for (int test = 0; test < kTests; ++test) {
     for (const Series which : kSeries) {
-      const std::vector<double> now = session_medians(now_sessions, which, test);
-      const std::vector<double> ref = session_medians(ref_sessions, which, test);
       Verdict v;
       v.test = kTestNames.at(static_cast<std::size_t>(test));
       v.series = which;
-      v.ratio = geometric_mean(now) / geometric_mean(ref);
-      v.p_value = kNaN;
-      tests.push_back(test_series(now, ref));
-      if (const std::optional<Welch>& welch = tests.back().welch) {
-        v.ratio = welch->ratio;
-        v.ratio_interval = welch->ratio_interval;
-        v.p_value = welch->p;
-        v.df = welch->df;
-      }
+      v.result = unpaired_ratio(session_medians(now_sessions, which, test),
+                                session_medians(ref_sessions, which, test));
+      tests.push_back(v.result);
       verdicts.push_back(std::move(v));
     }
   }
-  const std::vector<Judgement> judged = judge(tests);
+  const std::vector<Decided> decided = decide(tests);
   for (std::size_t i = 0; i < verdicts.size(); ++i) {
-    verdicts[i].p_adjusted = judged[i].p_adjusted;
-    verdicts[i].verdict = judged[i].verdict;
+    verdicts[i].p_adjusted = decided[i].p_adjusted;
+    verdicts[i].verdict = decided[i].verdict;
   }
   return verdicts;
 }

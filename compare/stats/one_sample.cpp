@@ -9,22 +9,6 @@
 
 namespace compare {
 
-double sign_test_p(const std::vector<double>& values) {
-  long long n = 0;
-  long long k = 0;
-  for (const double v : values) {
-    if (v == 0 || std::isnan(v)) continue;
-    ++n;
-    k += v > 0 ? 1 : 0;
-  }
-  if (n == 0) return 1;
-  const boost::math::binomial_distribution<double> dist(static_cast<double>(n), 0.5);
-  const double at_most = boost::math::cdf(dist, static_cast<double>(k));
-  const double at_least =
-      k == 0 ? 1.0 : boost::math::cdf(boost::math::complement(dist, static_cast<double>(k) - 1));
-  return std::min(1.0, 2 * std::min(at_most, at_least));
-}
-
 std::optional<OneSampleT> one_sample_t(const std::vector<double>& values) {
   if (values.size() < 2 ||
       std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); }))

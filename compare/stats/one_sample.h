@@ -10,11 +10,6 @@
 
 namespace compare {
 
-// Two-sided p-value of the sign test that the values' median is 0: of the
-// n values that are not 0, k are positive, against Binomial(n, 1/2). 1 when
-// every value is 0.
-double sign_test_p(const std::vector<double>& values);
-
 // Student's one-sample t test that the values' mean is 0, with the mean's
 // 95% interval; nullopt for fewer than 2 values. Values that do not vary
 // give an interval of their mean alone, and p 0 (1 when the mean is 0).

@@ -100,6 +100,7 @@ std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>
 ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
                            PairedUnit unit) {
   ReferenceTest r;
+  r.paired = true;
   for (const auto& session : sessions) {
     r.rounds += session.size();
     for (const auto& [now, reference] : session)

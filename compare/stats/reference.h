@@ -13,30 +13,10 @@
 
 namespace compare {
 
-enum class RatioMethod { None, SignTest, StudentT, Welch };
+// The names the reports give them: "sign test", "Student's t", "Welch's t";
+// "faster", "slower", "no significant change", "not comparable", ...
 const char* method_text(RatioMethod method);
-
-enum class VerdictKind {
-  Faster,
-  Slower,
-  NoSignificantChange,
-  TooFewSessions,  // unpaired: fewer than 2 sessions on a side
-  TooFewRounds,    // paired: too few units in the one session for a sign test's interval
-  NotComparable,   // a value that is not positive or not finite: no ratio at all
-  NotTestable,     // no spread at all across sessions: a ratio but nothing to test it by
-};
 const char* verdict_text(VerdictKind kind);
-
-struct ReferenceTest {
-  std::optional<double> ratio;       // now / reference
-  std::optional<Interval> interval;  // 95%, not adjusted for the other series
-  std::optional<double> p;
-  std::optional<double> df;  // of a t test
-  RatioMethod method = RatioMethod::None;
-  std::size_t rounds = 0;        // paired rounds (unpaired: session medians, both sides)
-  std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
-  std::optional<VerdictKind> untested;  // why there is no test, when there is none
-};
 
 // What one paired value is in the tests: a round's log ratio, or the mean of
 // a mirrored block's two (a round, then the same order reversed).

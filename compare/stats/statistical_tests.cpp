@@ -348,11 +348,4 @@ KruskalWallis kruskal_wallis(const std::vector<std::vector<double>>& groups) {
   return result;
 }
 
-std::string verdict_for(double ratio, double p_adjusted) {
-  if (!(p_adjusted < kAlpha)) return "no significant change";
-  if (ratio < 1) return "faster";
-  if (ratio > 1) return "slower";
-  return "no significant change";
-}
-
 }  // namespace compare

@@ -96,9 +96,4 @@ KruskalWallis kruskal_wallis(const std::vector<std::vector<double>>& groups);
 double t_critical_95(double df);
 double t_two_sided_p(double t, double df);
 
-// The verdict of one series against its reference at the adjusted kAlpha:
-// "faster" when significant with a ratio below 1 (less time), "slower" when
-// significant above 1, else "no significant change".
-std::string verdict_for(double ratio, double p_adjusted);
-
 }  // namespace compare

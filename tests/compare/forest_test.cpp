@@ -31,9 +31,9 @@ TEST(ForestAxis, WideRangesTick125InEveryDecade) {
 
 TEST(ForestAxis, TheScriptLabelsEveryTickInItsRange) {
   std::vector<Verdict> verdicts(2);
-  verdicts[0].ratio = 0.93;
-  verdicts[0].ratio_interval = Interval{0.91, 0.96};
-  verdicts[1].ratio = 1.06;
+  verdicts[0].result.ratio = 0.93;
+  verdicts[0].result.interval = Interval{0.91, 0.96};
+  verdicts[1].result.ratio = 1.06;
   const std::string script = forest_script(verdicts, "t", "f.svg");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(script, m, std::regex("set xtics \\(([^)]*)\\)"))) << script;

@@ -126,9 +126,9 @@ Verdict huge_verdict(const std::string& entry) {
   Verdict v;
   v.entry = entry;
   v.test = "Integer";
-  v.ratio = 1e308;
-  v.ratio_interval = Interval{1e307, std::numeric_limits<double>::infinity()};
-  v.verdict = "slower";
+  v.result.ratio = 1e308;
+  v.result.interval = Interval{1e307, std::numeric_limits<double>::infinity()};
+  v.verdict = VerdictKind::Slower;
   return v;
 }
 

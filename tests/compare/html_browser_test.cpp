@@ -165,10 +165,10 @@ TEST(Forest, IsDrawnWhenNoRatioIsKnown) {
   std::vector<compare::Verdict> verdicts(2);
   verdicts[0].entry = "one";
   verdicts[0].test = "DNA";
-  verdicts[0].ratio = NAN;
+  verdicts[0].result.ratio = NAN;
   verdicts[1].test = "Float";
   verdicts[1].series = compare::Series::Difference;
-  verdicts[1].ratio = -1;  // no place on a log axis
+  verdicts[1].result.ratio = -1;  // no place on a log axis
   const std::string svg = compare::forest_svg(verdicts, "none known");
   EXPECT_NE(svg.find("one: DNA random"), std::string::npos) << svg;
   EXPECT_NE(svg.find("Float difference"), std::string::npos) << svg;

@@ -77,14 +77,14 @@ std::string read(const std::string& path) {
 
 void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
-Verdict verdict(const char* test, const char* series, double ratio, double p, const char* said) {
+Verdict verdict(const char* test, const char* series, double ratio, double p, VerdictKind said) {
   Verdict v;
   v.test = test;
   v.series = std::string(series) == "random"  ? Series::Random
              : std::string(series) == "fixed" ? Series::Fixed
                                               : Series::Difference;
-  v.ratio = ratio;
-  v.p_value = p;
+  v.result.ratio = ratio;
+  v.result.p = p;
   v.verdict = said;
   return v;
 }
@@ -146,20 +146,24 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
 
   c.stopped.clear();
   c.machine.clock_tick = 1e-9;
-  c.baseline =
-      BaselineComparison{"old.json", {"note"}, {verdict("DNA", "fixed", 1.5, 0.01, "slower")}};
+  c.baseline = BaselineComparison{
+      "old.json", {"note"}, {verdict("DNA", "fixed", 1.5, 0.01, VerdictKind::Slower)}};
   j = to_json(c);
   EXPECT_EQ(j["complete"], true);
   EXPECT_TRUE(j["stopped"].is_null());
   EXPECT_EQ(j["machine"]["clock_tick"], 1e-9);
-  EXPECT_EQ(j["baseline"]["verdicts"][0], (nlohmann::json{{"test", "DNA"},
-                                                          {"series", "fixed"},
-                                                          {"ratio", 1.5},
-                                                          {"ratio_low", nullptr},
-                                                          {"ratio_high", nullptr},
-                                                          {"p_value", 0.01},
-                                                          {"p_adjusted", 1.0},
-                                                          {"verdict", "slower"}}));
+  // A baseline's verdicts are written as every other comparison's.
+  EXPECT_EQ(j["baseline"]["verdicts"][0],
+            (nlohmann::json{{"entry", ""},
+                            {"test", "DNA"},
+                            {"series", "fixed"},
+                            {"ratio", {{"estimate", 1.5}, {"low", nullptr}, {"high", nullptr}}},
+                            {"p_value", 0.01},
+                            {"p_adjusted", nullptr},
+                            {"method", nullptr},
+                            {"df", nullptr},
+                            {"compared", {{"session_medians", 0}, {"not_positive", 0}}},
+                            {"verdict", "slower"}}));
   // Valid JSON once written: it parses back to the same document.
   EXPECT_EQ(nlohmann::json::parse(j.dump()), j);
 }
@@ -317,9 +321,10 @@ TEST(ReportExports, MarkdownTableHasARowPerTest) {
 
 TEST(ReportText, ShowsTheFiguresTheirMeaningAndTheRecord) {
   Comparison c = sample();
-  c.baseline = BaselineComparison{"old.json",
-                                  {"The baseline ran under another kernel: 5.10 (now 6.1.0-test)."},
-                                  {verdict("Integer", "difference", 0.8, 0.0123, "faster")}};
+  c.baseline =
+      BaselineComparison{"old.json",
+                         {"The baseline ran under another kernel: 5.10 (now 6.1.0-test)."},
+                         {verdict("Integer", "difference", 0.8, 0.0123, VerdictKind::Faster)}};
   const std::string text = text_report(c);
   for (const char* part :
        {"bench_compare 9.8.7: 2 counted rounds, run in blocks of two in random order",

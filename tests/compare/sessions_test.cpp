@@ -118,11 +118,12 @@ TEST(Sessions, TheSameBuildAtDifferentSpeedsIsNoChange) {
   const auto verdicts = compare_sessions(now, then);
   ASSERT_EQ(verdicts.size(), 9U);
   for (const Verdict& v : verdicts) {
-    EXPECT_EQ(v.verdict, "no significant change") << v.test << " " << series_name(v.series);
-    ASSERT_TRUE(v.ratio_interval);
-    EXPECT_LT(v.ratio_interval->low, 1);
-    EXPECT_GT(v.ratio_interval->high, 1);
-    EXPECT_GE(v.p_adjusted, v.p_value);
+    EXPECT_EQ(v.verdict, VerdictKind::NoSignificantChange)
+        << v.test << " " << series_name(v.series);
+    ASSERT_TRUE(v.result.interval);
+    EXPECT_LT(v.result.interval->low, 1);
+    EXPECT_GT(v.result.interval->high, 1);
+    EXPECT_GE(v.p_adjusted.value_or(-1), v.result.p.value_or(2));
   }
   EXPECT_EQ(verdicts[0].test, "Integer");
   EXPECT_STREQ(series_name(verdicts[2].series), "difference");
@@ -151,21 +152,21 @@ TEST(Sessions, VerdictsInBothDirectionsAdjustedTogether) {
     const Verdict& random = verdicts.at(3 * t);
     const Verdict& fixed = verdicts.at(3 * t + 1);
     const Verdict& difference = verdicts.at(3 * t + 2);
-    EXPECT_EQ(random.verdict, "faster");
-    EXPECT_NEAR(random.ratio, 0.5, 0.02);
-    EXPECT_EQ(fixed.verdict, "no significant change");
+    EXPECT_EQ(random.verdict, VerdictKind::Faster);
+    EXPECT_NEAR(random.result.ratio.value_or(-1), 0.5, 0.02);
+    EXPECT_EQ(fixed.verdict, VerdictKind::NoSignificantChange);
     // Differences 4/5 of the time then, 1/2 - 1/5 = 3/10 now: a ratio of 3/8.
-    EXPECT_EQ(difference.verdict, "faster");
-    EXPECT_NEAR(difference.ratio, 0.375, 0.02);
-    for (const Verdict* v : {&random, &fixed, &difference}) p.push_back(v->p_value);
+    EXPECT_EQ(difference.verdict, VerdictKind::Faster);
+    EXPECT_NEAR(difference.result.ratio.value_or(-1), 0.375, 0.02);
+    for (const Verdict* v : {&random, &fixed, &difference}) p.push_back(v->result.p.value_or(-1));
   }
   // Holm over all nine: the smallest p is multiplied by 9.
   const auto smallest = std::min_element(p.begin(), p.end()) - p.begin();
-  EXPECT_NEAR(verdicts.at(static_cast<std::size_t>(smallest)).p_adjusted,
+  EXPECT_NEAR(verdicts.at(static_cast<std::size_t>(smallest)).p_adjusted.value_or(-1),
               std::min(1.0, 9 * p.at(static_cast<std::size_t>(smallest))), 1e-15);
 
   // The other way round: slower.
-  EXPECT_EQ(compare_sessions(then, now)[0].verdict, "slower");
+  EXPECT_EQ(compare_sessions(then, now)[0].verdict, VerdictKind::Slower);
 }
 
 TEST(Sessions, OneSessionOnEitherSideGivesNoVerdict) {
@@ -181,12 +182,12 @@ TEST(Sessions, OneSessionOnEitherSideGivesNoVerdict) {
     const auto verdicts = compare_sessions(now, then);
     ASSERT_EQ(verdicts.size(), 9U);
     for (const Verdict& v : verdicts) {
-      EXPECT_EQ(v.verdict, "too few sessions");
-      EXPECT_TRUE(std::isnan(v.p_value));
-      EXPECT_FALSE(v.ratio_interval);
+      EXPECT_EQ(v.verdict, VerdictKind::TooFewSessions);
+      EXPECT_FALSE(v.result.p);
+      EXPECT_FALSE(v.result.interval);
     }
-    EXPECT_NEAR(verdicts[0].ratio, c.ratio, 1e-12);
-    EXPECT_NEAR(verdicts[8].ratio, c.ratio, 1e-12);
+    EXPECT_NEAR(verdicts[0].result.ratio.value_or(-1), c.ratio, 1e-12);
+    EXPECT_NEAR(verdicts[8].result.ratio.value_or(-1), c.ratio, 1e-12);
   }
 }
 
@@ -197,8 +198,8 @@ TEST(Sessions, ADifferenceAtOrBelowZeroHasNoVerdictButTheOthersDo) {
     for (Round& r : s) r.fixed[2] = r.random[2];  // DNA: random - fixed = 0
   }
   const auto verdicts = compare_sessions(now, then);
-  EXPECT_EQ(verdicts[8].verdict, kNotComparable);
-  EXPECT_EQ(verdicts[0].verdict, "no significant change");
+  EXPECT_EQ(verdicts[8].verdict, VerdictKind::NotComparable);
+  EXPECT_EQ(verdicts[0].verdict, VerdictKind::NoSignificantChange);
 }
 
 TEST(Sessions, DisagreementIsOneNoteWithTheWidestSpread) {
