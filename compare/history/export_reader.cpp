@@ -279,6 +279,7 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path,
     if (label.empty()) bad_file(path, "has a build without a label");
     ExportFile file = common_part(j, path, version);
     file.label = label;
+    file.reference = text_of(j, "reference", "");
     // An export made before architectures were recorded reads as "unknown".
     file.random = {text_of(build, "random", ""), text_of(part(build, "compiler"), "random"),
                    text_of(part(build, "architecture"), "random")};

@@ -56,6 +56,8 @@ struct ExportFile {
   ProgramRecord random, fixed;
   std::vector<std::string> warnings;
   std::string stopped;  // empty when the comparison ran to its end
+  // Of an export of several builds: the build they were compared with.
+  std::string reference;
   // The counted rounds of each session, in session order (an export without
   // sessions is one session); each round keeps its session's number.
   std::vector<std::vector<Round>> sessions;

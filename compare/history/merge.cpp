@@ -10,8 +10,8 @@
 #include <stdexcept>
 
 #include "compare/render/table.h"
-#include "compare/stats/summary.h"
 #include "compare/stats/reference.h"
+#include "compare/stats/summary.h"
 
 namespace compare {
 
@@ -366,7 +366,12 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
     by_label[f.label].push_back(&f);
   }
   Merge merge;
-  merge.reference = reference.empty() && !labels.empty() ? labels.front() : reference;
+  // By default the first export's own reference build, if it has one, else its first entry.
+  const std::string own = exports.empty() ? "" : exports.front().reference;
+  merge.reference = !reference.empty()                         ? reference
+                    : !own.empty() && by_label.count(own) != 0 ? own
+                    : labels.empty()                           ? ""
+                                                               : labels.front();
   if (by_label.count(merge.reference) == 0) {
     throw std::runtime_error(
         fmt::format("--reference {}: no entry has that label", printable(merge.reference)));
