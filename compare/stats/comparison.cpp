@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/builds.h"
 #include "compare/stats/summary.h"
@@ -68,6 +70,23 @@ std::string sessions_notes(const Comparison& c) {
   return notes;
 }
 
+// With several sessions, one that a failure cut short still counts once, as
+// a whole one does: said, so that its weight is not a surprise.
+std::vector<std::string> short_sessions(const Build& b) {
+  std::size_t most = 0;
+  for (const SessionRecord& s : b.sessions) most = std::max(most, s.rounds.size());
+  std::vector<std::string> notes;
+  if (b.sessions.size() < 2) return notes;
+  for (const SessionRecord& s : b.sessions) {
+    if (s.rounds.size() == most) continue;
+    notes.push_back(fmt::format(
+        "Session {} was cut short after {} of the {} rounds the others ran; across sessions it "
+        "counts once, as each whole session does.",
+        s.index, s.rounds.size(), most));
+  }
+  return notes;
+}
+
 }  // namespace
 
 void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) {
@@ -87,8 +106,10 @@ void summarise_comparison(Comparison& c, const std::vector<std::string>& notes) 
   for (const PlacedWarning& w : found) c.warnings.push_back(w.prefix + w.warning.text);
   c.warnings_shown = summarise_warnings(
       found, places, c.builds.front().sessions.size() >= 2 ? "sessions" : "builds");
+  const std::vector<std::string> cut = short_sessions(c.builds.front());
   for (std::vector<std::string>* list : {&c.warnings, &c.warnings_shown}) {
     const std::vector<std::string> machine = machine_warnings(c.machine);
+    list->insert(list->end(), cut.begin(), cut.end());
     list->insert(list->end(), machine.begin(), machine.end());
     list->insert(list->end(), notes.begin(), notes.end());
   }

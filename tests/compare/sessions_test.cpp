@@ -14,6 +14,7 @@
 
 #include "compare/history/baseline.h"
 #include "compare/report/report.h"
+#include "compare/running/progress.h"
 #include "compare/stats/across_sessions.h"
 #include "compare/stats/comparison.h"
 #include "compare/stats/statistical_tests.h"
@@ -244,6 +245,42 @@ TEST(SessionsReport, OneSessionSaysWhatItsIntervalDescribes) {
       << text;
   EXPECT_EQ(text.find("By session:"), std::string::npos);
   EXPECT_EQ(to_json(c)["method"]["across_sessions"], false);
+}
+
+TEST(Progress, CountsEveryBuildsRunsInTheSessionsToCome) {
+  RunSettings settings;
+  settings.builds.resize(3);  // six runs a round
+  settings.rounds = 20;
+  settings.warmup = 1;
+  settings.sessions = 2;
+  settings.pause = 30;
+  // 10 runs left now, then a pause and 21 rounds of 6 runs: 0.5 * (10 + 126) + 30.
+  EXPECT_EQ(progress_text(settings, {1, 0, 0}, "round", 3, 20, 0.5, 10, 12),
+            "session 1 of 2: round 3 of 20 done, about 98 s left");
+  EXPECT_EQ(progress_text(settings, {2, 0, 0}, "round", 3, 20, 0.5, 10, 12),
+            "session 2 of 2: round 3 of 20 done, about 5 s left");
+  // A precision goal adds sessions until it is met: only the limit is known.
+  settings.precision = 1;
+  settings.max_time = 100;
+  EXPECT_EQ(progress_text(settings, {3, 0, 0}, "round", 3, 20, 0.5, 10, 40),
+            "session 3: round 3 of 20 done, up to 60 s left");
+}
+
+TEST(SessionsReport, ASessionCutShortIsSaidToCountAsAWholeOne) {
+  Comparison c = made_of({1, 1.01, 0.99});
+  EXPECT_TRUE(std::none_of(c.warnings.begin(), c.warnings.end(), [](const std::string& w) {
+    return w.find("cut short") != std::string::npos;
+  }));
+  std::vector<Round>& last = c.builds.front().sessions.back().rounds;
+  last.resize(2);  // as a failure in its third round leaves it
+  summarise_comparison(c);
+  const std::string said =
+      "Session 3 was cut short after 2 of the 6 rounds the others ran; across sessions it counts "
+      "once, as each whole session does.";
+  for (const auto* list : {&c.warnings, &c.warnings_shown}) {
+    EXPECT_EQ(std::count(list->begin(), list->end(), said), 1);
+  }
+  EXPECT_NE(text_report(c).find("Session 3 was cut short after 2"), std::string::npos);
 }
 
 TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
