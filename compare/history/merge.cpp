@@ -10,83 +10,11 @@
 #include <stdexcept>
 
 #include "compare/render/table.h"
+#include "compare/stats/builds.h"
 #include "compare/stats/reference.h"
 #include "compare/stats/summary.h"
 
 namespace compare {
-
-namespace {
-
-// A file to read, and whether it was found in a directory rather than named.
-struct MergeInput {
-  std::string path;
-  bool listed = false;
-};
-
-[[noreturn]] void too_many(const std::string& path) {
-  throw std::runtime_error(
-      fmt::format("{}: the merge would hold more than {} comparisons, the most it reads", path,
-                  kMaxMergeComparisons));
-}
-
-std::vector<MergeInput> listed_inputs(const std::vector<std::string>& paths) {
-  namespace fs = std::filesystem;
-  std::vector<MergeInput> files;
-  for (const std::string& path : paths) {
-    std::error_code ec;
-    const auto status = fs::status(path, ec);
-    if (!fs::is_directory(status)) {
-      files.push_back({path, false});  // a missing file is reported when it is read
-      if (files.size() > kMaxMergeComparisons) too_many(path);
-      continue;
-    }
-    std::vector<std::string> found;
-    fs::directory_iterator entry(path, ec);
-    for (; !ec && entry != fs::directory_iterator(); entry.increment(ec)) {
-      if (entry->path().extension() != ".json") continue;
-      found.push_back(entry->path().string());
-      if (files.size() + found.size() > kMaxMergeComparisons) too_many(path);
-    }
-    if (ec) throw std::runtime_error(fmt::format("{} cannot be read: {}", path, ec.message()));
-    std::sort(found.begin(), found.end());
-    for (std::string& file : found) files.push_back({std::move(file), true});
-  }
-  return files;
-}
-
-}  // namespace
-
-std::vector<std::string> merge_inputs(const std::vector<std::string>& paths) {
-  std::vector<std::string> files;
-  for (MergeInput& input : listed_inputs(paths)) files.push_back(std::move(input.path));
-  return files;
-}
-
-std::vector<ExportFile> read_merge_inputs(const std::vector<std::string>& paths,
-                                          std::vector<std::string>& notes) {
-  std::vector<ExportFile> files;
-  std::set<std::string> labels;
-  for (const MergeInput& input : listed_inputs(paths)) {
-    try {
-      for (ExportFile& entry : read_exports(input.path)) {
-        labels.insert(entry.label);
-        files.push_back(std::move(entry));
-      }
-    } catch (const MergeExportFound&) {
-      // A merge's export beside the exports it merged is no comparison.
-      if (!input.listed) throw;
-      notes.push_back(
-          fmt::format("{} is a merge's export, not a comparison's: skipped", input.path));
-    }
-    if (files.size() > kMaxMergeComparisons) too_many(input.path);
-    if (labels.size() > kMaxMergeEntries) {
-      throw std::runtime_error(
-          fmt::format("{}: the merge would hold more than {} entries, the most it compares",
-                      input.path, kMaxMergeEntries));
-    }
-  }
-  return files;
-}
 
 int entry_count(const std::vector<ExportFile>& exports) {
   std::set<std::string> labels;
@@ -215,8 +143,8 @@ Entry build_entry(const std::string& label, const std::vector<const ExportFile*>
   }
   e.sessions = static_cast<int>(sessions.size());
   if (e.sessions == 1) {
-    e.warnings.push_back(fmt::format(
-        "{}: a single session, so it has no interval across sessions and no verdict.", label));
+    e.warnings.push_back(
+        fmt::format("{}: a single session, so it has no interval across sessions.", label));
   }
   warn_of_mixed_sessions(e, files);
   std::set<std::string> given(e.warnings.begin(), e.warnings.end());
@@ -327,9 +255,41 @@ void warn_of_other_methods(Merge& merge, const Entry& ref,
   }
 }
 
+// An entry's rounds as a build's, when they all come from one export of
+// several builds: such builds ran in the same rounds, so they are compared
+// round by round, as --build compared them.
+using SharedRounds = std::map<std::string, Build>;
+SharedRounds shared_rounds(const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
+  SharedRounds shared;
+  for (const auto& [label, files] : by_label) {
+    if (files.size() != 1 || files.front()->reference.empty()) continue;
+    Build& b = shared[label];
+    b.label = files.front()->path;  // which export, to tell whether two share rounds
+    for (const std::vector<Round>& rounds : files.front()->sessions) {
+      b.sessions.push_back(SessionRecord{rounds.front().session, "", rounds, {}});
+    }
+  }
+  return shared;
+}
+
+// One series of an entry against the reference's: paired where their rounds
+// are shared, else by their session medians.
+ReferenceTest compared(const Entry& e, const Entry& ref, std::size_t t, Series which,
+                       const SharedRounds& shared) {
+  const auto mine = shared.find(e.label);
+  const auto theirs = shared.find(ref.label);
+  if (mine != shared.end() && theirs != shared.end() &&
+      mine->second.label == theirs->second.label) {
+    return paired_ratio(paired_values(mine->second, theirs->second, which, static_cast<int>(t)));
+  }
+  return unpaired_ratio(e.tests[t].sessions.at(index_of(which)),
+                        ref.tests[t].sessions.at(index_of(which)));
+}
+
 // Every entry's series against the reference's, judged together: Holm's
 // adjustment covers every comparison the merge makes a verdict on.
-std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const Entry& ref) {
+std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const Entry& ref,
+                                       const SharedRounds& shared) {
   std::vector<Verdict> verdicts;
   std::vector<ReferenceTest> tests;
   for (const Entry& e : entries) {
@@ -340,8 +300,7 @@ std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const 
         v.entry = e.label;
         v.test = e.tests[t].name;
         v.series = which;
-        v.result = unpaired_ratio(e.tests[t].sessions.at(index_of(which)),
-                                  ref.tests[t].sessions.at(index_of(which)));
+        v.result = compared(e, ref, t, which, shared);
         tests.push_back(v.result);
         verdicts.push_back(std::move(v));
       }
@@ -381,7 +340,7 @@ Merge merge_exports(const std::vector<ExportFile>& exports, const std::string& r
   const auto ref_at = std::find(labels.begin(), labels.end(), merge.reference) - labels.begin();
   const Entry& ref = merge.entries.at(static_cast<size_t>(ref_at));
   warn_of_other_methods(merge, ref, by_label);
-  merge.comparisons = against_reference(merge.entries, ref);
+  merge.comparisons = against_reference(merge.entries, ref, shared_rounds(by_label));
   return merge;
 }
 

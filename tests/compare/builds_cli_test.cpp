@@ -152,7 +152,7 @@ TEST_F(BuildsCli, RatiosAreAgainstTheReferenceGivenAndSoAreAMergesOfTheExport) {
   const auto by = [](double k) { return [k](bool random, int, int) { return random ? k : 1.0; }; };
   const json j =
       exported({"--build", build("A", by(1.1)), "--build", build("B", kSame), "--build",
-                build("C", by(1.2)), "--reference", "B", "--rounds", "8", "--warmup", "0"});
+                build("C", by(1.2)), "--reference", "B", "--rounds", "12", "--warmup", "0"});
   EXPECT_EQ(j["reference"], "B");
   const auto found = by_series(j);
   ASSERT_EQ(found.size(), 18U);
@@ -161,11 +161,26 @@ TEST_F(BuildsCli, RatiosAreAgainstTheReferenceGivenAndSoAreAMergesOfTheExport) {
     if (c["series"] != "random") continue;
     EXPECT_NEAR(ratio(c), c["entry"] == "A" ? 1.1 : 1.2, 1e-6) << series;
   }
-  const support::RunResult merged = compare({"--merge", dir_.file("out.json")});
+  const support::RunResult merged =
+      compare({"--merge", dir_.file("out.json"), "--json", dir_.file("merged.json")});
   ASSERT_EQ(merged.status, 0) << merged.err;
   EXPECT_NE(merged.out.find("B (reference)"), std::string::npos) << merged.out;
   EXPECT_EQ(merged.out.find("A (reference)"), std::string::npos) << merged.out;
   EXPECT_EQ(merged.out.find("against A"), std::string::npos) << merged.out;
+  // The builds ran in the same rounds: the merge compares them round by
+  // round, as --build did, and finds the same.
+  const json m = json::parse(support::read_file(dir_.file("merged.json")));
+  ASSERT_EQ(m["comparisons"].size(), 18U);
+  for (const json& c : m["comparisons"]) {
+    const std::string key =
+        fmt::format("{} {} {}", c["entry"].get<std::string>(), c["test"].get<std::string>(),
+                    c["series"].get<std::string>());
+    const json& same = found.at(key);
+    EXPECT_EQ(c["method"], "sign test") << key;
+    EXPECT_EQ(c["ratio"], same["ratio"]) << key;
+    EXPECT_EQ(c["p_value"], same["p_value"]) << key;
+    EXPECT_EQ(c["verdict"], same["verdict"]) << key;
+  }
 }
 
 // Holm's step-down adjustment of every p given.

@@ -222,7 +222,7 @@ TEST(MergeWarnings, AKindRepeatedAcrossEntriesIsOneLineAndEveryOneStaysInTheJson
   const Merge m = merge_exports(exports, "");
   const std::vector<std::string> w = merge_warnings(m);
   ASSERT_EQ(w.size(), 4U);  // a's and b's single session, b's own sentence, the summary
-  EXPECT_EQ(w[0], "a: a single session, so it has no interval across sessions and no verdict.");
+  EXPECT_EQ(w[0], "a: a single session, so it has no interval across sessions.");
   EXPECT_EQ(w[1].rfind("b: a single session", 0), 0U) << w[1];
   EXPECT_EQ(w[2], "b: said otherwise.");
   EXPECT_EQ(w[3].rfind("Times within 20 ticks of the clock in 11 of 12 series (shortest ", 0), 0U)
