@@ -196,33 +196,4 @@ json builds_json(const Comparison& c) {
           {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)}};
 }
 
-std::string builds_csv(const Comparison& c) {
-  Table t;
-  t.header = {"round", "session", "build", "program", "position", "test", "seconds"};
-  const std::vector<std::string> usage_header = usage_csv_header();
-  t.header.insert(t.header.end(), usage_header.begin(), usage_header.end());
-  for (const Build& b : c.builds) {
-    for (const Round& r : rounds_of(b)) {
-      for (const Side side : {Side::Random, Side::Fixed}) {
-        const bool random = side == Side::Random;
-        for (int test = 0; test < kTests; ++test) {
-          const double s = (random ? r.random : r.fixed).at(static_cast<std::size_t>(test));
-          std::vector<std::string> row = {
-              std::to_string(r.index),
-              std::to_string(r.session),
-              b.label,
-              side_name(side),
-              std::to_string(random ? r.random_position : r.fixed_position),
-              kTestNames.at(static_cast<std::size_t>(test)),
-              std::isfinite(s) ? fmt::format("{:.9g}", s) : ""};
-          const auto usage = usage_csv(random ? r.random_usage : r.fixed_usage);
-          row.insert(row.end(), usage.begin(), usage.end());
-          t.rows.push_back(std::move(row));
-        }
-      }
-    }
-  }
-  return csv_table(t);
-}
-
 }  // namespace compare

@@ -33,8 +33,4 @@ std::string builds_markdown(const Comparison& c);
 // order, and `comparisons` with the merge's keys.
 nlohmann::json builds_json(const Comparison& c);
 
-// One row per run and test: round, session, build, program, position, test,
-// seconds, then the run's usage.
-std::string builds_csv(const Comparison& c);
-
 }  // namespace compare

@@ -32,7 +32,8 @@ inline constexpr int kExportFormat = 2;
 nlohmann::json to_json(const Comparison& c);
 
 // One row per run and test: round,block,first,program,position,test,seconds,
-// session, then the run's usage and, with counts, its counts.
+// session, with several builds the build (position is then among every
+// build's runs in the round), then the run's usage and, with counts, its counts.
 std::string to_csv(const Comparison& c);
 
 // The summary table as Markdown, what it means, usage, counts, the baseline's

@@ -129,7 +129,7 @@ class Golden {
     if (!merge) support::write_file(s_.file(name + ".normal.json"), exported);
     check(name + ".json", normalised(exported + "\n", dir));
     const std::string csv = support::read_file(s_.file(name + ".csv"));
-    const int columns = kind == Kind::Builds ? 7 : 8;  // the run's own, before its usage
+    const int columns = kind == Kind::Builds ? 9 : 8;  // the run's own, before its usage
     check(name + ".csv", normalised(merge ? csv : csv_without_usage(csv, columns), dir));
     check(name + ".md", normalised(support::read_file(s_.file(name + ".md")), dir));
     check(name + ".html", normalised(support::read_file(s_.file(name + ".html")), dir));
