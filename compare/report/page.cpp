@@ -21,9 +21,7 @@ namespace compare {
 namespace {
 
 std::string inline_chart(const Comparison& c, const std::string& gnuplot) {
-  const bool none = several_builds(c) ? c.builds.empty() || rounds_of(c.builds.front()).empty()
-                                      : rounds_of(pair_of(c)).empty();
-  return none ? "" : inline_svg(chart_svg(c, gnuplot), "c-");
+  return rounds_of(pair_of(c)).empty() ? "" : inline_svg(chart_svg(c, gnuplot), "c-");
 }
 
 // Several builds: the builds, each build's figures, the ratios, the chart of
@@ -86,7 +84,6 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
     if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
     Table record = machine_table(c);
     record.title.clear();
-    record.rows.resize(record.rows.size() - 2);
     return out + warnings_html(warnings) + "<h2>Record</h2>\n" + html_table(record) + page_tail();
   }
   out += html_table(summary_table(c)) + "<p>" + html_escape(meaning(c)) + "</p>\n";

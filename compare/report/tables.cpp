@@ -114,11 +114,13 @@ Table machine_table(const Comparison& c) {
       {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
-      {"bench_random", fmt::format("{} ({}, {})", known(shown_path(pair_of(c).random.path)),
-                                   pair_of(c).random.architecture, pair_of(c).random.compiler)},
-      {"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(pair_of(c).fixed.path)),
-                                  pair_of(c).fixed.architecture, pair_of(c).fixed.compiler)},
   };
+  if (several_builds(c)) return t;  // each build's programs are in the builds' table
+  const Build& pair = pair_of(c);
+  t.rows.push_back({"bench_random", fmt::format("{} ({}, {})", known(shown_path(pair.random.path)),
+                                                pair.random.architecture, pair.random.compiler)});
+  t.rows.push_back({"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(pair.fixed.path)),
+                                               pair.fixed.architecture, pair.fixed.compiler)});
   return t;
 }
 

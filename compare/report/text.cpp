@@ -41,8 +41,6 @@ std::string closing_text(const Comparison& c) {
   if (!c.stopped.empty()) out += "\n" + wrapped(stopped_line(c));
   Table record = machine_table(c);
   record.header.clear();
-  if (several_builds(c))
-    record.rows.resize(record.rows.size() - 2);  // each build has its own programs
   return out + "\n" + text_table(record, 2);
 }
 

@@ -71,9 +71,8 @@ std::string verdict_cell(const Verdict& v) {
   if (v.verdict != VerdictKind::NotComparable || v.result.not_positive == 0) {
     return verdict_text(v.verdict);
   }
-  return fmt::format("{}: {} of {} {} not positive", verdict_text(v.verdict),
-                     v.result.not_positive, v.result.rounds,
-                     v.result.paired ? "rounds" : "session medians");
+  return fmt::format("{}: {} of {} {} not positive", verdict_text(v.verdict), v.result.not_positive,
+                     v.result.rounds, v.result.paired ? "rounds" : "session medians");
 }
 
 nlohmann::json verdict_json(const Verdict& v) {
@@ -90,8 +89,8 @@ nlohmann::json verdict_json(const Verdict& v) {
           {"p_adjusted", json_value(v.p_adjusted)},
           {"method", r.method == RatioMethod::None ? json(nullptr) : json(method_text(r.method))},
           {"df", json_value(r.df)},
-          {"compared", {{r.paired ? "rounds" : "session_medians", r.rounds},
-                        {"not_positive", r.not_positive}}},
+          {"compared",
+           {{r.paired ? "rounds" : "session_medians", r.rounds}, {"not_positive", r.not_positive}}},
           {"verdict", verdict_text(v.verdict)}};
 }
 
