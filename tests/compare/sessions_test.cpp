@@ -322,6 +322,17 @@ TEST(SessionsReport, ExportsKeepEverySessionAndReadBackAsSessions) {
   const std::string path = ::testing::TempDir() + "sessions_test_baseline.json";
   write_file(path, j.dump());
   EXPECT_EQ(by_session(read_baseline(path).rounds).size(), 2U);
+  // Format 1 repeated each session's rounds under it: read as before, once.
+  nlohmann::json first = j;
+  first.erase("format");
+  for (auto& session : first["sessions"]) {
+    session["rounds"] = nlohmann::json::array();
+    for (const auto& round : j["rounds"]) {
+      if (round["session"] == session["index"]) session["rounds"].push_back(round);
+    }
+  }
+  write_file(path, first.dump());
+  EXPECT_EQ(read_baseline(path).rounds.size(), 12U);
   nlohmann::json old = j;
   for (auto& round : old["rounds"]) round.erase("session");
   old.erase("sessions");
