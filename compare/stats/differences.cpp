@@ -12,19 +12,19 @@ namespace {
 
 // Each kind of difference: its name in a sentence, and why times across it
 // are not comparable (empty where they are).
-struct Kind {
+struct DifferenceKind {
   const char* noun;
   const char* why_not;
 };
 
-constexpr const char* kArchitectures = "times from different architectures are not comparable";
+constexpr const char* kArchitecturesApart = "times from different architectures are not comparable";
 
-constexpr std::array<Kind, 9> kKinds = {{
+constexpr std::array<DifferenceKind, 9> kDifferenceKinds = {{
     {"processor", ""},
     {"bench_random compiler", ""},
     {"bench_fixed compiler", ""},
-    {"program architecture", kArchitectures},
-    {"machine architecture", kArchitectures},
+    {"program architecture", kArchitecturesApart},
+    {"machine architecture", kArchitecturesApart},
     {"kernel", ""},
     {"system",
      "times from different systems are not comparable (each has its own C library's rand, fmod "
@@ -33,12 +33,14 @@ constexpr std::array<Kind, 9> kKinds = {{
     {"method", ""},
 }};
 
-const Kind& kind_of(Aspect aspect) { return kKinds.at(static_cast<std::size_t>(aspect)); }
+const DifferenceKind& difference_kind(Aspect aspect) {
+  return kDifferenceKinds.at(static_cast<std::size_t>(aspect));
+}
 
-std::string known(const std::string& value) { return value == "unknown" ? "" : value; }
+std::string known_value(const std::string& value) { return value == "unknown" ? "" : value; }
 
 // "Linux" or "Windows" from a kernel's record; empty when neither.
-std::string system_of(const std::string& kernel) {
+std::string system_name(const std::string& kernel) {
   const std::string first = kernel.substr(0, kernel.find(' '));
   return first == "Linux" || first == "Windows" ? first : "";
 }
@@ -62,26 +64,26 @@ std::string method_keys_apart(const nlohmann::json& a, const nlohmann::json& b) 
 
 }  // namespace
 
-bool not_comparable(Aspect aspect) { return *kind_of(aspect).why_not != '\0'; }
+bool not_comparable(Aspect aspect) { return *difference_kind(aspect).why_not != '\0'; }
 
 std::string value_of(const Record& record, Aspect aspect) {
   switch (aspect) {
     case Aspect::Processor:
-      return known(record.machine.cpu_model);
+      return known_value(record.machine.cpu_model);
     case Aspect::RandomCompiler:
-      return known(record.random.compiler);
+      return known_value(record.random.compiler);
     case Aspect::FixedCompiler:
-      return known(record.fixed.compiler);
+      return known_value(record.fixed.compiler);
     case Aspect::ProgramArchitecture:
-      return known(pair_architecture(record.random, record.fixed));
+      return known_value(pair_architecture(record.random, record.fixed));
     case Aspect::MachineArchitecture:
-      return known(record.machine.architecture);
+      return known_value(record.machine.architecture);
     case Aspect::Kernel:
-      return known(record.machine.kernel);
+      return known_value(record.machine.kernel);
     case Aspect::System:
-      return system_of(record.machine.kernel);
+      return system_name(record.machine.kernel);
     case Aspect::Version:
-      return known(record.version);
+      return known_value(record.version);
     case Aspect::Method:
       break;
   }
@@ -90,7 +92,7 @@ std::string value_of(const Record& record, Aspect aspect) {
 
 std::vector<Difference> differences(const Record& record, const Record& reference) {
   std::vector<Difference> found;
-  for (std::size_t i = 0; i < kKinds.size(); ++i) {
+  for (std::size_t i = 0; i < kDifferenceKinds.size(); ++i) {
     const auto aspect = static_cast<Aspect>(i);
     if (aspect == Aspect::Method) {
       if (record.method == nullptr || reference.method == nullptr) continue;
@@ -107,7 +109,7 @@ std::vector<Difference> differences(const Record& record, const Record& referenc
 }
 
 std::string sentence(const Difference& difference, const Frame& frame) {
-  const Kind& kind = kind_of(difference.aspect);
+  const DifferenceKind& kind = difference_kind(difference.aspect);
   std::string text = fmt::format("{} {} {} {} ({}{})", frame.lead, kind.noun, frame.is,
                                  difference.value, frame.other, difference.reference);
   if (*kind.why_not != '\0') text += fmt::format("; {}", kind.why_not);
@@ -116,7 +118,7 @@ std::string sentence(const Difference& difference, const Frame& frame) {
 
 std::string sentence_among(Aspect aspect, const std::vector<std::string>& values,
                            const std::string& lead) {
-  const Kind& kind = kind_of(aspect);
+  const DifferenceKind& kind = difference_kind(aspect);
   std::string text = fmt::format("{} {} differs ({})", lead, kind.noun, fmt::join(values, "; "));
   if (*kind.why_not != '\0') text += fmt::format("; {}", kind.why_not);
   return text;
