@@ -1,11 +1,10 @@
 #include "compare/history/baseline.h"
 
-#include <fmt/format.h>
-
 #include <stdexcept>
 
 #include "compare/history/export_reader.h"
 #include "compare/stats/across_sessions.h"
+#include "compare/stats/differences.h"
 
 namespace compare {
 
@@ -27,42 +26,11 @@ Baseline read_baseline(const std::string& path) {
 }
 
 std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& base) {
-  // An unread value says nothing about a difference, so it makes no note.
-  auto differs = [](const std::string& a, const std::string& b) {
-    return a != b && a != "unknown" && b != "unknown";
-  };
+  const Record then{base.machine, base.random, base.fixed, "", nullptr};
+  const Record here{now.machine, pair_of(now).random, pair_of(now).fixed, "", nullptr};
   std::vector<std::string> notes;
-  if (differs(now.machine.cpu_model, base.machine.cpu_model)) {
-    notes.push_back(fmt::format("The baseline was made on another processor: {} (now {}).",
-                                base.machine.cpu_model, now.machine.cpu_model));
-  }
-  if (differs(pair_of(now).random.compiler, base.random.compiler)) {
-    notes.push_back(
-        fmt::format("The baseline's bench_random was built by another compiler: {} (now {}).",
-                    base.random.compiler, pair_of(now).random.compiler));
-  }
-  if (differs(pair_of(now).fixed.compiler, base.fixed.compiler)) {
-    notes.push_back(
-        fmt::format("The baseline's bench_fixed was built by another compiler: {} (now {}).",
-                    base.fixed.compiler, pair_of(now).fixed.compiler));
-  }
-  const std::string programs = pair_architecture(pair_of(now).random, pair_of(now).fixed);
-  const std::string base_programs = pair_architecture(base.random, base.fixed);
-  if (differs(programs, base_programs)) {
-    notes.push_back(fmt::format(
-        "The baseline's programs were built for another architecture: {} (now {}); times from "
-        "different architectures are not comparable.",
-        base_programs, programs));
-  }
-  if (differs(now.machine.architecture, base.machine.architecture)) {
-    notes.push_back(fmt::format(
-        "The baseline was made on a machine of another architecture: {} (now {}); times from "
-        "different architectures are not comparable.",
-        base.machine.architecture, now.machine.architecture));
-  }
-  if (differs(now.machine.kernel, base.machine.kernel)) {
-    notes.push_back(fmt::format("The baseline ran under another kernel: {} (now {}).",
-                                base.machine.kernel, now.machine.kernel));
+  for (const Difference& d : differences(then, here)) {
+    notes.push_back(sentence(d, {"The baseline's", "was", "now "}) + ".");
   }
   return notes;
 }

@@ -21,9 +21,9 @@ struct Baseline {
 // wrong with it ("the baseline PATH ...").
 Baseline read_baseline(const std::string& path);
 
-// One sentence for each way the baseline's machine or build differs from now:
-// the processor, either program's compiler, the programs' or the machine's
-// architecture, the kernel.
+// One sentence for each way the baseline's machine or build differs from now
+// (stats/differences.h): the processor, either program's compiler, the
+// programs' or the machine's architecture, the kernel, the system.
 std::vector<std::string> baseline_notes(const Comparison& now, const Baseline& base);
 
 // Each series of `now` against the baseline, by session, with its notes.

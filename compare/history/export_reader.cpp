@@ -217,7 +217,7 @@ ExportFile common_part(const json& j, const std::string& path, const std::string
   if (file.label.empty()) file.label = printable(std::filesystem::path(path).stem().string());
   json without_seed = part(j, "method");
   without_seed.erase("seed");  // each comparison draws its own
-  file.method = without_seed.dump();
+  file.method = std::move(without_seed);
   file.machine = machine_from_json(part(j, "machine"));
   auto warnings = j.find("warnings");
   if (warnings != j.end() && warnings->is_array()) {

@@ -49,7 +49,7 @@ struct ExportFile {
   std::string path;
   std::string label;  // the export's own, else the file name without ".json"
   std::string version;
-  std::string method;  // the method object as compact JSON, to tell other methods apart
+  nlohmann::json method;  // the method object, its seed aside, to tell other methods apart
   std::string started_at;
   std::string finished_at;
   MachineRecord machine;

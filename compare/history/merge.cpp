@@ -11,6 +11,7 @@
 
 #include "compare/render/table.h"
 #include "compare/stats/builds.h"
+#include "compare/stats/differences.h"
 #include "compare/stats/reference.h"
 #include "compare/stats/summary.h"
 
@@ -26,28 +27,9 @@ namespace {
 
 constexpr int kFewestRounds = 6;  // below this a session's own interval is missing
 
-template <typename Field>
-std::vector<std::string> distinct(const std::vector<const ExportFile*>& files, Field field) {
-  std::vector<std::string> values;
-  std::set<std::string> seen;
-  for (const ExportFile* f : files) {
-    if (field(*f) != "unknown" && seen.insert(field(*f)).second) values.push_back(field(*f));
-  }
-  return values;
-}
-
-const std::string& cpu_of(const ExportFile& f) { return f.machine.cpu_model; }
-const std::string& random_compiler_of(const ExportFile& f) { return f.random.compiler; }
-const std::string& fixed_compiler_of(const ExportFile& f) { return f.fixed.compiler; }
-const std::string& machine_architecture_of(const ExportFile& f) { return f.machine.architecture; }
-std::string programs_architecture_of(const ExportFile& f) {
-  return pair_architecture(f.random, f.fixed);
-}
-
-std::string joined(const std::vector<std::string>& parts) {
-  std::string out;
-  for (const std::string& p : parts) out += (out.empty() ? "" : "; ") + p;
-  return out;
+// What an export is compared by.
+Record record_of(const ExportFile& f) {
+  return {f.machine, f.random, f.fixed, f.version, &f.method};
 }
 
 // The warnings of each session as the export has them, with their kinds, so
@@ -65,7 +47,7 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
     const int session = rounds.front().session;
     const std::string own = several ? fmt::format("Session {}: ", session) : "";
     for (Warning& w : warning_list(rounds, summarise(rounds), clock_only)) {
-      if (w.kind == "rounds") continue;
+      if (w.kind == WarningKind::Rounds) continue;
       if (held.count(own + w.text) == 0) continue;
       const std::string where = several ? fmt::format("{}, session {}", label, session) : label;
       found.push_back({fmt::format("{}: {}", label, own), where, std::move(w)});
@@ -80,35 +62,19 @@ std::vector<PlacedWarning> found_warnings(const std::string& label, const Export
 }
 
 // What an entry's sessions do not share: the processor, a program's
-// compiler, the machine's or the programs' architecture.
+// compiler, the programs' or the machine's architecture.
 void warn_of_mixed_sessions(Entry& e, const std::vector<const ExportFile*>& files) {
-  const std::string& label = e.label;
-  const auto processors = distinct(files, cpu_of);
-  if (processors.size() > 1) {
-    e.warnings.push_back(fmt::format("{}: its sessions ran on different processors: {}.", label,
-                                     joined(processors)));
-  }
-  for (const auto& [name, field] : {std::pair{"bench_random", &random_compiler_of},
-                                    std::pair{"bench_fixed", &fixed_compiler_of}}) {
-    const auto compilers = distinct(files, field);
-    if (compilers.size() > 1) {
-      e.warnings.push_back(
-          fmt::format("{}: its sessions' {} were built by different compilers: {}.", label, name,
-                      joined(compilers)));
+  for (const Aspect aspect : {Aspect::Processor, Aspect::RandomCompiler, Aspect::FixedCompiler,
+                              Aspect::ProgramArchitecture, Aspect::MachineArchitecture}) {
+    std::vector<std::string> values;
+    std::set<std::string> seen;
+    for (const ExportFile* f : files) {
+      std::string value = value_of(record_of(*f), aspect);
+      if (!value.empty() && seen.insert(value).second) values.push_back(std::move(value));
     }
-  }
-  const char* const kNotComparable = "times from different architectures are not comparable";
-  const auto machines = distinct(files, machine_architecture_of);
-  if (machines.size() > 1) {
-    e.warnings.push_back(
-        fmt::format("{}: its sessions ran on machines of different architectures ({}): {}.", label,
-                    joined(machines), kNotComparable));
-  }
-  const auto programs = distinct(files, programs_architecture_of);
-  if (programs.size() > 1) {
-    e.warnings.push_back(
-        fmt::format("{}: its sessions' programs were built for different architectures ({}): {}.",
-                    label, joined(programs), kNotComparable));
+    if (values.size() > 1) {
+      e.warnings.push_back(sentence_among(aspect, values, e.label + ": its sessions'") + ".");
+    }
   }
 }
 
@@ -197,60 +163,23 @@ void refuse_repeats(const std::vector<ExportFile>& exports) {
   }
 }
 
-// "Linux" or "Windows" from a machine's record; empty when unknown.
-std::string system_of(const ExportFile& f) {
-  const std::string& kernel = f.machine.kernel;
-  const std::string first = kernel.substr(0, kernel.find(' '));
-  return first == "Linux" || first == "Windows" ? first : "";
-}
-
-// How an entry's architectures differ from the reference's; empty when they
-// do not (or either is unknown).
-std::string architectures_apart(const Entry& e, const Entry& ref) {
-  const auto known_apart = [](const std::string& a, const std::string& b) {
-    return a != b && a != "unknown" && b != "unknown";
-  };
-  std::string apart;
-  const std::string programs = pair_architecture(e.random, e.fixed);
-  const std::string ref_programs = pair_architecture(ref.random, ref.fixed);
-  if (known_apart(programs, ref_programs)) {
-    apart = fmt::format("its programs are built for {}, the reference's for {}", programs,
-                        ref_programs);
-  }
-  if (known_apart(e.machine.architecture, ref.machine.architecture)) {
-    apart += fmt::format("{}its machine is {}, the reference's {}", apart.empty() ? "" : "; ",
-                         e.machine.architecture, ref.machine.architecture);
-  }
-  return apart;
-}
-
+// How each entry differs from the reference in what makes its times not
+// comparable or its figures made otherwise: the version, the method, the
+// system and the architectures. The rest shows in the machines table.
 void warn_of_other_methods(Merge& merge, const Entry& ref,
                            const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
+  const Record reference = record_of(*by_label.at(ref.label).front());
   for (Entry& e : merge.entries) {
     if (&e == &ref) continue;
-    if (e.version != ref.version) {
-      e.warnings.push_back(fmt::format("{}: made by bench_compare {}, the reference by {}.",
-                                       e.label, e.version, ref.version));
-    }
-    if (by_label.at(e.label).front()->method != by_label.at(ref.label).front()->method) {
-      e.warnings.push_back(
-          fmt::format("{}: made by another method than the reference (see the exports' "
-                      "\"method\").",
-                      e.label));
-    }
-    // The pair's draws and remainders are another C library's code there.
-    const std::string system = system_of(*by_label.at(e.label).front());
-    const std::string ref_system = system_of(*by_label.at(ref.label).front());
-    if (!system.empty() && !ref_system.empty() && system != ref_system) {
-      e.warnings.push_back(fmt::format(
-          "{}: measured on {}, the reference on {}: times from different systems are not "
-          "comparable (each has its own C library's rand, fmod and fmodl).",
-          e.label, system, ref_system));
-    }
-    const std::string apart = architectures_apart(e, ref);
-    if (!apart.empty()) {
-      e.warnings.push_back(fmt::format(
-          "{}: {}: times from different architectures are not comparable.", e.label, apart));
+    for (const Difference& d : differences(record_of(*by_label.at(e.label).front()), reference)) {
+      if (d.aspect == Aspect::Method) {
+        e.warnings.push_back(
+            fmt::format("{}: made by another method than the reference (see the exports' "
+                        "\"method\").",
+                        e.label));
+      } else if (d.aspect == Aspect::Version || d.not_comparable) {
+        e.warnings.push_back(sentence(d, {e.label + ": its", "is", "the reference's "}) + ".");
+      }
     }
   }
 }

@@ -12,6 +12,7 @@
 #include "compare/report/usage.h"
 #include "compare/report/verdicts.h"
 #include "compare/stats/builds.h"
+#include "compare/stats/differences.h"
 
 namespace compare {
 
@@ -61,16 +62,27 @@ Table builds_table(const Comparison& c) {
   const auto both = [](const std::string& random, const std::string& fixed) {
     return random == fixed ? random : random + "; " + fixed;
   };
+  const Record reference{c.machine, ref.random, ref.fixed, "", nullptr};
   Table t;
   t.title = "Builds (* differs from the reference)";
   t.header = {"Build", "architecture", "bench_random", "bench_fixed", "compiler"};
   for (const Build& b : c.builds) {
+    // Marked as the differences say: an unread value differs from none.
+    bool architecture = false;
+    bool compiler = false;
+    for (const Difference& d :
+         differences({c.machine, b.random, b.fixed, "", nullptr}, reference)) {
+      architecture = architecture || d.aspect == Aspect::ProgramArchitecture;
+      compiler =
+          compiler || d.aspect == Aspect::RandomCompiler || d.aspect == Aspect::FixedCompiler;
+    }
+    const auto mark = [](std::string shown, bool differs) {
+      return differs ? shown + " *" : shown;
+    };
     t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""),
-                      marked(both(b.random.architecture, b.fixed.architecture),
-                             both(ref.random.architecture, ref.fixed.architecture)),
+                      mark(both(b.random.architecture, b.fixed.architecture), architecture),
                       shown_path(b.random.path), shown_path(b.fixed.path),
-                      marked(both(b.random.compiler, b.fixed.compiler),
-                             both(ref.random.compiler, ref.fixed.compiler))});
+                      mark(both(b.random.compiler, b.fixed.compiler), compiler)});
   }
   t.line_columns = 3;  // paths and compilers: long, and many builds to list
   return t;

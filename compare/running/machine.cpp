@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "compare/stats/differences.h"
+
 namespace compare {
 
 double clock_tick(double (*read)()) {
@@ -45,17 +47,19 @@ std::string architecture_name(const std::string& machine) {
 
 std::string architectures_differ(
     const std::vector<std::pair<std::string, ProgramRecord>>& named_programs) {
+  // Each program alone is a pair of itself, compared with the first known.
+  const auto record = [](const ProgramRecord& p) { return Record{{}, p, p, "", nullptr}; };
   const std::pair<std::string, ProgramRecord>* first = nullptr;
   for (const auto& program : named_programs) {
-    if (program.second.architecture == "unknown") continue;
+    if (value_of(record(program.second), Aspect::ProgramArchitecture).empty()) continue;
     if (first == nullptr) {
       first = &program;
-    } else if (program.second.architecture != first->second.architecture) {
-      return fmt::format(
-          "{} ({}) is built for {} but {} ({}) for {}: times from different architectures are "
-          "not comparable",
-          first->first, first->second.path, first->second.architecture, program.first,
-          program.second.path, program.second.architecture);
+      continue;
+    }
+    for (const Difference& d : differences(record(program.second), record(first->second))) {
+      if (d.aspect != Aspect::ProgramArchitecture) continue;
+      return sentence(d, {fmt::format("{} ({}): its", program.first, program.second.path), "is",
+                          fmt::format("{} ({}): ", first->first, first->second.path)});
     }
   }
   return {};

@@ -43,8 +43,9 @@ std::string compiler_of(const std::string& path);  // program_record(path).compi
 std::string architecture_name(const std::string& machine);
 
 // Why programs built for different architectures cannot be compared, naming
-// the first two that differ ("NAME (PATH) is built for ..."); empty when every
-// known architecture is the same. "unknown" differs from none.
+// the first two that differ in the sentence of stats/differences.h ("NAME
+// (PATH): its program architecture is ..."); empty when every known
+// architecture is the same. "unknown" differs from none.
 std::string architectures_differ(
     const std::vector<std::pair<std::string, ProgramRecord>>& named_programs);
 

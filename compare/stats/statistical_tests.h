@@ -1,6 +1,7 @@
 // stats/: the pure statistics of bench_compare, apart from processes and
 // output: functions of the rounds' times (and counts and usage), so that each
-// can be checked against hand-worked values. Uses model.h and Boost.Math only.
+// can be checked against hand-worked values. Uses model.h and Boost.Math only
+// (and nlohmann's JSON values, to compare two exports' methods).
 // This header: the statistical tests and estimates on plain vectors.
 #pragma once
 

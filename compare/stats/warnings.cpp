@@ -55,7 +55,7 @@ void spread(std::vector<Warning>& out, const std::vector<TestResult>& tests) {
       const Summary& s = side == Side::Random ? test.random : test.fixed;
       if (!(s.median > 0) || !(s.mad > kMaxSpread * s.median)) continue;
       const std::string subject = fmt::format("{}'s {}", program_name(side), test.name);
-      out.push_back({"spread", subject, 100 * s.mad / s.median,
+      out.push_back({WarningKind::Spread, subject, 100 * s.mad / s.median,
                      fmt::format("{} times vary: their median absolute deviation is {:.1f}% of the "
                                  "median (above {:.0f}%).",
                                  subject, 100 * s.mad / s.median, 100 * kMaxSpread)});
@@ -77,7 +77,7 @@ void drift(std::vector<Warning>& out, const std::vector<Round>& rounds) {
     }
     if (signs.empty()) continue;
     const std::string name = kTestNames.at(static_cast<std::size_t>(test));
-    out.push_back({"drift", name, r,
+    out.push_back({WarningKind::Drift, name, r,
                    fmt::format("The {} differences drift during the run: {}.", name,
                                fmt::join(signs, " and "))});
   }
@@ -95,7 +95,7 @@ void position(std::vector<Warning>& out, const std::vector<Round>& rounds) {
     const double p = mann_whitney(random_first, fixed_first).p;
     if (!(p < kAlpha)) continue;
     out.push_back(
-        {"position", kTestNames.at(static_cast<std::size_t>(test)), p,
+        {WarningKind::Position, kTestNames.at(static_cast<std::size_t>(test)), p,
          fmt::format(
              "The {} difference depends on which program ran first: its median is {} when "
              "bench_random ran first and {} when bench_fixed did (Mann-Whitney p = {:.3g}).",
@@ -113,7 +113,7 @@ void resolution(std::vector<Warning>& out, const std::vector<Round>& rounds, dou
       if (!(shortest < kMinTicks * tick)) continue;
       const std::string subject =
           fmt::format("{}'s {}", program_name(side), kTestNames.at(static_cast<std::size_t>(test)));
-      out.push_back({"resolution", subject, shortest,
+      out.push_back({WarningKind::Resolution, subject, shortest,
                      fmt::format("{} time was as short as {}, under {:.0f} ticks of the clock (one "
                                  "tick is {}): the clock's resolution limits how precise it is.",
                                  subject, format_time(shortest), kMinTicks, format_time(tick))});
@@ -126,7 +126,7 @@ void resolution(std::vector<Warning>& out, const std::vector<Round>& rounds, dou
 void machine_state(std::vector<Warning>& out, const MachineRecord& m) {
   const std::optional<double> before = first_number(m.load_before);
   if (before && *before > kMaxLoadBefore) {
-    out.push_back({"load", "before the run", *before,
+    out.push_back({WarningKind::Load, "before the run", *before,
                    fmt::format("The 1-minute load average was {:.2f} before the run (above "
                                "{:.1f}): other work was running.",
                                *before, kMaxLoadBefore)});
@@ -134,31 +134,31 @@ void machine_state(std::vector<Warning>& out, const MachineRecord& m) {
   const std::optional<double> after = first_number(m.load_after);
   const std::optional<double> cpus = first_number(m.logical_cpus);
   if (after && cpus && *after > *cpus - kOwnLoad) {
-    out.push_back({"load", "after the run", *after,
+    out.push_back({WarningKind::Load, "after the run", *after,
                    fmt::format("The 1-minute load average was {:.2f} after the run, above {:.1f} "
                                "for {:g} logical CPUs (the comparison itself adds about one): "
                                "other work competed for the processors.",
                                *after, *cpus - kOwnLoad, *cpus)});
   }
   if (known(m.governor) && m.governor != "performance") {
-    out.push_back({"governor", "", 0,
+    out.push_back({WarningKind::Governor, "", 0,
                    fmt::format("The CPU frequency governor is \"{}\", not \"performance\": the "
                                "processor's clock speed may change during the run.",
                                m.governor)});
   }
   if (m.turbo == "on") {
-    out.push_back({"turbo", "", 0,
+    out.push_back({WarningKind::Turbo, "", 0,
                    "Turbo boost is on: the processor's frequency depends on its temperature and "
                    "load."});
   }
   if (known(m.governor) && known(m.governor_after) && m.governor != m.governor_after) {
-    out.push_back({"machine", "", 0,
+    out.push_back({WarningKind::Machine, "", 0,
                    fmt::format("The CPU frequency governor changed during the run, from \"{}\" "
                                "to \"{}\".",
                                m.governor, m.governor_after)});
   }
   if (known(m.turbo) && known(m.turbo_after) && m.turbo != m.turbo_after) {
-    out.push_back({"machine", "", 0,
+    out.push_back({WarningKind::Machine, "", 0,
                    fmt::format("Turbo boost changed during the run, from \"{}\" to \"{}\".",
                                m.turbo, m.turbo_after)});
   }
@@ -172,12 +172,12 @@ std::vector<Warning> warning_list(const std::vector<Round>& rounds,
   std::vector<Warning> out;
   const double n = static_cast<double>(rounds.size());
   if (rounds.empty()) {
-    out.push_back({"rounds", "", n,
+    out.push_back({WarningKind::Rounds, "", n,
                    fmt::format("No counted rounds: at least {} are needed for a 95% interval of "
                                "each difference.",
                                kMinRounds)});
   } else if (rounds.size() < static_cast<std::size_t>(kMinRounds)) {
-    out.push_back({"rounds", "", n,
+    out.push_back({WarningKind::Rounds, "", n,
                    fmt::format("Only {} counted round{}: at least {} are needed for a 95% "
                                "interval of each difference.",
                                rounds.size(), rounds.size() == 1 ? "" : "s", kMinRounds)});
@@ -186,7 +186,8 @@ std::vector<Warning> warning_list(const std::vector<Round>& rounds,
   drift(out, rounds);
   position(out, rounds);
   resolution(out, rounds, machine.clock_tick);
-  if (auto taken = contention_warning(rounds)) out.push_back({"contention", "", 0, *taken});
+  if (auto taken = contention_warning(rounds))
+    out.push_back({WarningKind::Contention, "", 0, *taken});
   machine_state(out, machine);
   return out;
 }
@@ -216,7 +217,7 @@ namespace {
 // How a kind of warning reads when it repeats: what was found, in how many
 // series each place has, and its worst case.
 struct Kind {
-  const char* kind;
+  WarningKind kind;
   const char* found;
   int per_place;      // series each session has; 0: once per merge entry (the machine's state)
   const char* worst;  // the figure's name; empty when the kind has none
@@ -224,25 +225,32 @@ struct Kind {
 };
 
 constexpr std::array<Kind, 9> kKinds = {{
-    {"rounds", "Too few counted rounds", 1, "fewest", false},
-    {"spread", "Times vary", 6, "largest median absolute deviation", true},
-    {"drift", "Drift during the run", 3, "largest lag-1 autocorrelation", true},
-    {"position", "The difference depends on which program ran first", 3, "smallest Mann-Whitney p",
-     false},
-    {"resolution", "Times within 20 ticks of the clock", 6, "shortest", false},
-    {"contention", "Other work took the processor", 1, "", false},
-    {"load", "A load average showed other work", 0, "highest", true},
-    {"governor", "The CPU frequency governor was not \"performance\"", 0, "", false},
-    {"turbo", "Turbo boost was on", 0, "", false},
+    {WarningKind::Rounds, "Too few counted rounds", 1, "fewest", false},
+    {WarningKind::Spread, "Times vary", 6, "largest median absolute deviation", true},
+    {WarningKind::Drift, "Drift during the run", 3, "largest lag-1 autocorrelation", true},
+    {WarningKind::Position, "The difference depends on which program ran first", 3,
+     "smallest Mann-Whitney p", false},
+    {WarningKind::Resolution, "Times within 20 ticks of the clock", 6, "shortest", false},
+    {WarningKind::Contention, "Other work took the processor", 1, "", false},
+    {WarningKind::Load, "A load average showed other work", 0, "highest", true},
+    {WarningKind::Governor, "The CPU frequency governor was not \"performance\"", 0, "", false},
+    {WarningKind::Turbo, "Turbo boost was on", 0, "", false},
 }};
 
-std::string figure(const std::string& kind, double size) {
-  if (kind == "rounds") return fmt::format("{:.0f}", size);
-  if (kind == "spread") return fmt::format("{:.1f}% of the median", size);
-  if (kind == "drift") return fmt::format("{:.2f}", size);
-  if (kind == "resolution") return format_time(size);
-  if (kind == "load") return fmt::format("{:.2f}", size);
-  return fmt::format("{:.3g}", size);
+std::string figure(WarningKind kind, double size) {
+  switch (kind) {
+    case WarningKind::Rounds:
+      return fmt::format("{:.0f}", size);
+    case WarningKind::Spread:
+      return fmt::format("{:.1f}% of the median", size);
+    case WarningKind::Drift:
+    case WarningKind::Load:
+      return fmt::format("{:.2f}", size);
+    case WarningKind::Resolution:
+      return format_time(size);
+    default:
+      return fmt::format("{:.3g}", size);
+  }
 }
 
 std::string summary_line(const Kind& kind, const std::vector<const PlacedWarning*>& found,

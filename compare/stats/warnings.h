@@ -9,12 +9,25 @@
 
 namespace compare {
 
-// One warning: its kind ("rounds", "spread", "drift", "position",
-// "resolution", "contention", "load", "governor", "turbo", "machine"), what it is about (such as
-// "bench_fixed's DNA" or "Integer"; may be empty), the figure that makes it
-// worse or better than another of its kind, and its sentence.
+// What a warning is about; repeats of one kind are summarised together.
+enum class WarningKind {
+  Rounds,      // too few counted rounds
+  Spread,      // scattered times
+  Drift,       // differences drifting over the rounds
+  Position,    // the difference depends on which program ran first
+  Resolution,  // times too close to the clock's tick
+  Contention,  // other work took the processor from the runs
+  Load,        // the machine's load average
+  Governor,    // the frequency governor is not "performance"
+  Turbo,       // turbo boost on
+  Machine,     // the governor or turbo changed during the run
+};
+
+// One warning: its kind, what it is about (such as "bench_fixed's DNA" or
+// "Integer"; may be empty), the figure that makes it worse or better than
+// another of its kind, and its sentence.
 struct Warning {
-  std::string kind;
+  WarningKind kind;
   std::string subject;
   double size = 0;
   std::string text;

@@ -267,8 +267,8 @@ TEST(Record, ArchitectureNamesAndPairsOfDifferentArchitectures) {
   EXPECT_EQ(architectures_differ({{"bench_random", program("/r", "unknown")},
                                   {"bench_fixed", program("/f", "aarch64")},
                                   {"bench_random of b", program("/b/r", "x86_64")}}),
-            "bench_fixed (/f) is built for aarch64 but bench_random of b (/b/r) for x86_64: times "
-            "from different architectures are not comparable");
+            "bench_random of b (/b/r): its program architecture is x86_64 (bench_fixed (/f): "
+            "aarch64); times from different architectures are not comparable");
 }
 
 }  // namespace

@@ -258,9 +258,8 @@ TEST(ReportBaseline, NotesOnlyWhatDiffers) {
   base.fixed.compiler = "GCC: 10.2.1";
   EXPECT_EQ(baseline_notes(now, base),
             (std::vector<std::string>{
-                "The baseline was made on another processor: Old CPU 100 (now Test CPU 3000).",
-                "The baseline's bench_fixed was built by another compiler: GCC: 10.2.1 (now clang "
-                "14)."}));
+                "The baseline's processor was Old CPU 100 (now Test CPU 3000).",
+                "The baseline's bench_fixed compiler was GCC: 10.2.1 (now clang 14)."}));
 
   // A kernel that could not be read is no evidence of another kernel.
   base = Baseline{rounds_of(pair_of(now)), now.machine, pair_of(now).random, pair_of(now).fixed};
@@ -272,15 +271,15 @@ TEST(ReportBaseline, NotesOnlyWhatDiffers) {
   base.random.architecture = "aarch64";
   base.fixed.architecture = "unknown";  // an unread one does not hide the other
   const std::string programs =
-      "The baseline's programs were built for another architecture: aarch64 (now x86_64); times "
-      "from different architectures are not comparable.";
+      "The baseline's program architecture was aarch64 (now x86_64); times from different "
+      "architectures are not comparable.";
   EXPECT_EQ(baseline_notes(now, base), std::vector<std::string>{programs});
   base.machine.architecture = "aarch64";
   EXPECT_EQ(baseline_notes(now, base),
             (std::vector<std::string>{
                 programs,
-                "The baseline was made on a machine of another architecture: aarch64 (now "
-                "x86_64); times from different architectures are not comparable."}));
+                "The baseline's machine architecture was aarch64 (now x86_64); times from "
+                "different architectures are not comparable."}));
 }
 
 TEST(ReportExports, CsvHasOneRowPerRunAndTestInRunOrder) {

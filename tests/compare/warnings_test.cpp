@@ -170,10 +170,10 @@ TEST(Warnings, EachHasItsKindSubjectAndFigure) {
   tests[2].fixed = Summary{0.2, 0.0146};
   const auto w = warning_list(rounds, tests, MachineRecord{});
   ASSERT_EQ(w.size(), 2U);
-  EXPECT_EQ(w[0].kind, "spread");
+  EXPECT_EQ(w[0].kind, WarningKind::Spread);
   EXPECT_EQ(w[0].subject, "bench_fixed's DNA");
   EXPECT_NEAR(w[0].size, 7.3, 1e-9);
-  EXPECT_EQ(w[1].kind, "drift");
+  EXPECT_EQ(w[1].kind, WarningKind::Drift);
   EXPECT_EQ(w[1].subject, "Integer");
   EXPECT_EQ(warnings_for(rounds, tests, MachineRecord{}),
             (std::vector<std::string>{w[0].text, w[1].text}));
@@ -186,10 +186,10 @@ PlacedWarning at(int session, Warning w) {
 
 TEST(WarningSummary, ARepeatedKindIsOneLineWithItsCountAndWorstCase) {
   const std::vector<PlacedWarning> found = {
-      at(1, {"drift", "Integer", 0.31, "drift one"}),
-      at(1, {"spread", "bench_fixed's DNA", 7.5, "spread alone"}),
-      at(2, {"drift", "Integer", 0.67, "drift two"}),
-      at(3, {"drift", "DNA", 0.45, "drift three"}),
+      at(1, {WarningKind::Drift, "Integer", 0.31, "drift one"}),
+      at(1, {WarningKind::Spread, "bench_fixed's DNA", 7.5, "spread alone"}),
+      at(2, {WarningKind::Drift, "Integer", 0.67, "drift two"}),
+      at(3, {WarningKind::Drift, "DNA", 0.45, "drift three"}),
   };
   EXPECT_EQ(summarise_warnings(found, 5, "sessions"),
             (std::vector<std::string>{"Drift during the run in 3 of 15 series (largest lag-1 "
@@ -199,12 +199,12 @@ TEST(WarningSummary, ARepeatedKindIsOneLineWithItsCountAndWorstCase) {
 
 TEST(WarningSummary, TheWorstCaseOfAKindWhereSmallerIsWorse) {
   const std::vector<PlacedWarning> found = {
-      at(1, {"position", "Float", 0.04, "a"}),
-      at(2, {"position", "DNA", 0.001, "b"}),
-      at(1, {"resolution", "bench_random's Float", 2e-6, "c"}),
-      at(2, {"resolution", "bench_random's Float", 1e-5, "d"}),
-      at(1, {"contention", "", 0, "e"}),
-      at(3, {"contention", "", 0, "f"}),
+      at(1, {WarningKind::Position, "Float", 0.04, "a"}),
+      at(2, {WarningKind::Position, "DNA", 0.001, "b"}),
+      at(1, {WarningKind::Resolution, "bench_random's Float", 2e-6, "c"}),
+      at(2, {WarningKind::Resolution, "bench_random's Float", 1e-5, "d"}),
+      at(1, {WarningKind::Contention, "", 0, "e"}),
+      at(3, {WarningKind::Contention, "", 0, "f"}),
   };
   EXPECT_EQ(summarise_warnings(found, 3, "sessions"),
             (std::vector<std::string>{
