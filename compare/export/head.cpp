@@ -15,16 +15,16 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kTool = "tool";
-constexpr const char* kName = "name";
-constexpr const char* kVersion = "version";
-constexpr const char* kFormat = "format";
-constexpr const char* kLabel = "label";
-constexpr const char* kStartedAt = "started_at";
-constexpr const char* kFinishedAt = "finished_at";
-constexpr const char* kMachine = "machine";
-constexpr const char* kWarnings = "warnings";
-constexpr const char* kStopped = "stopped";
+constexpr const char* kHeadTool = "tool";
+constexpr const char* kHeadName = "name";
+constexpr const char* kHeadVersion = "version";
+constexpr const char* kHeadFormat = "format";
+constexpr const char* kHeadLabel = "label";
+constexpr const char* kHeadStartedAt = "started_at";
+constexpr const char* kHeadFinishedAt = "finished_at";
+constexpr const char* kHeadMachine = "machine";
+constexpr const char* kHeadWarnings = "warnings";
+constexpr const char* kHeadStopped = "stopped";
 constexpr const char* kToolName = "bench_compare";
 
 // The newest export layout this version reads: exports of a later major
@@ -42,7 +42,7 @@ long major_of(const std::string& version) {
 
 // A later format may store what this version would misread.
 void check_format(const json& j, const std::string& path) {
-  auto format = j.find(kFormat);
+  auto format = j.find(kHeadFormat);
   if (format == j.end() ||
       (format->is_number_integer() && *format >= 1 && *format <= kExportFormat)) {
     return;
@@ -56,25 +56,25 @@ void check_format(const json& j, const std::string& path) {
 }  // namespace
 
 json head_json(const Comparison& c, const std::vector<std::string>& summarised) {
-  return {{kTool, {{kName, kToolName}, {kVersion, c.version}}},
-          {kFormat, kExportFormat},
-          {kLabel, c.label},
-          {kStartedAt, text_or_null(c.started_at)},
-          {kFinishedAt, text_or_null(c.finished_at)},
-          {kMachine, machine_json(c.machine)},
-          {kWarnings, c.warnings},
+  return {{kHeadTool, {{kHeadName, kToolName}, {kHeadVersion, c.version}}},
+          {kHeadFormat, kExportFormat},
+          {kHeadLabel, c.label},
+          {kHeadStartedAt, text_or_null(c.started_at)},
+          {kHeadFinishedAt, text_or_null(c.finished_at)},
+          {kHeadMachine, machine_json(c.machine)},
+          {kHeadWarnings, c.warnings},
           {"warnings_summarised", summarised},
           {"sessions_note", text_or_null(c.sessions_note)},
           {"complete", c.stopped.empty()},
-          {kStopped, text_or_null(c.stopped)}};
+          {kHeadStopped, text_or_null(c.stopped)}};
 }
 
 ExportHead head_from_json(const json& j, const std::string& path) {
-  if (!j.is_object() || text_of(part(j, kTool), kName, "") != kToolName) {
+  if (!j.is_object() || text_of(part(j, kHeadTool), kHeadName, "") != kToolName) {
     bad_export(path, "is not a bench_compare export");
   }
   ExportHead head;
-  head.version = text_of(part(j, kTool), kVersion);
+  head.version = text_of(part(j, kHeadTool), kHeadVersion);
   const long major = major_of(head.version);
   if (major < 0 || major > kReadableMajor) {
     bad_export(path, fmt::format("is an export of bench_compare {}, which this version cannot "
@@ -82,17 +82,17 @@ ExportHead head_from_json(const json& j, const std::string& path) {
                                  head.version));
   }
   check_format(j, path);
-  head.label = text_of(j, kLabel, "");
-  head.started_at = text_of(j, kStartedAt, "");
-  head.finished_at = text_of(j, kFinishedAt, "");
-  head.machine = machine_from_json(part(j, kMachine));
-  auto warnings = j.find(kWarnings);
+  head.label = text_of(j, kHeadLabel, "");
+  head.started_at = text_of(j, kHeadStartedAt, "");
+  head.finished_at = text_of(j, kHeadFinishedAt, "");
+  head.machine = machine_from_json(part(j, kHeadMachine));
+  auto warnings = j.find(kHeadWarnings);
   if (warnings != j.end() && warnings->is_array()) {
     for (const json& w : *warnings) {
       if (w.is_string()) head.warnings.push_back(printable(w.get<std::string>()));
     }
   }
-  head.stopped = text_of(j, kStopped, "");
+  head.stopped = text_of(j, kHeadStopped, "");
   return head;
 }
 

@@ -9,20 +9,22 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kPath = "path";
-constexpr const char* kCompiler = "compiler";
-constexpr const char* kArchitecture = "architecture";
+constexpr const char* kProgramPath = "path";
+constexpr const char* kProgramCompiler = "compiler";
+constexpr const char* kProgramArchitecture = "architecture";
 constexpr const char* kBuildLabel = "label";
-constexpr const char* kTestFigures = "tests";
+constexpr const char* kBuildTests = "tests";
 
-ProgramRecord& of(Side side, ProgramRecord& random, ProgramRecord& fixed) {
+ProgramRecord& program_of(Side side, ProgramRecord& random, ProgramRecord& fixed) {
   return side == Side::Random ? random : fixed;
 }
 
 }  // namespace
 
 json program_json(const ProgramRecord& p) {
-  return {{kPath, p.path}, {kCompiler, p.compiler}, {kArchitecture, p.architecture}};
+  return {{kProgramPath, p.path},
+          {kProgramCompiler, p.compiler},
+          {kProgramArchitecture, p.architecture}};
 }
 
 json programs_json(const ProgramRecord& random, const ProgramRecord& fixed) {
@@ -33,21 +35,21 @@ json programs_json(const ProgramRecord& random, const ProgramRecord& fixed) {
 void programs_from_json(const json& programs, ProgramRecord& random, ProgramRecord& fixed) {
   for (Side side : {Side::Random, Side::Fixed}) {
     const json& p = part(programs, side_name(side));
-    ProgramRecord& record = of(side, random, fixed);
-    const std::string path = text_of(p, kPath);
+    ProgramRecord& record = program_of(side, random, fixed);
+    const std::string path = text_of(p, kProgramPath);
     record.path = path == "unknown" ? "" : path;
-    record.compiler = text_of(p, kCompiler);
-    record.architecture = text_of(p, kArchitecture);
+    record.compiler = text_of(p, kProgramCompiler);
+    record.architecture = text_of(p, kProgramArchitecture);
   }
 }
 
 json build_json(const Build& b) {
-  json build = {{kBuildLabel, b.label}, {kTestFigures, tests_json(b.tests)}};
+  json build = {{kBuildLabel, b.label}, {kBuildTests, tests_json(b.tests)}};
   for (Side side : {Side::Random, Side::Fixed}) {
     const ProgramRecord& p = side == Side::Random ? b.random : b.fixed;
     build[side_name(side)] = p.path;
-    build[kCompiler][side_name(side)] = p.compiler;
-    build[kArchitecture][side_name(side)] = p.architecture;
+    build[kProgramCompiler][side_name(side)] = p.compiler;
+    build[kProgramArchitecture][side_name(side)] = p.architecture;
   }
   return build;
 }
@@ -55,9 +57,9 @@ json build_json(const Build& b) {
 std::string build_from_json(const json& build, ProgramRecord& random, ProgramRecord& fixed) {
   for (Side side : {Side::Random, Side::Fixed}) {
     // An export made before architectures were recorded reads as "unknown".
-    of(side, random, fixed) = {text_of(build, side_name(side), ""),
-                               text_of(part(build, kCompiler), side_name(side)),
-                               text_of(part(build, kArchitecture), side_name(side))};
+    program_of(side, random, fixed) = {text_of(build, side_name(side), ""),
+                                       text_of(part(build, kProgramCompiler), side_name(side)),
+                                       text_of(part(build, kProgramArchitecture), side_name(side))};
   }
   return text_of(build, kBuildLabel, "");
 }

@@ -16,33 +16,35 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kIndex = "index";
-constexpr const char* kSession = "session";
-constexpr const char* kFirst = "first";
-constexpr const char* kUsage = "usage";
-constexpr const char* kCounters = "counters";
-constexpr const char* kBuilds = "builds";
-constexpr const char* kOrder = "order";
+constexpr const char* kRoundIndex = "index";
+constexpr const char* kRoundSession = "session";
+constexpr const char* kRoundFirst = "first";
+constexpr const char* kRoundUsage = "usage";
+constexpr const char* kRoundCounts = "counters";
+constexpr const char* kRoundBuilds = "builds";
+constexpr const char* kRoundOrder = "order";
 
-const Times& times(const Round& r, Side side) { return side == Side::Random ? r.random : r.fixed; }
-Times& times(Round& r, Side side) { return side == Side::Random ? r.random : r.fixed; }
+const Times& times_of(const Round& r, Side side) {
+  return side == Side::Random ? r.random : r.fixed;
+}
+Times& times_of(Round& r, Side side) { return side == Side::Random ? r.random : r.fixed; }
 
 }  // namespace
 
 json round_json(const Round& r, const CountsByRound* counts) {
-  json round = {{kIndex, r.index},
-                {kSession, r.session},
-                {kFirst, side_name(r.first)},
-                {kUsage,
+  json round = {{kRoundIndex, r.index},
+                {kRoundSession, r.session},
+                {kRoundFirst, side_name(r.first)},
+                {kRoundUsage,
                  {{side_name(Side::Random), usage_json(r.random_usage)},
                   {side_name(Side::Fixed), usage_json(r.fixed_usage)}}}};
   for (const Side side : {Side::Random, Side::Fixed}) {
     json values = json::array();
-    for (const double s : times(r, side)) values.push_back(number(s));
+    for (const double s : times_of(r, side)) values.push_back(number(s));
     round[side_name(side)] = values;
   }
   const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
-  if (counts && counted != counts->end()) round[kCounters] = round_counts_json(counted->second);
+  if (counts && counted != counts->end()) round[kRoundCounts] = round_counts_json(counted->second);
   return round;
 }
 
@@ -66,11 +68,11 @@ Round round_from_json(const json& j, std::size_t i, const std::string& path) {
     return static_cast<int>(*n);
   };
   Round r;
-  r.index = positive(kIndex, true);
-  r.session = positive(kSession, false);
-  const std::string first = text_of(j, kFirst, "");
+  r.index = positive(kRoundIndex, true);
+  r.session = positive(kRoundSession, false);
+  const std::string first = text_of(j, kRoundFirst, "");
   if (first != side_name(Side::Random) && first != side_name(Side::Fixed)) {
-    malformed(fmt::format("'{}' must be \"random\" or \"fixed\"", kFirst));
+    malformed(fmt::format("'{}' must be \"random\" or \"fixed\"", kRoundFirst));
   }
   r.first = first == side_name(Side::Random) ? Side::Random : Side::Fixed;
   for (Side side : {Side::Random, Side::Fixed}) {
@@ -84,11 +86,11 @@ Round round_from_json(const json& j, std::size_t i, const std::string& path) {
       const json& value = values->at(t);
       const double s = value.is_number() ? value.get<double>() : -1;
       if (!std::isfinite(s) || s < 0 || s > kMaxSeconds) bad_times();
-      times(r, side).at(t) = s;
+      times_of(r, side).at(t) = s;
     }
   }
-  r.random_usage = usage_from_json(part(part(j, kUsage), side_name(Side::Random)));
-  r.fixed_usage = usage_from_json(part(part(j, kUsage), side_name(Side::Fixed)));
+  r.random_usage = usage_from_json(part(part(j, kRoundUsage), side_name(Side::Random)));
+  r.fixed_usage = usage_from_json(part(part(j, kRoundUsage), side_name(Side::Fixed)));
   return r;
 }
 
@@ -97,16 +99,16 @@ json builds_rounds_json(const Comparison& c, bool warmup) {
   for (const Build& build : c.builds) {
     for (const Round& r : warmup ? build.warmup : rounds_of(build)) {
       json& round = rounds[key_of(r)];
-      round[kIndex] = r.index;
-      round[kSession] = r.session;
+      round[kRoundIndex] = r.index;
+      round[kRoundSession] = r.session;
       json own = round_json(r, warmup ? nullptr : &build.counters);
-      own.erase(kIndex);
-      own.erase(kSession);
+      own.erase(kRoundIndex);
+      own.erase(kRoundSession);
       own["random_position"] = r.random_position;
       own["fixed_position"] = r.fixed_position;
-      round[kBuilds][build.label] = own;
+      round[kRoundBuilds][build.label] = own;
       const auto order = c.orders.find(key_of(r));
-      if (!warmup && order != c.orders.end()) round[kOrder] = order->second;
+      if (!warmup && order != c.orders.end()) round[kRoundOrder] = order->second;
     }
   }
   json all = json::array();
@@ -115,8 +117,8 @@ json builds_rounds_json(const Comparison& c, bool warmup) {
 }
 
 json build_round(const json& round, const std::string& label) {
-  json own = round.is_object() ? part(part(round, kBuilds), label.c_str()) : json();
-  for (const char* key : {kIndex, kSession}) {
+  json own = round.is_object() ? part(part(round, kRoundBuilds), label.c_str()) : json();
+  for (const char* key : {kRoundIndex, kRoundSession}) {
     if (own.is_object() && round.contains(key)) own[key] = round[key];
   }
   return own;

@@ -12,11 +12,11 @@ using nlohmann::json;
 // through its place, so each is spelled once.
 enum class UsageKey { Wall, User, System, Involuntary, Voluntary, Minor, Major, Rss, Wait };
 
-const char* key(UsageKey k) { return kUsageKeys.at(static_cast<std::size_t>(k)); }
+const char* usage_key(UsageKey k) { return kUsageKeys.at(static_cast<std::size_t>(k)); }
 
 // The largest count of a run's usage: beyond it a double no longer holds
 // every whole number.
-constexpr double kMaxCount = 9007199254740992.0;  // 2^53
+constexpr double kMaxUsageCount = 9007199254740992.0;  // 2^53
 
 }  // namespace
 
@@ -25,21 +25,22 @@ json usage_json(const std::optional<Usage>& usage) {
   const Usage& u = *usage;
   auto given = [](bool has, auto value) { return has ? json(value) : json(); };
   const bool split = u.has_faults && u.has_fault_split;
-  return {{key(UsageKey::Wall), u.wall_s},
-          {key(UsageKey::User), given(u.has_processor, u.user_s)},
-          {key(UsageKey::System), given(u.has_processor, u.system_s)},
-          {key(UsageKey::Involuntary), given(u.has_switches, u.involuntary_switches)},
-          {key(UsageKey::Voluntary), given(u.has_switches, u.voluntary_switches)},
-          {key(UsageKey::Minor), given(split, u.minor_faults)},
-          {key(UsageKey::Major), given(split, u.major_faults)},
-          {key(UsageKey::Rss), given(u.has_memory, u.max_rss_kib)},
-          {key(UsageKey::Wait), u.runqueue_wait_s ? json(*u.runqueue_wait_s) : json(nullptr)}};
+  return {
+      {usage_key(UsageKey::Wall), u.wall_s},
+      {usage_key(UsageKey::User), given(u.has_processor, u.user_s)},
+      {usage_key(UsageKey::System), given(u.has_processor, u.system_s)},
+      {usage_key(UsageKey::Involuntary), given(u.has_switches, u.involuntary_switches)},
+      {usage_key(UsageKey::Voluntary), given(u.has_switches, u.voluntary_switches)},
+      {usage_key(UsageKey::Minor), given(split, u.minor_faults)},
+      {usage_key(UsageKey::Major), given(split, u.major_faults)},
+      {usage_key(UsageKey::Rss), given(u.has_memory, u.max_rss_kib)},
+      {usage_key(UsageKey::Wait), u.runqueue_wait_s ? json(*u.runqueue_wait_s) : json(nullptr)}};
 }
 
 std::optional<Usage> usage_from_json(const json& u) {
   auto figure = [&](UsageKey k) -> std::optional<double> {
     if (!u.is_object()) return std::nullopt;
-    auto it = u.find(key(k));
+    auto it = u.find(usage_key(k));
     if (it == u.end() || !it->is_number()) return std::nullopt;
     const double v = it->get<double>();
     return std::isfinite(v) && v >= 0 ? std::optional<double>(v) : std::nullopt;
@@ -47,7 +48,7 @@ std::optional<Usage> usage_from_json(const json& u) {
   // A count becomes a whole number only when one can hold it.
   auto count = [&](UsageKey k) {
     const std::optional<double> v = figure(k);
-    return v && *v <= kMaxCount ? v : std::nullopt;
+    return v && *v <= kMaxUsageCount ? v : std::nullopt;
   };
   auto whole = [](const std::optional<double>& v) { return static_cast<long long>(v.value_or(0)); };
   const std::optional<double> wall = figure(UsageKey::Wall);
