@@ -1,15 +1,17 @@
 // history/: what earlier comparisons left behind, read back and compared: the
 // one reader of bench_compare's JSON export (for --baseline and --merge
 // alike), a baseline's notes, and the merge of many exports with its report
-// and page. Uses model.h, stats/, report/ and render/; runs nothing but
-// gnuplot.
+// and page. Uses model.h, export/, stats/, report/ and render/; runs nothing
+// but gnuplot.
 //
-// This header: the reader. An export may come from another machine or
-// person, so every check is made here, once, and every text it holds is made
-// printable (render/table.h) as it is read: a control character in a label
-// or a compiler string is shown as an escape such as "\x1b", never passed on
-// to a terminal. Escaping rather than refusing keeps an export whose only
-// fault is an odd character usable, and shows the reader what was there.
+// This header: the reader. Each part of an export is read by its type's
+// reader in export/, beside its writer; here are the checks of the whole
+// (its kind and limits). An export may come from another machine or person,
+// so every check is made as it is read, once, and every text it holds is
+// made printable (render/table.h): a control character in a label or a
+// compiler string is shown as an escape such as "\x1b", never passed on to a
+// terminal. Escaping rather than refusing keeps an export whose only fault is
+// an odd character usable, and shows the reader what was there.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "compare/export/round.h"
 #include "compare/model.h"
 
 namespace compare {
@@ -35,8 +38,7 @@ inline constexpr std::size_t kMaxExportRounds = 100000;
 inline constexpr std::size_t kMaxExportBytes = std::size_t{640} << 20;
 inline constexpr std::size_t kMaxExportSessions = 10000;  // as --sessions allows
 inline constexpr std::size_t kMaxExportBuilds = 16;       // as --build allows
-// A time longer than the longest --timeout cannot come from a run.
-inline constexpr double kMaxSeconds = 1e6;
+// A round's times are at most kMaxSeconds (export/round.h).
 
 // A merge's own export: bench_compare's, but not a comparison's.
 class MergeExportFound : public std::runtime_error {
@@ -77,11 +79,5 @@ std::vector<ExportFile> read_exports(const std::string& path);
 
 // The same from an export's text already read, `path` naming it in errors.
 std::vector<ExportFile> exports_from_text(const std::string& text, const std::string& path);
-
-// The machine and programs of an export as to_json writes them; what is
-// missing or not text is "unknown" (an empty path). Texts are printable.
-MachineRecord machine_from_json(const nlohmann::json& machine);
-void programs_from_json(const nlohmann::json& programs, ProgramRecord& random,
-                        ProgramRecord& fixed);
 
 }  // namespace compare

@@ -5,8 +5,9 @@
 #include <set>
 #include <tuple>
 
+#include "compare/export/program.h"
+#include "compare/export/verdict.h"
 #include "compare/render/format.h"
-#include "compare/report/json_parts.h"
 #include "compare/report/verdicts.h"
 #include "compare/stats/reference.h"
 
@@ -212,7 +213,7 @@ nlohmann::json entry_json(const Entry& e) {
         {"logical_cpus", mr.logical_cpus},
         {"kernel", mr.kernel},
         {"libc", mr.libc}}},
-      {"programs", {{"random", program_json(e.random)}, {"fixed", program_json(e.fixed)}}},
+      {"programs", programs_json(e.random, e.fixed)},
       {"tests", tests},
       {"warnings", e.warnings},
   };

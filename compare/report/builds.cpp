@@ -4,9 +4,13 @@
 
 #include <cmath>
 
+#include "compare/export/head.h"
+#include "compare/export/program.h"
+#include "compare/export/round.h"
+#include "compare/export/session.h"
+#include "compare/export/verdict.h"
 #include "compare/render/format.h"
 #include "compare/report/counts.h"
-#include "compare/report/json_parts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
 #include "compare/report/usage.h"
@@ -135,77 +139,30 @@ std::string builds_markdown(const Comparison& c) {
   return out + "\n" + markdown_cell(builds_meaning(c)) + "\n";
 }
 
-namespace {
-
-// Every round of the builds, keyed by session and index, each build's own.
-json rounds_of_builds(const Comparison& b, bool warmup) {
-  std::map<RoundKey, json> rounds;
-  for (const Build& build : b.builds) {
-    for (const Round& r : warmup ? build.warmup : rounds_of(build)) {
-      json& round = rounds[key_of(r)];
-      round["index"] = r.index;
-      round["session"] = r.session;
-      json own = round_json(r, warmup ? nullptr : &build.counters);
-      own.erase("index");
-      own.erase("session");
-      own["random_position"] = r.random_position;
-      own["fixed_position"] = r.fixed_position;
-      round["builds"][build.label] = own;
-      const auto order = b.orders.find(key_of(r));
-      if (!warmup && order != b.orders.end()) round["order"] = order->second;
-    }
-  }
-  json all = json::array();
-  for (auto& [key, round] : rounds) all.push_back(std::move(round));
-  return all;
-}
-
-}  // namespace
-
 json builds_json(const Comparison& c) {
-  const Comparison& b = c;
   json builds = json::array();
+  for (const Build& build : c.builds) builds.push_back(build_json(build));
   json sessions = json::array();
-  for (const Build& build : b.builds) {
-    builds.push_back(
-        {{"label", build.label},
-         {"random", build.random.path},
-         {"fixed", build.fixed.path},
-         {"compiler", {{"random", build.random.compiler}, {"fixed", build.fixed.compiler}}},
-         {"architecture",
-          {{"random", build.random.architecture}, {"fixed", build.fixed.architecture}}},
-         {"tests", tests_json(build.tests)}});
-  }
-  if (!b.builds.empty()) {
-    for (const SessionRecord& s : b.builds.front().sessions) {
-      sessions.push_back({{"index", s.index}, {"started_at", s.started_at}});
+  if (!c.builds.empty()) {
+    for (const SessionRecord& s : c.builds.front().sessions) {
+      sessions.push_back(session_json(s, false));
     }
   }
   json comparisons = json::array();
-  for (const Verdict& v : b.verdicts) comparisons.push_back(verdict_json(v));
-  return {{"tool", {{"name", "bench_compare"}, {"version", c.version}}},
-          {"format", kExportFormat},
-          {"label", c.label},
-          {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
-          {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
-          {"method",
-           {{"builds", builds_meaning(c)},
-            {"seed", c.seed ? json(*c.seed) : json(nullptr)},
-            {"confidence", kConfidence},
-            {"alpha", kAlpha},
-            {"units", "seconds"}}},
-          {"reference", b.reference},
-          {"builds", builds},
-          {"rounds", rounds_of_builds(b, false)},
-          {"warmup", rounds_of_builds(b, true)},
-          {"sessions", sessions},
-          {"comparisons", comparisons},
-          {"machine", machine_json(c.machine)},
-          {"warnings", c.warnings},
-          {"warnings_summarised", shown_warnings(c)},
-          {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
-          {"complete", c.stopped.empty()},
-          {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)}};
+  for (const Verdict& v : c.verdicts) comparisons.push_back(verdict_json(v));
+  json out = head_json(c, shown_warnings(c));
+  out[kMethodKey] = {{"builds", builds_meaning(c)},
+                     {"seed", c.seed ? json(*c.seed) : json(nullptr)},
+                     {"confidence", kConfidence},
+                     {"alpha", kAlpha},
+                     {"units", "seconds"}};
+  out[kReferenceKey] = c.reference;
+  out[kBuildsKey] = builds;
+  out[kRoundsKey] = builds_rounds_json(c, false);
+  out[kWarmupKey] = builds_rounds_json(c, true);
+  out[kSessionsKey] = sessions;
+  out["comparisons"] = comparisons;
+  return out;
 }
 
 }  // namespace compare

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "compare/export/counts.h"
 #include "compare/stats/counts.h"
 
 namespace compare {
@@ -40,15 +41,6 @@ std::vector<std::string> row(const std::string& test, const std::string& program
           difference ? "" : figure_text(instructions_per_cycle(counts)),
           count_text(event(counts, "branch_misses")),
           count_text(event(counts, "cache_misses"))};
-}
-
-nlohmann::json window_json(const WindowCounts& counts) {
-  nlohmann::json w = nlohmann::json::object();
-  for (int e = 0; e < kEvents; ++e) {
-    const Count& v = counts.at(e);
-    w[kEventNames.at(e)] = v && std::isfinite(*v) ? nlohmann::json(*v) : nlohmann::json(nullptr);
-  }
-  return w;
 }
 
 std::size_t counted_rounds(const std::vector<Round>& rounds, const CountsByRound& counts) {
@@ -105,16 +97,6 @@ std::string counter_meaning(const std::vector<Round>& rounds, const CountsByRoun
     out += fmt::format("n/a: not available: {}: {}\n", names, why);
   }
   return out;
-}
-
-nlohmann::json round_counters_json(const RoundCounts& counts) {
-  nlohmann::json random = nlohmann::json::array();
-  nlohmann::json fixed = nlohmann::json::array();
-  for (int t = 0; t < kTests; ++t) {
-    random.push_back(window_json(counts.random.at(t)));
-    fixed.push_back(window_json(counts.fixed.at(t)));
-  }
-  return {{"random", random}, {"fixed", fixed}};
 }
 
 nlohmann::json counters_json(const Comparison& c) {

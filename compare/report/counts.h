@@ -22,10 +22,6 @@ std::string counter_meaning(const Comparison& c);
 std::string counter_meaning(const std::vector<Round>& rounds, const CountsByRound& counts,
                             const std::map<std::string, std::string>& unavailable);
 
-// One round's counts: {"random": [W1, W2, W3], "fixed": [...]}, each W an
-// object from event name to count, null where not available.
-nlohmann::json round_counters_json(const RoundCounts& counts);
-
 // The per-test medians and the events not available; null without counts.
 nlohmann::json counters_json(const Comparison& c);
 nlohmann::json counters_json(const std::vector<Round>& rounds, const CountsByRound& counts,

@@ -3,76 +3,20 @@
 
 #include <cmath>
 
-#include "compare/render/format.h"
+#include "compare/export/head.h"
+#include "compare/export/program.h"
+#include "compare/export/round.h"
+#include "compare/export/session.h"
+#include "compare/export/tests.h"
+#include "compare/export/verdict.h"
 #include "compare/report/builds.h"
 #include "compare/report/counts.h"
-#include "compare/report/json_parts.h"
 #include "compare/report/report.h"
 #include "compare/report/tables.h"
-#include "compare/report/usage.h"
-#include "compare/report/verdicts.h"
 
 namespace compare {
 
 using nlohmann::json;
-
-json round_json(const Round& r, const CountsByRound* counts) {
-  json random = json::array();
-  json fixed = json::array();
-  for (int t = 0; t < kTests; ++t) {
-    random.push_back(number(r.random.at(t)));
-    fixed.push_back(number(r.fixed.at(t)));
-  }
-  json round = {
-      {"index", r.index},
-      {"session", r.session},
-      {"first", side_name(r.first)},
-      {"random", random},
-      {"fixed", fixed},
-      {"usage", {{"random", usage_json(r.random_usage)}, {"fixed", usage_json(r.fixed_usage)}}}};
-  const auto counted = counts ? counts->find(key_of(r)) : CountsByRound::const_iterator{};
-  if (counts && counted != counts->end()) round["counters"] = round_counters_json(counted->second);
-  return round;
-}
-
-namespace {
-
-// With counts, each round carries its own (the top-level rounds do).
-json rounds_json(const std::vector<Round>& all, const CountsByRound* counts = nullptr) {
-  json rounds = json::array();
-  for (const Round& r : all) rounds.push_back(round_json(r, counts));
-  return rounds;
-}
-
-}  // namespace
-
-json tests_json(const std::vector<TestResult>& results) {
-  json tests = json::array();
-  for (const TestResult& t : results) {
-    // Across sessions the programs' figures have intervals too.
-    const auto program = [](const Summary& summary, const std::optional<Interval>& interval) {
-      json part = {{"median", number(summary.median)}, {"mad", number(summary.mad)}};
-      if (interval) {
-        part["low"] = number(interval->low);
-        part["high"] = number(interval->high);
-      }
-      return part;
-    };
-    tests.push_back({
-        {"name", t.name},
-        {"random", program(t.random, t.random_interval)},
-        {"fixed", program(t.fixed, t.fixed_interval)},
-        {"difference",
-         {{"median", number(t.difference)},
-          {"low", t.interval ? number(t.interval->low) : json(nullptr)},
-          {"high", t.interval ? number(t.interval->high) : json(nullptr)},
-          {"confidence", kConfidence}}},
-        {"ratio", number(t.ratio)},
-        {"ns_per_execution", number(t.ns_per_execution)},
-    });
-  }
-  return tests;
-}
 
 namespace {
 
@@ -113,26 +57,6 @@ json method_json(const Comparison& c) {
 
 }  // namespace
 
-json machine_json(const MachineRecord& m) {
-  return {{"cpu_model", m.cpu_model},
-          {"architecture", m.architecture},
-          {"logical_cpus", m.logical_cpus},
-          {"kernel", m.kernel},
-          {"libc", m.libc},
-          {"governor", m.governor},
-          {"governor_after", m.governor_after},
-          {"turbo", m.turbo},
-          {"turbo_after", m.turbo_after},
-          {"aslr", m.aslr},
-          {"load_before", m.load_before},
-          {"load_after", m.load_after},
-          {"clock_tick", m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr)}};
-}
-
-json program_json(const ProgramRecord& p) {
-  return {{"path", p.path}, {"compiler", p.compiler}, {"architecture", p.architecture}};
-}
-
 namespace {
 
 json baseline_json(const BaselineComparison& b) {
@@ -149,35 +73,20 @@ json baseline_json(const BaselineComparison& b) {
 
 nlohmann::json to_json(const Comparison& c) {
   if (several_builds(c)) return builds_json(c);
+  const Build& pair = pair_of(c);
   json sessions = json::array();
-  for (const SessionRecord& s : pair_of(c).sessions) {
-    // The rounds are at the top, once, each naming its session.
-    sessions.push_back(
-        {{"index", s.index}, {"started_at", s.started_at}, {"tests", tests_json(s.tests)}});
-  }
-
-  return {
-      {"tool", {{"name", "bench_compare"}, {"version", c.version}}},
-      {"format", kExportFormat},
-      {"label", c.label},
-      {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
-      {"finished_at", c.finished_at.empty() ? json(nullptr) : json(c.finished_at)},
-      {"method", method_json(c)},
-      {"rounds", rounds_json(rounds_of(pair_of(c)), &pair_of(c).counters)},
-      {"warmup", rounds_json(pair_of(c).warmup)},
-      {"sessions", sessions},
-      {"tests", tests_json(pair_of(c).tests)},
-      {"machine", machine_json(c.machine)},
-      {"programs",
-       {{"random", program_json(pair_of(c).random)}, {"fixed", program_json(pair_of(c).fixed)}}},
-      {"warnings", c.warnings},
-      {"warnings_summarised", shown_warnings(c)},
-      {"sessions_note", c.sessions_note.empty() ? json(nullptr) : json(c.sessions_note)},
-      {"complete", c.stopped.empty()},
-      {"stopped", c.stopped.empty() ? json(nullptr) : json(c.stopped)},
-      {"baseline", c.baseline ? baseline_json(*c.baseline) : json(nullptr)},
-      {"counters", counters_json(c)},
-  };
+  // The rounds are at the top, once, each naming its session.
+  for (const SessionRecord& s : pair.sessions) sessions.push_back(session_json(s, true));
+  json out = head_json(c, shown_warnings(c));
+  out[kMethodKey] = method_json(c);
+  out[kRoundsKey] = rounds_json(rounds_of(pair), &pair.counters);
+  out[kWarmupKey] = rounds_json(pair.warmup);
+  out[kSessionsKey] = sessions;
+  out["tests"] = tests_json(pair.tests);
+  out[kProgramsKey] = programs_json(pair.random, pair.fixed);
+  out["baseline"] = c.baseline ? baseline_json(*c.baseline) : json(nullptr);
+  out["counters"] = counters_json(c);
+  return out;
 }
 
 }  // namespace compare

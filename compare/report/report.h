@@ -1,8 +1,9 @@
 // report/: a comparison's report in each format: the text for the terminal,
 // JSON, CSV, Markdown, the web page and the chart. The tables are built once
 // (tables.h, verdicts.h, counts.h, usage.h) and each format renders them
-// through render/. Uses model.h, stats/ and render/; runs nothing but gnuplot
-// (through running/gnuplot.h).
+// through render/, the JSON export's parts through export/. Uses model.h,
+// export/, stats/ and render/; runs nothing but gnuplot (through
+// running/gnuplot.h).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -21,14 +22,8 @@ std::string text_report(const Comparison& c);
 // repeats is one line; the JSON keeps every one under "warnings".
 const std::vector<std::string>& shown_warnings(const Comparison& c);
 
-// The export's format, apart from bench_compare's version: 2 stores each
-// round once (at the top; a session lists only its start and figures) and
-// writes every verdict alike (a baseline's as a merge's and the builds');
-// 1 (no "format") repeated every session's rounds under it.
-inline constexpr int kExportFormat = 2;
-
-// The whole comparison as one self-describing JSON document; numbers that
-// are not finite become null.
+// The whole comparison as one self-describing JSON document (each part
+// written by export/); numbers that are not finite become null.
 nlohmann::json to_json(const Comparison& c);
 
 // One row per run and test: round,block,first,program,position,test,seconds,

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "compare/export/usage.h"
 #include "compare/stats/usage.h"
 
 namespace compare {
@@ -56,30 +57,7 @@ std::vector<std::string> usage_lines(const std::vector<Round>& rounds) {
   return lines;
 }
 
-nlohmann::json usage_json(const std::optional<Usage>& usage) {
-  if (!usage) return nullptr;
-  const Usage& u = *usage;
-  // A figure the system did not give is null.
-  auto given = [](bool has, auto value) { return has ? nlohmann::json(value) : nlohmann::json(); };
-  const bool split = u.has_faults && u.has_fault_split;
-  return {{"wall_s", u.wall_s},
-          {"user_s", given(u.has_processor, u.user_s)},
-          {"system_s", given(u.has_processor, u.system_s)},
-          {"involuntary_switches", given(u.has_switches, u.involuntary_switches)},
-          {"voluntary_switches", given(u.has_switches, u.voluntary_switches)},
-          {"minor_faults", given(split, u.minor_faults)},
-          {"major_faults", given(split, u.major_faults)},
-          {"max_rss_kib", given(u.has_memory, u.max_rss_kib)},
-          {"runqueue_wait_s",
-           u.runqueue_wait_s ? nlohmann::json(*u.runqueue_wait_s) : nlohmann::json(nullptr)}};
-}
-
-std::vector<std::string> usage_csv_header() {
-  return {
-      "wall_s",       "user_s",       "system_s",    "involuntary_switches", "voluntary_switches",
-      "minor_faults", "major_faults", "max_rss_kib", "runqueue_wait_s"};
-}
-
+std::vector<std::string> usage_csv_header() { return {kUsageKeys.begin(), kUsageKeys.end()}; }
 std::vector<std::string> usage_csv(const std::optional<Usage>& usage) {
   if (!usage) return std::vector<std::string>(usage_csv_header().size());
   const Usage& u = *usage;

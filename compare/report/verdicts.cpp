@@ -27,10 +27,6 @@ std::string csv_value(std::optional<double> x) {
   return x && std::isfinite(*x) ? fmt::format("{:.9g}", *x) : "";
 }
 
-nlohmann::json json_value(std::optional<double> x) {
-  return x ? number(*x) : nlohmann::json(nullptr);
-}
-
 }  // namespace
 
 Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
@@ -73,25 +69,6 @@ std::string verdict_cell(const Verdict& v) {
   }
   return fmt::format("{}: {} of {} {} not positive", verdict_text(v.verdict), v.result.not_positive,
                      v.result.rounds, v.result.paired ? "rounds" : "session medians");
-}
-
-nlohmann::json verdict_json(const Verdict& v) {
-  using nlohmann::json;
-  const ReferenceTest& r = v.result;
-  return {{"entry", v.entry},
-          {"test", v.test},
-          {"series", series_name(v.series)},
-          {"ratio",
-           {{"estimate", json_value(r.ratio)},
-            {"low", r.interval ? number(r.interval->low) : json(nullptr)},
-            {"high", r.interval ? number(r.interval->high) : json(nullptr)}}},
-          {"p_value", json_value(r.p)},
-          {"p_adjusted", json_value(v.p_adjusted)},
-          {"method", r.method == RatioMethod::None ? json(nullptr) : json(method_text(r.method))},
-          {"df", json_value(r.df)},
-          {"compared",
-           {{r.paired ? "rounds" : "session_medians", r.rounds}, {"not_positive", r.not_positive}}},
-          {"verdict", verdict_text(v.verdict)}};
 }
 
 std::vector<std::string> verdict_csv(const Verdict& v) {

@@ -3,7 +3,6 @@
 // builds side by side.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -33,10 +32,6 @@ Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
 std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
                                           const std::string& reference,
                                           const std::string& entry_heading = "Entry");
-
-// One verdict as the merge's and the builds' exports hold it: entry, test,
-// series, ratio {estimate, low, high}, p_value, p_adjusted, verdict.
-nlohmann::json verdict_json(const Verdict& v);
 
 // The verdict as the tables show it; "not comparable" says how many values
 // were not positive, of how many.

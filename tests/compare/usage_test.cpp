@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "compare/export/usage.h"
 #include "compare/report/usage.h"
 
 namespace compare {
