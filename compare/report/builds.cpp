@@ -139,30 +139,4 @@ std::string builds_markdown(const Comparison& c) {
   return out + "\n" + markdown_cell(builds_meaning(c)) + "\n";
 }
 
-json builds_json(const Comparison& c) {
-  json builds = json::array();
-  for (const Build& build : c.builds) builds.push_back(build_json(build));
-  json sessions = json::array();
-  if (!c.builds.empty()) {
-    for (const SessionRecord& s : c.builds.front().sessions) {
-      sessions.push_back(session_json(s, false));
-    }
-  }
-  json comparisons = json::array();
-  for (const Verdict& v : c.verdicts) comparisons.push_back(verdict_json(v));
-  json out = head_json(c, shown_warnings(c));
-  out[kMethodKey] = {{"builds", builds_meaning(c)},
-                     {"seed", c.seed ? json(*c.seed) : json(nullptr)},
-                     {"confidence", kConfidence},
-                     {"alpha", kAlpha},
-                     {"units", "seconds"}};
-  out[kReferenceKey] = c.reference;
-  out[kBuildsKey] = builds;
-  out[kRoundsKey] = builds_rounds_json(c, false);
-  out[kWarmupKey] = builds_rounds_json(c, true);
-  out[kSessionsKey] = sessions;
-  out["comparisons"] = comparisons;
-  return out;
-}
-
 }  // namespace compare

@@ -28,9 +28,4 @@ std::vector<Table> build_figures_tables(const Comparison& c);
 std::string builds_text(const Comparison& c);
 std::string builds_markdown(const Comparison& c);
 
-// The whole comparison as JSON: `builds` [{label, random, fixed, compiler,
-// tests}], every round's times and usage keyed by build label, each round's
-// order, and `comparisons` with the merge's keys.
-nlohmann::json builds_json(const Comparison& c);
-
 }  // namespace compare

@@ -59,6 +59,14 @@ json method_json(const Comparison& c) {
 
 namespace {
 
+json builds_method_json(const Comparison& c) {
+  return {{"builds", builds_meaning(c)},
+          {"seed", c.seed ? json(*c.seed) : json(nullptr)},
+          {"confidence", kConfidence},
+          {"alpha", kAlpha},
+          {"units", "seconds"}};
+}
+
 json baseline_json(const BaselineComparison& b) {
   json verdicts = json::array();
   for (const Verdict& v : b.verdicts) verdicts.push_back(verdict_json(v));
@@ -71,19 +79,33 @@ json baseline_json(const BaselineComparison& b) {
 
 }  // namespace
 
+// One writer for one pair and for several builds: what they share is
+// written once; a pair adds its figures, programs and baseline, builds add
+// theirs, the reference and the comparisons.
 nlohmann::json to_json(const Comparison& c) {
-  if (several_builds(c)) return builds_json(c);
-  const Build& pair = pair_of(c);
+  const bool several = several_builds(c);
+  const Build& first = pair_of(c);
   json sessions = json::array();
   // The rounds are at the top, once, each naming its session.
-  for (const SessionRecord& s : pair.sessions) sessions.push_back(session_json(s, true));
+  for (const SessionRecord& s : first.sessions) sessions.push_back(session_json(s, !several));
   json out = head_json(c, shown_warnings(c));
-  out[kMethodKey] = method_json(c);
-  out[kRoundsKey] = rounds_json(rounds_of(pair), &pair.counters);
-  out[kWarmupKey] = rounds_json(pair.warmup);
   out[kSessionsKey] = sessions;
-  out["tests"] = tests_json(pair.tests);
-  out[kProgramsKey] = programs_json(pair.random, pair.fixed);
+  out[kMethodKey] = several ? builds_method_json(c) : method_json(c);
+  out[kRoundsKey] =
+      several ? builds_rounds_json(c, false) : rounds_json(rounds_of(first), &first.counters);
+  out[kWarmupKey] = several ? builds_rounds_json(c, true) : rounds_json(first.warmup);
+  if (several) {
+    json builds = json::array();
+    for (const Build& build : c.builds) builds.push_back(build_json(build));
+    json comparisons = json::array();
+    for (const Verdict& v : c.verdicts) comparisons.push_back(verdict_json(v));
+    out[kReferenceKey] = c.reference;
+    out[kBuildsKey] = builds;
+    out["comparisons"] = comparisons;
+    return out;
+  }
+  out["tests"] = tests_json(first.tests);
+  out[kProgramsKey] = programs_json(first.random, first.fixed);
   out["baseline"] = c.baseline ? baseline_json(*c.baseline) : json(nullptr);
   out["counters"] = counters_json(c);
   return out;
