@@ -80,7 +80,7 @@ Table builds_table(const Comparison& c) {
       compiler =
           compiler || d.aspect == Aspect::RandomCompiler || d.aspect == Aspect::FixedCompiler;
     }
-    const auto mark = [](std::string shown, bool differs) {
+    const auto mark = [](const std::string& shown, bool differs) {
       return differs ? shown + " *" : shown;
     };
     t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""),

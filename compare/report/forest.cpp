@@ -64,7 +64,11 @@ std::vector<double> ratio_ticks(double low, double high) {
     step = m * power;
     if (span / step <= 8) break;
   }
-  for (double k = std::ceil(low / step); k * step <= high; ++k) ticks.push_back(k * step);
+  // Counted in whole steps, so that no tick drifts by adding a fraction again and again.
+  const auto first = static_cast<long long>(std::ceil(low / step));
+  for (long long k = first; static_cast<double>(k) * step <= high; ++k) {
+    ticks.push_back(static_cast<double>(k) * step);
+  }
   return ticks;
 }
 

@@ -3,6 +3,7 @@
 // a baseline or merge that spans architectures says so. The programs are the
 // drift stand-in (drift_standin.cpp), built here, and copies of it whose ELF
 // header names another machine: read, never run.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -143,9 +144,9 @@ TEST_F(Architectures, TheRecordNamesThemAndABaselineOrMergeAcrossThemWarns) {
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string merged = std::regex_replace(r.out, std::regex("\n +"), " ");
   for (const char* what : {"program", "machine"}) {
-    EXPECT_NE(merged.find(std::string("other: its ") + what + " architecture is " + kOther +
-                          " (the reference's " + kOwn +
-                          "); times from different architectures are not comparable."),
+    EXPECT_NE(merged.find(fmt::format("other: its {} architecture is {} (the reference's {}); "
+                                      "times from different architectures are not comparable.",
+                                      what, kOther, kOwn)),
               std::string::npos)
         << r.out;
   }

@@ -43,7 +43,7 @@ int rejections(const standins::Drift& drift, const Shape& shape, compare::Paired
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? static_cast<int>(std::strtol(argv[1], nullptr, 10)) : 2000;
   if (repetitions <= 0) {
-    std::fprintf(stderr, "usage: block_unit_simulation [repetitions, at least 1]\n");
+    (void)std::fputs("usage: block_unit_simulation [repetitions, at least 1]\n", stderr);
     return 2;
   }
   const Scenario scenarios[] = {

@@ -135,13 +135,14 @@ TEST_F(BuildsCli, EachSessionCountsOnceThroughItsMedian) {
     ASSERT_EQ(found.size(), 9U);
     for (int t = 0; t < 3; ++t) {
       const std::string test = kTests[t];
-      const json& random = found.at(b + " " + test + " random");
+      const std::string name = fmt::format("{} {}", b, test);
+      const json& random = found.at(name + " random");
       EXPECT_NEAR(ratio(random), std::exp(log_random), 2e-4) << test;
       EXPECT_EQ(random["verdict"], "slower") << test;
-      const json& difference = found.at(b + " " + test + " difference");
+      const json& difference = found.at(name + " difference");
       EXPECT_NEAR(ratio(difference), std::exp(log_difference[t]), 2e-4) << test;
       // Identical times in every round: a tie, no verdict of a change.
-      const json& fixed = found.at(b + " " + test + " fixed");
+      const json& fixed = found.at(name + " fixed");
       EXPECT_NE(fixed["verdict"], "slower") << test;
       EXPECT_NE(fixed["verdict"], "faster") << test;
     }
@@ -201,7 +202,7 @@ TEST_F(BuildsCli, ThreeBuildsAreAdjustedTogetherAndTheOrdersAreNotRotations) {
   // B is 5% slower in Integer's random; C's DNA random is 1% slower in 9
   // mirrored blocks of 10 and 1% faster in the last: p = 2 * 11/1024 alone,
   // but not after Holm.
-  const auto noisy = [](int salt, int slower_test, std::function<double(int)> by) {
+  const auto noisy = [](int salt, int slower_test, const std::function<double(int)>& by) {
     return [=](bool random, int t, int run) {
       return (1 + noise(salt + random, t, run)) * (random && t == slower_test ? by(run) : 1.0);
     };

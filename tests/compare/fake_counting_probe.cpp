@@ -13,14 +13,14 @@ __attribute__((destructor)) static void write_record() {
   std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "w");
   if (file == nullptr) return;
   const long scale = std::strstr(program_invocation_short_name, "random") != nullptr ? 2 : 1;
-  std::fputs("counters=1\nclocks=6\nwindows=3\n", file);
+  (void)std::fputs("counters=1\nclocks=6\nwindows=3\n", file);
   for (long w = 1; w <= 3; ++w) {
-    std::fprintf(file,
-                 "w%ld.task_clock_s=0.00%ld\nw%ld.page_faults=%ld\nw%ld.minor_faults=%ld\n"
-                 "w%ld.context_switches=%ld\nw%ld.cycles=%ld\nw%ld.instructions=%ld\n",
-                 w, w * scale, w, 1000 * w * scale, w, 1000 * w * scale, w, w, w,
-                 4000000 * w * scale, w, 2000000 * w * scale);
+    (void)std::fprintf(file,
+                       "w%ld.task_clock_s=0.00%ld\nw%ld.page_faults=%ld\nw%ld.minor_faults=%ld\n"
+                       "w%ld.context_switches=%ld\nw%ld.cycles=%ld\nw%ld.instructions=%ld\n",
+                       w, w * scale, w, 1000 * w * scale, w, 1000 * w * scale, w, w, w,
+                       4000000 * w * scale, w, 2000000 * w * scale);
   }
-  std::fputs("unavailable.cache_misses=not offered by this stand-in\n", file);
-  std::fclose(file);
+  (void)std::fputs("unavailable.cache_misses=not offered by this stand-in\n", file);
+  (void)std::fclose(file);
 }
