@@ -136,37 +136,47 @@ struct SessionRecord {
   std::vector<TestResult> tests;
 };
 
-// The machine, read where it can be read; every text is "unknown" where not.
+// A text read from the machine, a program or an export: empty where it could
+// not be read, which is no evidence of anything (two unknowns never differ).
+using Known = std::optional<std::string>;
+
+// How the reports and exports show a text that could not be read.
+inline std::string shown(const Known& text) { return text.value_or("unknown"); }
+
+// Reads a text as shown: "unknown" (or nothing) is none.
+inline Known known_from(const std::string& text) {
+  return text.empty() || text == "unknown" ? Known{} : Known{text};
+}
+
+// The machine, read where it can be read.
 struct MachineRecord {
-  std::string cpu_model = "unknown";
-  std::string architecture = "unknown";  // x86_64, aarch64, i386, arm, riscv64, ...
-  std::string logical_cpus = "unknown";
-  std::string kernel = "unknown";
-  std::string libc = "unknown";
-  std::string governor = "unknown";  // as at the start
-  std::string governor_after = "unknown";
-  std::string turbo = "unknown";  // "on", "off" or "unknown"
-  std::string turbo_after = "unknown";
-  std::string aslr = "unknown";         // e.g. "2 (full)"
-  std::string load_before = "unknown";  // the three load averages as /proc shows them
-  std::string load_after = "unknown";
+  Known cpu_model;
+  Known architecture;  // x86_64, aarch64, i386, arm, riscv64, ...
+  Known logical_cpus;
+  Known kernel;
+  Known libc;
+  Known governor;  // as at the start
+  Known governor_after;
+  Known turbo;  // "on" or "off"
+  Known turbo_after;
+  Known aslr;         // e.g. "2 (full)"
+  Known load_before;  // the three load averages as /proc shows them
+  Known load_after;
   double clock_tick = 0;  // seconds between distinct readings of the wall clock; 0 unknown
 };
 
 struct ProgramRecord {
   std::string path;
-  std::string compiler = "unknown";      // from the ELF .comment section
-  std::string architecture = "unknown";  // the executable header's, named as the machine's
+  Known compiler;      // from the ELF .comment section
+  Known architecture;  // the executable header's, named as the machine's
 };
 
 // The architecture a pair is built for: one name when its programs agree or
-// one is unknown, else both.
-inline std::string pair_architecture(const ProgramRecord& random, const ProgramRecord& fixed) {
-  if (random.architecture == "unknown" || random.architecture == fixed.architecture) {
-    return fixed.architecture;
-  }
-  if (fixed.architecture == "unknown") return random.architecture;
-  return random.architecture + " and " + fixed.architecture;
+// one is unknown, else both; none when neither is known.
+inline Known pair_architecture(const ProgramRecord& random, const ProgramRecord& fixed) {
+  if (!random.architecture || random.architecture == fixed.architecture) return fixed.architecture;
+  if (!fixed.architecture) return random.architecture;
+  return *random.architecture + " and " + *fixed.architecture;
 }
 
 // How a ratio to a reference was tested, and what was found.
@@ -188,7 +198,7 @@ struct ReferenceTest {
   std::optional<double> p;
   std::optional<double> df;  // of a t test
   RatioMethod method = RatioMethod::None;
-  bool paired = false;  // rounds shared with the reference (else session medians)
+  bool paired = false;           // rounds shared with the reference (else session medians)
   std::size_t rounds = 0;        // paired rounds (unpaired: session medians, both sides)
   std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
   std::optional<VerdictKind> untested;  // why there is no test, when there is none

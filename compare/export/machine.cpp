@@ -13,7 +13,7 @@ using nlohmann::json;
 namespace {
 
 // The record's texts, each under its key.
-constexpr std::pair<const char*, std::string MachineRecord::*> kMachineTexts[] = {
+constexpr std::pair<const char*, Known MachineRecord::*> kMachineTexts[] = {
     {"cpu_model", &MachineRecord::cpu_model},
     {"architecture", &MachineRecord::architecture},
     {"logical_cpus", &MachineRecord::logical_cpus},
@@ -33,14 +33,15 @@ constexpr const char* kMachineTick = "clock_tick";
 
 json machine_json(const MachineRecord& m) {
   json out = json::object();
-  for (const auto& [key, member] : kMachineTexts) out[key] = m.*member;
+  // An unread text is written as "unknown", as every format has written it.
+  for (const auto& [key, member] : kMachineTexts) out[key] = shown(m.*member);
   out[kMachineTick] = m.clock_tick > 0 ? number(m.clock_tick) : json(nullptr);
   return out;
 }
 
 MachineRecord machine_from_json(const json& m) {
   MachineRecord r;
-  for (const auto& [key, member] : kMachineTexts) r.*member = text_of(m, key);
+  for (const auto& [key, member] : kMachineTexts) r.*member = known_from(text_of(m, key));
   // A tick that is no length of time the clocks have is unknown (0).
   auto tick = m.is_object() ? m.find(kMachineTick) : m.end();
   const double seconds = tick != m.end() && tick->is_number() ? tick->get<double>() : 0;

@@ -23,8 +23,8 @@ ProgramRecord& program_of(Side side, ProgramRecord& random, ProgramRecord& fixed
 
 json program_json(const ProgramRecord& p) {
   return {{kProgramPath, p.path},
-          {kProgramCompiler, p.compiler},
-          {kProgramArchitecture, p.architecture}};
+          {kProgramCompiler, shown(p.compiler)},
+          {kProgramArchitecture, shown(p.architecture)}};
 }
 
 json programs_json(const ProgramRecord& random, const ProgramRecord& fixed) {
@@ -38,8 +38,8 @@ void programs_from_json(const json& programs, ProgramRecord& random, ProgramReco
     ProgramRecord& record = program_of(side, random, fixed);
     const std::string path = text_of(p, kProgramPath);
     record.path = path == "unknown" ? "" : path;
-    record.compiler = text_of(p, kProgramCompiler);
-    record.architecture = text_of(p, kProgramArchitecture);
+    record.compiler = known_from(text_of(p, kProgramCompiler));
+    record.architecture = known_from(text_of(p, kProgramArchitecture));
   }
 }
 
@@ -48,18 +48,19 @@ json build_json(const Build& b) {
   for (Side side : {Side::Random, Side::Fixed}) {
     const ProgramRecord& p = side == Side::Random ? b.random : b.fixed;
     build[side_name(side)] = p.path;
-    build[kProgramCompiler][side_name(side)] = p.compiler;
-    build[kProgramArchitecture][side_name(side)] = p.architecture;
+    build[kProgramCompiler][side_name(side)] = shown(p.compiler);
+    build[kProgramArchitecture][side_name(side)] = shown(p.architecture);
   }
   return build;
 }
 
 std::string build_from_json(const json& build, ProgramRecord& random, ProgramRecord& fixed) {
   for (Side side : {Side::Random, Side::Fixed}) {
-    // An export made before architectures were recorded reads as "unknown".
-    program_of(side, random, fixed) = {text_of(build, side_name(side), ""),
-                                       text_of(part(build, kProgramCompiler), side_name(side)),
-                                       text_of(part(build, kProgramArchitecture), side_name(side))};
+    // An export made before architectures were recorded reads as unknown.
+    program_of(side, random, fixed) = {
+        text_of(build, side_name(side), ""),
+        known_from(text_of(part(build, kProgramCompiler), side_name(side))),
+        known_from(text_of(part(build, kProgramArchitecture), side_name(side)))};
   }
   return text_of(build, kBuildLabel, "");
 }

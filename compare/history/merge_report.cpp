@@ -32,7 +32,7 @@ const Entry& reference_of(const Merge& m) {
 
 // A program's cell: its architecture and compiler.
 std::string built(const ProgramRecord& p) {
-  return fmt::format("{}, {}", p.architecture, p.compiler);
+  return fmt::format("{}, {}", shown(p.architecture), shown(p.compiler));
 }
 
 // Each verdict by its entry, test and series, looked up once per row rather
@@ -208,11 +208,11 @@ nlohmann::json entry_json(const Entry& e) {
       {"finished_at", e.last_finished.empty() ? json(nullptr) : json(e.last_finished)},
       {"version", e.version},
       {"machine",
-       {{"cpu_model", mr.cpu_model},
-        {"architecture", mr.architecture},
-        {"logical_cpus", mr.logical_cpus},
-        {"kernel", mr.kernel},
-        {"libc", mr.libc}}},
+       {{"cpu_model", shown(mr.cpu_model)},
+        {"architecture", shown(mr.architecture)},
+        {"logical_cpus", shown(mr.logical_cpus)},
+        {"kernel", shown(mr.kernel)},
+        {"libc", shown(mr.libc)}}},
       {"programs", programs_json(e.random, e.fixed)},
       {"tests", tests},
       {"warnings", e.warnings},

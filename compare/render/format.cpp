@@ -67,4 +67,8 @@ std::string marked(const std::string& value, const std::string& reference) {
   return value != reference ? value + " *" : value;
 }
 
+std::string marked(const Known& value, const Known& reference) {
+  return value && reference ? marked(*value, *reference) : shown(value);
+}
+
 }  // namespace compare

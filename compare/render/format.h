@@ -20,6 +20,9 @@ std::string with_interval(double value, const std::optional<Interval>& interval,
 std::string known(const std::string& s);  // "unknown" for an empty text
 // A value marked " *" where it differs from the reference's.
 std::string marked(const std::string& value, const std::string& reference);
+// The same for texts that may not have been read: shown as "unknown", and
+// never marked, since an unread value is no evidence of a difference.
+std::string marked(const Known& value, const Known& reference);
 // A path as the text and the page show it: relative to the working directory
 // where that is shorter; the exports keep it whole.
 std::string shown_path(const std::string& path);

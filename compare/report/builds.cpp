@@ -63,8 +63,8 @@ std::string builds_meaning(const Comparison& c) {
 Table builds_table(const Comparison& c) {
   const Build& ref = reference_of(c);
   // One value when the pair agrees, else random's and fixed's.
-  const auto both = [](const std::string& random, const std::string& fixed) {
-    return random == fixed ? random : random + "; " + fixed;
+  const auto both = [](const Known& random, const Known& fixed) {
+    return random == fixed ? shown(random) : shown(random) + "; " + shown(fixed);
   };
   const Record reference{c.machine, ref.random, ref.fixed, "", nullptr};
   Table t;
@@ -80,8 +80,8 @@ Table builds_table(const Comparison& c) {
       compiler =
           compiler || d.aspect == Aspect::RandomCompiler || d.aspect == Aspect::FixedCompiler;
     }
-    const auto mark = [](const std::string& shown, bool differs) {
-      return differs ? shown + " *" : shown;
+    const auto mark = [](const std::string& text, bool differs) {
+      return differs ? text + " *" : text;
     };
     t.rows.push_back({b.label + (&b == &ref ? " (reference)" : ""),
                       mark(both(b.random.architecture, b.fixed.architecture), architecture),

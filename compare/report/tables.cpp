@@ -102,25 +102,30 @@ Table machine_table(const Comparison& c) {
   t.title = "Record";
   t.header = {"Item", "Value"};
   t.rows = {
-      {"processor", m.cpu_model},
-      {"architecture", m.architecture},
-      {"logical CPUs", m.logical_cpus},
-      {"kernel", m.kernel},
-      {"C library", m.libc},
-      {"governor", fmt::format("{} at the start, {} at the end", m.governor, m.governor_after)},
-      {"turbo", fmt::format("{} at the start, {} at the end", m.turbo, m.turbo_after)},
-      {"ASLR", m.aslr},
-      {"load averages", fmt::format("{} before, {} after", m.load_before, m.load_after)},
+      {"processor", shown(m.cpu_model)},
+      {"architecture", shown(m.architecture)},
+      {"logical CPUs", shown(m.logical_cpus)},
+      {"kernel", shown(m.kernel)},
+      {"C library", shown(m.libc)},
+      {"governor",
+       fmt::format("{} at the start, {} at the end", shown(m.governor), shown(m.governor_after))},
+      {"turbo",
+       fmt::format("{} at the start, {} at the end", shown(m.turbo), shown(m.turbo_after))},
+      {"ASLR", shown(m.aslr)},
+      {"load averages",
+       fmt::format("{} before, {} after", shown(m.load_before), shown(m.load_after))},
       {"clock tick", m.clock_tick > 0 && std::isfinite(m.clock_tick)
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
   };
   if (several_builds(c)) return t;  // each build's programs are in the builds' table
   const Build& pair = pair_of(c);
-  t.rows.push_back({"bench_random", fmt::format("{} ({}, {})", known(shown_path(pair.random.path)),
-                                                pair.random.architecture, pair.random.compiler)});
-  t.rows.push_back({"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(pair.fixed.path)),
-                                               pair.fixed.architecture, pair.fixed.compiler)});
+  t.rows.push_back(
+      {"bench_random", fmt::format("{} ({}, {})", known(shown_path(pair.random.path)),
+                                   shown(pair.random.architecture), shown(pair.random.compiler))});
+  t.rows.push_back(
+      {"bench_fixed", fmt::format("{} ({}, {})", known(shown_path(pair.fixed.path)),
+                                  shown(pair.fixed.architecture), shown(pair.fixed.compiler))});
   return t;
 }
 

@@ -65,6 +65,6 @@ std::string architectures_differ(
   return {};
 }
 
-std::string compiler_of(const std::string& path) { return program_record(path).compiler; }
+std::string compiler_of(const std::string& path) { return shown(program_record(path).compiler); }
 
 }  // namespace compare

@@ -65,8 +65,6 @@ std::string read_value(const std::string& path) {
   return text ? trim(*text) : std::string();
 }
 
-std::string or_unknown(const std::string& text) { return text.empty() ? kUnknown : text; }
-
 std::string join(const std::vector<std::string>& parts, const char* separator) {
   std::string joined;
   for (const auto& part : parts) {
@@ -85,11 +83,11 @@ void add_distinct(std::vector<std::string>& list, const std::string& item) {
 // Reading the machine must never end the comparison: whatever goes wrong
 // in one item (even running out of memory) leaves that item unknown.
 template <typename Read>
-std::string guarded(Read read) {
+Known guarded(Read read) {
   try {
-    return or_unknown(read());
+    return known_from(read());
   } catch (...) {
-    return kUnknown;
+    return {};
   }
 }
 
@@ -288,7 +286,7 @@ MachineRecord read_machine(const std::string& root) {
   } catch (...) {
     cpu = CpuInfo{};
   }
-  record.cpu_model = or_unknown(cpu.model);
+  record.cpu_model = known_from(cpu.model);
   int processors = cpu.processors;
   if (processors == 0 && here) processors = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   if (processors > 0) record.logical_cpus = std::to_string(processors);
@@ -325,11 +323,11 @@ ProgramRecord program_record(const std::string& path) {
     ElfFacts facts = elf_facts(path);
     // One hop only: a launcher is read for its target, never a target's own.
     if (!facts.target.empty()) facts = elf_facts(facts.target);
-    record.compiler = facts.compiler;
-    record.architecture = facts.architecture;
+    record.compiler = known_from(facts.compiler);
+    record.architecture = known_from(facts.architecture);
   } catch (...) {
-    record.compiler = kUnknown;
-    record.architecture = kUnknown;
+    record.compiler.reset();
+    record.architecture.reset();
   }
   return record;
 }

@@ -134,11 +134,11 @@ std::string string_sections(const std::string& file) {
 
 MachineRecord read_machine(const std::string& /*root*/) {
   MachineRecord record;
-  record.cpu_model = cpu_name();
-  record.architecture = native_architecture();
+  record.cpu_model = known_from(cpu_name());
+  record.architecture = known_from(native_architecture());
   const DWORD cpus = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
   if (cpus > 0) record.logical_cpus = std::to_string(cpus);
-  record.kernel = windows_version();
+  record.kernel = known_from(windows_version());
   record.libc = "msvcrt.dll";
   record.clock_tick = clock_tick();
   return record;
@@ -164,7 +164,7 @@ ProgramRecord program_record(const std::string& path) {
     if (!std::filesystem::is_regular_file(file_path, error)) return record;
     std::ifstream in(file_path, std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    record.architecture = pe_architecture(file);
+    record.architecture = known_from(pe_architecture(file));
     const std::string bytes = string_sections(file);
     std::vector<std::string> compilers;
     for (const char* mark : {"GCC: (", "clang version "}) {
@@ -180,8 +180,8 @@ ProgramRecord program_record(const std::string& path) {
     for (const std::string& c : compilers) joined += (joined.empty() ? "" : "; ") + c;
     if (!joined.empty()) record.compiler = joined;
   } catch (...) {
-    record.compiler = kUnknown;
-    record.architecture = kUnknown;
+    record.compiler.reset();
+    record.architecture.reset();
   }
   return record;
 }

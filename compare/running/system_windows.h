@@ -4,6 +4,9 @@
 
 #include <string>
 
+// Before namespace compare is declared (see model.h).
+#include <fmt/format.h>
+
 namespace compare {
 
 std::wstring to_wide(const std::string& utf8);

@@ -38,10 +38,12 @@ const DifferenceKind& difference_kind(Aspect aspect) {
 }
 
 std::string known_value(const std::string& value) { return value == "unknown" ? "" : value; }
+std::string known_value(const Known& value) { return value.value_or(""); }
 
 // "Linux" or "Windows" from a kernel's record; empty when neither.
-std::string system_name(const std::string& kernel) {
-  const std::string first = kernel.substr(0, kernel.find(' '));
+std::string system_name(const Known& kernel) {
+  if (!kernel) return "";
+  const std::string first = kernel->substr(0, kernel->find(' '));
   return first == "Linux" || first == "Windows" ? first : "";
 }
 

@@ -36,8 +36,9 @@ std::string format_time(double seconds) {
 }
 
 // The first number of a text such as "0.52 0.40 0.31 1/123 456", or none.
-std::optional<double> first_number(const std::string& text) {
-  std::istringstream in(text);
+std::optional<double> first_number(const Known& text) {
+  if (!text) return std::nullopt;
+  std::istringstream in(*text);
   std::string word;
   if (!(in >> word)) return std::nullopt;
   const char* begin = word.c_str();
@@ -46,8 +47,6 @@ std::optional<double> first_number(const std::string& text) {
   if (end == begin || *end != '\0' || !std::isfinite(value)) return std::nullopt;
   return value;
 }
-
-bool known(const std::string& text) { return !text.empty() && text != "unknown"; }
 
 void spread(std::vector<Warning>& out, const std::vector<TestResult>& tests) {
   for (const Side side : {Side::Random, Side::Fixed}) {
@@ -140,27 +139,27 @@ void machine_state(std::vector<Warning>& out, const MachineRecord& m) {
                                "other work competed for the processors.",
                                *after, *cpus - kOwnLoad, *cpus)});
   }
-  if (known(m.governor) && m.governor != "performance") {
+  if (m.governor && m.governor != "performance") {
     out.push_back({WarningKind::Governor, "", 0,
                    fmt::format("The CPU frequency governor is \"{}\", not \"performance\": the "
                                "processor's clock speed may change during the run.",
-                               m.governor)});
+                               *m.governor)});
   }
   if (m.turbo == "on") {
     out.push_back({WarningKind::Turbo, "", 0,
                    "Turbo boost is on: the processor's frequency depends on its temperature and "
                    "load."});
   }
-  if (known(m.governor) && known(m.governor_after) && m.governor != m.governor_after) {
+  if (m.governor && m.governor_after && m.governor != m.governor_after) {
     out.push_back({WarningKind::Machine, "", 0,
                    fmt::format("The CPU frequency governor changed during the run, from \"{}\" "
                                "to \"{}\".",
-                               m.governor, m.governor_after)});
+                               *m.governor, *m.governor_after)});
   }
-  if (known(m.turbo) && known(m.turbo_after) && m.turbo != m.turbo_after) {
+  if (m.turbo && m.turbo_after && m.turbo != m.turbo_after) {
     out.push_back({WarningKind::Machine, "", 0,
                    fmt::format("Turbo boost changed during the run, from \"{}\" to \"{}\".",
-                               m.turbo, m.turbo_after)});
+                               *m.turbo, *m.turbo_after)});
   }
 }
 

@@ -139,7 +139,7 @@ TEST(Warnings, MachineState) {
   m = quiet_machine();
   m.governor = m.governor_after = "schedutil";
   m.turbo_after = "on";
-  m.logical_cpus = "unknown";
+  m.logical_cpus.reset();
   m.load_after = "9.00 9.00 9.00";
   const auto v = warnings_of(rounds, m);
   ASSERT_EQ(v.size(), 2U);
