@@ -10,9 +10,9 @@
 #include <map>
 #include <optional>
 
+#include "compare/stats/reference.h"
 #include "compare/stats/statistical_tests.h"
 #include "compare/stats/warnings.h"
-#include "compare/stats/reference.h"
 
 namespace compare {
 double session_median(const std::vector<Round>& rounds, Series which, int test) {
