@@ -92,18 +92,19 @@ bool precise(const std::vector<SessionRecord>& sessions, double percent,
   return short_of.empty();
 }
 
-void note_short(const RunSettings& settings, const std::vector<std::string>& short_of,
-                std::size_t rounds, double elapsed, RunStatus& status) {
+}  // namespace
+
+void note_short_of_goal(const RunSettings& settings, const std::vector<std::string>& short_of,
+                        const std::string& after, double elapsed, RunStatus& status) {
+  const bool several = settings.builds.size() > 1;
   for (const std::string& test : short_of) {
     status.notes.push_back(fmt::format(
-        "The {} test fell short of the precision goal{}: after {} rounds and {:.0f} s {} "
-        "interval is wider than {:g}% of its median difference.",
-        test, settings.builds.size() > 1 ? " for some build" : "", rounds, elapsed,
-        settings.builds.size() > 1 ? "an" : "its", *settings.precision));
+        "The {} test fell short of the precision goal{}: after {} and {:.0f} s {} interval{} is "
+        "wider than {:g}% of its median difference.",
+        test, several ? " for some build" : "", after, elapsed, several ? "an" : "its",
+        settings.adds_sessions() ? " across sessions" : "", *settings.precision));
   }
 }
-
-}  // namespace
 
 RunStatus run_session(const RunSettings& settings, const SessionState& state,
                       const std::string& started_at, Comparison& into) {
@@ -145,7 +146,8 @@ RunStatus run_session(const RunSettings& settings, const SessionState& state,
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     // Another block only when it is likely to end in time.
     if (elapsed + 2 * runs_per_round * runner.per_run() > settings.max_time) {
-      note_short(settings, short_of, sessions[0].rounds.size(), elapsed, status);
+      note_short_of_goal(settings, short_of, fmt::format("{} rounds", sessions[0].rounds.size()),
+                         elapsed, status);
       break;
     }
     ran = run_block();

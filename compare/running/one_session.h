@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "compare/model.h"
 #include "compare/running/settings.h"
@@ -30,5 +31,10 @@ namespace compare {
 // its round left out for every build; into.stopped says why.
 RunStatus run_session(const RunSettings& settings, const SessionState& state,
                       const std::string& started_at, Comparison& into);
+
+// One note per test that fell short of the precision goal `after` ("40
+// rounds", "5 sessions") and `elapsed` seconds.
+void note_short_of_goal(const RunSettings& settings, const std::vector<std::string>& short_of,
+                        const std::string& after, double elapsed, RunStatus& status);
 
 }  // namespace compare

@@ -50,13 +50,7 @@ bool another_for_precision(const RunSettings& settings, const Comparison& into, 
   std::vector<std::string> short_of;
   if (goal_met(into, *settings.precision, short_of)) return false;
   if (elapsed + settings.pause + longest <= settings.max_time) return true;
-  for (const std::string& test : short_of) {
-    status.notes.push_back(fmt::format(
-        "The {} test fell short of the precision goal{}: after {} sessions and {:.0f} s {} "
-        "interval across sessions is wider than {:g}% of its median difference.",
-        test, into.builds.size() > 1 ? " for some build" : "", sessions, elapsed,
-        into.builds.size() > 1 ? "an" : "its", *settings.precision));
-  }
+  note_short_of_goal(settings, short_of, fmt::format("{} sessions", sessions), elapsed, status);
   return false;
 }
 
