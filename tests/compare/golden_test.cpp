@@ -46,6 +46,11 @@ std::string normalised(std::string text, const std::string& dir) {
     text.replace(at, dir.size(), "<DIR>");
   }
   text = replaced(text, R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)", "<DATE>");
+  // A compiled stand-in names the compilers that built it: GCC's, and Clang's too in a Clang
+  // build, which the text report may wrap onto a line of its own.
+  const char* const compiler =
+      R"((GCC:\s+\([^)]*\)\s+[0-9.]+|(Debian\s+)?clang\s+version\s+[0-9.]+))";
+  text = replaced(text, fmt::format("{}(;\\s+{})*", compiler, compiler).c_str(), "<compiler>");
   text = replaced(text, R"(\d{4}-\d\d-\d\d \d\d:\d\d)", "<DATE>");
   text = replaced(
       text, R"((bench_random|bench_fixed), (medians|figures) of \d+ runs?: [^<\n]*(\n  [^<\n]*)*)",
@@ -59,7 +64,11 @@ std::string normalised(std::string text, const std::string& dir) {
       text,
       R"((<td>(processor|architecture|logical CPUs|kernel|C library|governor|turbo|ASLR|load averages|clock tick)</td><td>)[^<]*)",
       "$1<machine>");
-  return without_machine_warning_lines(text);
+  text = without_machine_warning_lines(text);
+  // A list left empty by those warnings' going is no list at all.
+  text = replaced(text, R"(<h2>Warnings</h2>\n<ul class="warnings">\n</ul>\n)", "");
+  text = replaced(text, R"(\n\n\nRecord:)", "\n\nRecord:");
+  return replaced(text, R"(\n\nWarnings:\n\n$)", "\n");
 }
 
 json normalised_json(json j) {
