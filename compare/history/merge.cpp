@@ -187,15 +187,19 @@ void warn_of_other_methods(Merge& merge, const Entry& ref,
 // An entry's rounds as a build's, when they all come from one export of
 // several builds: such builds ran in the same rounds, so they are compared
 // round by round, as --build compared them.
-using SharedRounds = std::map<std::string, Build>;
-SharedRounds shared_rounds(const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
-  SharedRounds shared;
+struct SharedRounds {
+  std::string path;  // the export they came from: two entries share rounds only within one
+  Build rounds;
+};
+using SharedByLabel = std::map<std::string, SharedRounds>;
+SharedByLabel shared_rounds(const std::map<std::string, std::vector<const ExportFile*>>& by_label) {
+  SharedByLabel shared;
   for (const auto& [label, files] : by_label) {
     if (files.size() != 1 || files.front()->reference.empty()) continue;
-    Build& b = shared[label];
-    b.label = files.front()->path;  // which export, to tell whether two share rounds
+    SharedRounds& entry = shared[label];
+    entry.path = files.front()->path;
     for (const std::vector<Round>& rounds : files.front()->sessions) {
-      b.sessions.push_back(SessionRecord{rounds.front().session, "", rounds, {}});
+      entry.rounds.sessions.push_back(SessionRecord{rounds.front().session, "", rounds, {}});
     }
   }
   return shared;
@@ -204,12 +208,12 @@ SharedRounds shared_rounds(const std::map<std::string, std::vector<const ExportF
 // One series of an entry against the reference's: paired where their rounds
 // are shared, else by their session medians.
 ReferenceTest compared(const Entry& e, const Entry& ref, std::size_t t, Series which,
-                       const SharedRounds& shared) {
+                       const SharedByLabel& shared) {
   const auto mine = shared.find(e.label);
   const auto theirs = shared.find(ref.label);
-  if (mine != shared.end() && theirs != shared.end() &&
-      mine->second.label == theirs->second.label) {
-    return paired_ratio(paired_values(mine->second, theirs->second, which, static_cast<int>(t)));
+  if (mine != shared.end() && theirs != shared.end() && mine->second.path == theirs->second.path) {
+    return paired_ratio(
+        paired_values(mine->second.rounds, theirs->second.rounds, which, static_cast<int>(t)));
   }
   return unpaired_ratio(e.tests[t].sessions.at(index_of(which)),
                         ref.tests[t].sessions.at(index_of(which)));
@@ -218,7 +222,7 @@ ReferenceTest compared(const Entry& e, const Entry& ref, std::size_t t, Series w
 // Every entry's series against the reference's, judged together: Holm's
 // adjustment covers every comparison the merge makes a verdict on.
 std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const Entry& ref,
-                                       const SharedRounds& shared) {
+                                       const SharedByLabel& shared) {
   std::vector<Verdict> verdicts;
   std::vector<ReferenceTest> tests;
   for (const Entry& e : entries) {

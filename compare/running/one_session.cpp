@@ -16,17 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Every build's two programs as listed: the warm-up's order, which draws
-// nothing, so that the counted orders of a seed do not depend on --warmup.
-std::vector<Slot> listed_order(std::size_t builds) {
-  std::vector<Slot> order;
-  for (std::size_t b = 0; b < builds; ++b) {
-    order.push_back({b, Side::Random});
-    order.push_back({b, Side::Fixed});
-  }
-  return order;
-}
-
 // One round: every build's pair in `order`, each build's round into `rounds`.
 class RoundRunner {
  public:

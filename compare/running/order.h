@@ -16,6 +16,11 @@ struct Slot {
   Side side;
 };
 
+// The slots {build 0 random, build 0 fixed, build 1 random, ...} as listed:
+// the warm-up's order, which draws nothing, so that the counted orders of a
+// seed do not depend on --warmup.
+std::vector<Slot> listed_order(std::size_t builds);
+
 // The slots {build 0 random, build 0 fixed, build 1 random, ...} shuffled by
 // the forward Fisher-Yates: for i in 0..n-2, swap slot i with slot
 // i + draw() % (n - i). With one build, random runs first exactly when the
