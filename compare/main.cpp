@@ -182,17 +182,28 @@ void add_other_options(CLI::App& app, Options& o) {
   d.in(kPair, app.add_option("--baseline", o.measure.baseline,
                              "Compare with a JSON file an earlier run wrote"));
   auto* precision =
-      d.in(kMeasuring, app.add_option("--precision", o.precision,
-                                      "Add rounds (with several sessions: sessions) until every "
-                                      "interval's half-width is at most PERCENT of its median "
-                                      "difference"))
-          ->type_name("PERCENT")
+      d.in(kMeasuring,
+           app.add_option("--precision", o.precision,
+                          "Add rounds (with several sessions: sessions) until every interval's "
+                          "half-width is at most PERCENT of its median difference; with --build, "
+                          "until every ratio's interval is within +-X of it (0.005 for 0.5%)"))
+          ->type_name("PERCENT|X")
           ->check(CLI::PositiveNumber);
-  d.in(kMeasuring,
-       app.add_option("--max-time", o.measure.run.max_time, "Seconds the precision goal may take"))
+  d.in(kMeasuring, app.add_option("--time-limit,--max-time", o.measure.run.time_limit,
+                                  "Seconds the precision goal may take"))
+      ->type_name("SECONDS")
       ->capture_default_str()
       ->check(CLI::PositiveNumber)
       ->needs(precision);
+  d.in(kMeasuring, app.add_option("--max-rounds", o.measure.run.round_limit,
+                                  "Counted rounds a session may run for the precision goal"))
+      ->capture_default_str()
+      ->check(whole_number(2, 1000000))
+      ->needs(precision);
+  d.in(kMeasuring, app.add_option("--cpu", o.measure.cpu,
+                                  "Keep every run to processor N, or to the one other work uses "
+                                  "least (quiet)"))
+      ->type_name("N|quiet");
   d.in(kMeasuring, app.add_option("--seed", o.measure.run.seed,
                                   "Seed of the block orders, to repeat a comparison's order"));
   d.in(kEveryMode, app.add_flag("--quiet", o.quiet, "No progress display"));
@@ -247,6 +258,12 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
     if (eq != std::string::npos && printable(build.substr(0, eq)) != build.substr(0, eq)) {
       return "--build labels must not hold control characters";
     }
+  }
+  // A percent given for a ratio would ask for nothing: 5 is +-500%.
+  if (mode == kBuilds && app.count("--precision") != 0 && o.precision >= 1) {
+    return fmt::format(
+        "--precision with --build is a fraction of each ratio, below 1 (0.005 for 0.5%), not {:g}",
+        o.precision);
   }
   if (app.count("--label") != 0 && o.measure.label.empty()) return "--label must not be empty";
   if (printable(o.measure.label) != o.measure.label) {

@@ -204,6 +204,26 @@ struct ReferenceTest {
   std::optional<VerdictKind> untested;  // why there is no test, when there is none
 };
 
+// With a precision goal: what ended the rounds (or the sessions), and which
+// tests (one pair) or series (several builds) had not reached it.
+enum class StopReason { GoalMet, TimeLimit, RoundLimit };
+struct ShortOfGoal {
+  std::string what;                  // "Integer", or "B Integer fixed"
+  std::optional<double> half_width;  // reached: percent of the median difference, or
+                                     // fraction of the ratio; none without an interval
+};
+struct GoalOutcome {
+  double target = 0;       // as given with --precision
+  bool on_ratios = false;  // target is a fraction of each ratio (several builds)
+  StopReason reason = StopReason::GoalMet;
+  double time_limit = 0;  // seconds
+  int round_limit = 0;    // counted rounds in a session
+  int rounds = 0;         // counted rounds in the last session
+  int sessions = 1;       // sessions run
+  double seconds = 0;
+  std::vector<ShortOfGoal> short_of;
+};
+
 // One series of one test against a reference (a baseline, a merge's reference
 // entry, or the reference build): what every verdict table shows.
 struct Verdict {
@@ -267,7 +287,10 @@ struct Comparison {
   std::vector<std::string> warnings_shown;
   std::string sessions_note;
   std::optional<BaselineComparison> baseline;
-  std::string stopped;  // empty when every round ran; else why the comparison stopped
+  std::string stopped;              // empty when every round ran; else why the comparison stopped
+  std::optional<GoalOutcome> goal;  // with a precision goal: how it ended
+  std::optional<int> cpu;           // the processor every run was kept to
+  std::string cpu_choice;           // how it was chosen, when bench_compare chose it
   // With --counters: the events not available (name: why).
   std::map<std::string, std::string> counters_unavailable;
 };

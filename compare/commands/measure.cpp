@@ -11,6 +11,7 @@
 #include "compare/report/report.h"
 #include "compare/running/builds.h"
 #include "compare/running/counting_probe.h"
+#include "compare/running/cpus.h"
 #include "compare/running/machine.h"
 #include "compare/running/process.h"
 #include "compare/stats/comparison.h"
@@ -140,7 +141,7 @@ int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err)
   std::optional<Baseline> baseline;
   const std::string why = checked(options, builds, counting_probe, baseline);
   if (!why.empty()) return fail(err, why);
-  const RunSettings settings = settings_of(options, builds, counting_probe);
+  RunSettings settings = settings_of(options, builds, counting_probe);
 
   c.version = options.version;
   c.label = options.label.empty() ? host_name() : options.label;
@@ -149,10 +150,17 @@ int measure(const MeasureOptions& options, std::ostream& out, std::ostream& err)
   if (several_builds(c))
     c.reference = options.reference.empty() ? builds.front().label : options.reference;
   catch_interrupts();
+  if (!options.cpu.empty()) {
+    std::string why_not;
+    settings.cpu = chosen_cpu(options.cpu, why_not, c.cpu_choice);
+    if (!settings.cpu) return interrupted() ? kInterrupted : usage_error(err, why_not);
+    c.cpu = settings.cpu;
+  }
   c.started_at = iso8601_utc(std::time(nullptr));
   const RunStatus status = run_sessions(settings, c);
   c.finished_at = iso8601_utc(std::time(nullptr));
   read_machine_after(c.machine);
+  c.goal = status.goal;
   summarise_comparison(c, status.notes);
   if (baseline && !rounds_of(pair_of(c)).empty()) {
     c.baseline = compare_with_baseline(c, *baseline, options.baseline);

@@ -21,6 +21,7 @@ struct MeasureOptions {
   bool counters = false;  // count each window under the counting probe
   std::string probe;      // the tracing probe; the counting probe is beside it
   std::string version;    // of this bench_compare
+  std::string cpu;        // --cpu: a processor's number or "quiet"; empty: any
   // With --build: each LABEL=DIR (or LABEL=RANDOM,FIXED), and the label the
   // others are compared with (the first when empty).
   std::vector<std::string> builds;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "compare/export/goal.h"
 #include "compare/export/head.h"
 #include "compare/export/program.h"
 #include "compare/export/round.h"
@@ -94,6 +95,8 @@ nlohmann::json to_json(const Comparison& c) {
   out[kRoundsKey] =
       several ? builds_rounds_json(c, false) : rounds_json(rounds_of(first), &first.counters);
   out[kWarmupKey] = several ? builds_rounds_json(c, true) : rounds_json(first.warmup);
+  out["goal"] = goal_json(c.goal);
+  out["cpu"] = cpu_json(c);
   if (several) {
     json builds = json::array();
     for (const Build& build : c.builds) builds.push_back(build_json(build));

@@ -17,6 +17,7 @@ std::string to_markdown(const Comparison& c) {
   if (several_builds(c)) {
     std::string out = markdown_cell(builds_header(c)) + "\n\n" + builds_markdown(c);
     if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
+    if (c.goal) out += fmt::format("\n{}\n", markdown_cell(goal_line(c)));
     if (!c.sessions_note.empty()) out += "\n" + markdown_cell(c.sessions_note) + "\n";
     if (!c.warnings.empty()) out += "\nWarnings:\n\n";
     for (const std::string& w : shown_warnings(c)) out += fmt::format("- {}\n", markdown_cell(w));
@@ -38,6 +39,7 @@ std::string to_markdown(const Comparison& c) {
     for (const std::string& note : c.baseline->notes) out += "\n" + markdown_cell(note) + "\n";
   }
   if (!c.stopped.empty()) out += fmt::format("\n{}\n", markdown_cell(stopped_line(c)));
+  if (c.goal) out += fmt::format("\n{}\n", markdown_cell(goal_line(c)));
   if (!c.warnings.empty()) {
     out += "\nWarnings:\n\n";
     for (const std::string& w : shown_warnings(c)) out += fmt::format("- {}\n", markdown_cell(w));

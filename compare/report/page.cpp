@@ -68,6 +68,10 @@ std::string baseline_html(const BaselineComparison& b) {
                                         "Compared with the baseline " + shown_path(b.path)));
 }
 
+std::string goal_html(const Comparison& c) {
+  return c.goal ? "<p>" + html_escape(goal_line(c)) + "</p>\n" : "";
+}
+
 }  // namespace
 
 std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
@@ -84,7 +88,8 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
     if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
     Table record = machine_table(c);
     record.title.clear();
-    return out + warnings_html(warnings) + "<h2>Record</h2>\n" + html_table(record) + page_tail();
+    return out + goal_html(c) + warnings_html(warnings) + "<h2>Record</h2>\n" + html_table(record) +
+           page_tail();
   }
   out += html_table(summary_table(c)) + "<p>" + html_escape(meaning(c)) + "</p>\n";
   if (across(c)) out += html_table(session_table(c));
@@ -98,7 +103,7 @@ std::string comparison_html(const Comparison& c, const std::string& gnuplot) {
   if (c.baseline) out += baseline_html(*c.baseline);
   std::vector<std::string> warnings = shown_warnings(c);
   if (!c.stopped.empty()) warnings.push_back("The comparison stopped early: " + c.stopped);
-  out += warnings_html(warnings);
+  out += goal_html(c) + warnings_html(warnings);
   Table record = machine_table(c);
   record.title.clear();
   out += "<h2>Record</h2>\n" + html_table(record);

@@ -52,6 +52,47 @@ std::string stopped_line(const Comparison& c) {
                      c.stopped, plural(rounds_of(pair_of(c)).size(), "round", "rounds"));
 }
 
+namespace {
+
+std::string goal_text(const GoalOutcome& g) {
+  return g.on_ratios ? fmt::format("every ratio's interval within ±{:g}%", g.target * 100)
+                     : fmt::format(
+                           "every interval's half-width at most {:g}% of its median "
+                           "difference",
+                           g.target);
+}
+
+std::string short_text(const GoalOutcome& g) {
+  std::string text;
+  for (const ShortOfGoal& s : g.short_of) {
+    const std::string reached =
+        !s.half_width ? "no interval"
+                      : fmt::format("±{:.3g}%", g.on_ratios ? *s.half_width * 100 : *s.half_width);
+    text += fmt::format("{}{} ({})", text.empty() ? "" : ", ", s.what, reached);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string goal_line(const Comparison& c) {
+  if (!c.goal) return {};
+  const GoalOutcome& g = *c.goal;
+  const std::string after =
+      g.sessions > 1
+          ? fmt::format("{} sessions and {:.0f} s", g.sessions, g.seconds)
+          : fmt::format("{} and {:.0f} s", plural(g.rounds, "round", "rounds"), g.seconds);
+  if (g.reason == StopReason::GoalMet) {
+    return fmt::format("The precision goal ({}) was met after {}.", goal_text(g), after);
+  }
+  const std::string limit = g.reason == StopReason::TimeLimit
+                                ? fmt::format("the time limit of {:g} s", g.time_limit)
+                                : fmt::format("the limit of {} rounds", g.round_limit);
+  return fmt::format(
+      "The precision goal ({}) was not met: {} came first, after {}. Short of it: {}.",
+      goal_text(g), limit, after, short_text(g));
+}
+
 Table summary_table(const Comparison& c) {
   Table t;
   t.header = {"Test",
@@ -118,6 +159,11 @@ Table machine_table(const Comparison& c) {
                          ? fmt::format("{:.3g} s", m.clock_tick)
                          : "unknown"},
   };
+  if (c.cpu) {
+    t.rows.push_back(
+        {"runs kept to",
+         fmt::format("processor {}{}", *c.cpu, c.cpu_choice.empty() ? "" : ", " + c.cpu_choice)});
+  }
   if (several_builds(c)) return t;  // each build's programs are in the builds' table
   const Build& pair = pair_of(c);
   t.rows.push_back(

@@ -19,6 +19,10 @@ std::string meaning(const Comparison& c);
 std::string header(const Comparison& c);
 std::string stopped_line(const Comparison& c);
 
+// With a precision goal: whether it was met, and if not which limit came
+// first and what fell short; empty without a goal.
+std::string goal_line(const Comparison& c);
+
 // Per test: each program's figure, the difference with its interval, per
 // execution, and the ratio.
 Table summary_table(const Comparison& c);

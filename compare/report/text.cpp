@@ -39,6 +39,7 @@ std::string closing_text(const Comparison& c) {
   if (!warnings.empty()) out += "\n";
   for (const std::string& w : warnings) out += wrapped("warning: " + w);
   if (!c.stopped.empty()) out += "\n" + wrapped(stopped_line(c));
+  if (c.goal) out += "\n" + wrapped(goal_line(c));
   Table record = machine_table(c);
   record.header.clear();
   return out + "\n" + text_table(record, 2);

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <random>
 
+#include "compare/running/goal.h"
 #include "compare/running/order.h"
 #include "compare/running/progress.h"
 #include "compare/running/runner.h"
+#include "compare/stats/stopping.h"
 #include "compare/stats/summary.h"
 
 namespace compare {
@@ -65,35 +67,18 @@ class RoundRunner {
   Runner& runner_;
 };
 
-// Whether every build's intervals in this session meet the goal; the tests
-// that fall short into `short_of`.
-bool precise(const std::vector<SessionRecord>& sessions, double percent,
-             std::vector<std::string>& short_of) {
-  short_of.clear();
-  for (const SessionRecord& s : sessions) {
-    std::vector<std::string> missing;
-    if (!precise_enough(summarise(s.rounds), percent, missing)) {
-      short_of.insert(short_of.end(), missing.begin(), missing.end());
-    }
-  }
-  std::sort(short_of.begin(), short_of.end());
-  short_of.erase(std::unique(short_of.begin(), short_of.end()), short_of.end());
-  return short_of.empty();
+// The comparison so far with this session's rounds in it: what the goal is
+// checked on.
+Comparison with_session(const Comparison& into, const std::vector<SessionRecord>& sessions) {
+  Comparison so_far;
+  so_far.reference = into.reference;
+  so_far.builds = into.builds;
+  for (std::size_t b = 0; b < so_far.builds.size(); ++b)
+    so_far.builds[b].sessions.push_back(sessions[b]);
+  return so_far;
 }
 
 }  // namespace
-
-void note_short_of_goal(const RunSettings& settings, const std::vector<std::string>& short_of,
-                        const std::string& after, double elapsed, RunStatus& status) {
-  const bool several = settings.builds.size() > 1;
-  for (const std::string& test : short_of) {
-    status.notes.push_back(fmt::format(
-        "The {} test fell short of the precision goal{}: after {} and {:.0f} s {} interval{} is "
-        "wider than {:g}% of its median difference.",
-        test, several ? " for some build" : "", after, elapsed, several ? "an" : "its",
-        settings.adds_sessions() ? " across sessions" : "", *settings.precision));
-  }
-}
 
 RunStatus run_session(const RunSettings& settings, const SessionState& state,
                       const std::string& started_at, Comparison& into) {
@@ -129,17 +114,22 @@ RunStatus run_session(const RunSettings& settings, const SessionState& state,
   };
   bool ran = true;
   while (ran && static_cast<int>(sessions[0].rounds.size()) < rounds) ran = run_block();
-  std::vector<std::string> short_of;
   const bool goal = settings.precision && !settings.adds_sessions();
-  while (ran && goal && !precise(sessions, *settings.precision, short_of)) {
+  while (ran && goal) {
+    const int counted = static_cast<int>(sessions[0].rounds.size());
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
-    // Another block only when it is likely to end in time.
-    if (elapsed + 2 * runs_per_round * runner.per_run() > settings.max_time) {
-      note_short_of_goal(settings, short_of, fmt::format("{} rounds", sessions[0].rounds.size()),
-                         elapsed, status);
-      break;
+    std::vector<ShortOfGoal> short_of = short_of_goal(settings, with_session(into, sessions));
+    // Another block only when it is likely to end in time and within the rounds.
+    const std::optional<StopReason> why =
+        stop_reason({short_of.empty(), counted, settings.round_limit, 2, elapsed,
+                     2 * runs_per_round * runner.per_run(), settings.time_limit});
+    if (!why) {
+      ran = run_block();
+      continue;
     }
-    ran = run_block();
+    note_short_of_goal(settings, short_of, fmt::format("{} rounds", counted), elapsed, status);
+    status.goal = goal_outcome(settings, *why, counted, 1, elapsed, std::move(short_of));
+    break;
   }
   for (std::size_t b = 0; b < builds && !sessions[b].rounds.empty(); ++b) {
     sessions[b].tests = summarise(sessions[b].rounds);

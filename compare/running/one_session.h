@@ -13,7 +13,7 @@
 // same. The machine's speed drifts from minute to minute; within a round it
 // touches every build alike, so it cancels in their ratios. With a precision
 // goal (and one session) blocks are added until every interval is narrow
-// enough or time is up.
+// enough, or the time or the round limit comes first (goal.h).
 #pragma once
 
 #include <string>
@@ -31,10 +31,5 @@ namespace compare {
 // its round left out for every build; into.stopped says why.
 RunStatus run_session(const RunSettings& settings, const SessionState& state,
                       const std::string& started_at, Comparison& into);
-
-// One note per test that fell short of the precision goal `after` ("40
-// rounds", "5 sessions") and `elapsed` seconds.
-void note_short_of_goal(const RunSettings& settings, const std::vector<std::string>& short_of,
-                        const std::string& after, double elapsed, RunStatus& status);
 
 }  // namespace compare

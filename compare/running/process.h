@@ -31,6 +31,7 @@ struct RunRequest {
   // written there, and files linked (or copied) there from a path.
   std::map<std::string, std::string> inputs;
   std::map<std::string, std::string> links;
+  std::optional<int> cpu;  // the one processor the program may run on
 };
 
 struct RunOutcome {

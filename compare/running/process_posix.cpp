@@ -3,6 +3,7 @@
 // timeout passes or the user interrupts the comparison.
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -57,11 +58,12 @@ void close_all(std::initializer_list<int> fds) {
 
 // The child's half: only calls that are safe after fork.
 [[noreturn]] void exec_child(const std::string& dir, const char* program, char* const* argv,
-                             char* const* envp, int out, int err, int status_pipe) {
+                             char* const* envp, const cpu_set_t* cpu, int out, int err,
+                             int status_pipe) {
   (void)setpgid(0, 0);  // its own group, so that a kill reaches whatever it starts
   const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-      chdir(dir.c_str()) != 0) {
+      chdir(dir.c_str()) != 0 || (cpu != nullptr && sched_setaffinity(0, sizeof *cpu, cpu) != 0)) {
     const int reason = errno;
     (void)!write(status_pipe, &reason, sizeof reason);
     _exit(127);
@@ -168,13 +170,18 @@ Child start(const RunRequest& request, const std::string& dir, RunOutcome& outco
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  // Made before fork, as the environment is.
+  cpu_set_t cpu;
+  CPU_ZERO(&cpu);
+  if (request.cpu) CPU_SET(static_cast<std::size_t>(*request.cpu), &cpu);
   int out[2] = {-1, -1}, err[2] = {-1, -1}, status[2] = {-1, -1};
   Child child;
   if (pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0 && pipe2(status, O_CLOEXEC) == 0) {
     child.pid = fork();
   }
   if (child.pid == 0) {
-    exec_child(dir, program.c_str(), argv.data(), envp.data(), out[1], err[1], status[1]);
+    exec_child(dir, program.c_str(), argv.data(), envp.data(), request.cpu ? &cpu : nullptr, out[1],
+               err[1], status[1]);
   }
   const int fork_error = errno;
   close_all({out[1], err[1], status[1]});

@@ -167,6 +167,13 @@ bool start(const RunRequest& request, const std::string& dir, HANDLE job, Pipes&
     CloseHandle(started.hProcess);
     return false;
   }
+  if (request.cpu && SetProcessAffinityMask(started.hProcess, DWORD_PTR{1} << *request.cpu) == 0) {
+    outcome.error = "cannot keep it to one processor: " + system_message(GetLastError());
+    TerminateProcess(started.hProcess, 1);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return false;
+  }
   ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   return true;

@@ -19,7 +19,7 @@ std::string progress_text(const RunSettings& settings, const SessionState& state
   std::string left = fmt::format("about {:.0f} s left", std::max(seconds, 0.0));
   if (settings.precision) {
     // Rounds or sessions are added until the goal is met, so only the limit is known.
-    left = fmt::format("up to {:.0f} s left", std::max(settings.max_time - elapsed, 0.0));
+    left = fmt::format("up to {:.0f} s left", std::max(settings.time_limit - elapsed, 0.0));
   }
   std::string session;
   if (settings.sessions != 1) {

@@ -64,6 +64,7 @@ bool Runner::run_once(const std::string& program, Side side, const std::string& 
   RunRequest request;
   request.program = program;
   request.timeout = settings_.timeout;
+  request.cpu = settings_.cpu;
   request.files = {random ? kRandomResults : kFixedResults};
   const bool counting = !settings_.counting_probe.empty();
   if (counting) add_counting(request, settings_.counting_probe);

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-// Before namespace compare is declared (see model.h).
-#include <fmt/format.h>
+#include "compare/model.h"
 
 namespace compare {
 
@@ -29,9 +28,15 @@ struct RunSettings {
   std::vector<BuildSpec> builds;  // 1 to 16, every one in every round
   int rounds = 20;                // counted rounds per session, rounded up to even
   int warmup = 1;
-  double timeout = 60;              // per run, seconds
-  std::optional<double> precision;  // percent of each median difference
-  double max_time = 300;            // seconds for the whole comparison, with a precision goal
+  double timeout = 60;  // per run, seconds
+  // A precision goal: one pair's tests, percent of each median difference;
+  // several builds' series, the half-width of each ratio's interval as a
+  // fraction of the ratio (0.005 for 0.5%). Pursued until the time or the
+  // round limit, whichever comes first.
+  std::optional<double> precision;
+  double time_limit = 300;  // seconds for the whole comparison
+  int round_limit = 1000;   // counted rounds in a session
+  std::optional<int> cpu;   // every run is kept to this processor
   int sessions = 1;
   double pause = kDefaultPause;  // seconds between sessions
   bool progress = false;         // a one-line display on standard error
@@ -40,6 +45,8 @@ struct RunSettings {
 
   // With several sessions a precision goal is met by adding sessions, not rounds.
   bool adds_sessions() const { return precision.has_value() && sessions > 1; }
+  // Whether the goal is on the ratios to the reference build.
+  bool ratio_goal() const { return precision.has_value() && builds.size() > 1; }
   int counted_rounds() const { return rounds + rounds % 2; }
   int runs_per_round() const { return 2 * static_cast<int>(builds.size()); }
 };
@@ -54,8 +61,9 @@ struct SessionState {
 // What running left besides what it added to the comparison.
 struct RunStatus {
   bool interrupted = false;
-  double run_seconds = 0;          // the runs' own wall times, added up
-  std::vector<std::string> notes;  // e.g. which test fell short of the precision goal
+  double run_seconds = 0;           // the runs' own wall times, added up
+  std::vector<std::string> notes;   // e.g. which test fell short of the precision goal
+  std::optional<GoalOutcome> goal;  // with a precision goal: what ended the comparison
 };
 
 }  // namespace compare

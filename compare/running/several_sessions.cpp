@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <ctime>
 
+#include "compare/running/goal.h"
+#include "compare/running/one_session.h"
 #include "compare/running/process.h"
 #include "compare/running/progress.h"
-#include "compare/stats/across_sessions.h"
+#include "compare/stats/stopping.h"
 
 namespace compare {
 namespace {
@@ -22,35 +24,19 @@ double seconds_since(Clock::time_point start) {
 
 std::string now_utc() { return iso8601_utc(std::time(nullptr)); }
 
-std::vector<std::vector<Round>> rounds_of(const std::vector<SessionRecord>& sessions) {
-  std::vector<std::vector<Round>> rounds;
-  rounds.reserve(sessions.size());
-  for (const SessionRecord& s : sessions) rounds.push_back(s.rounds);
-  return rounds;
-}
-
-// Whether every build's figures across the sessions so far meet the goal.
-bool goal_met(const Comparison& into, double percent, std::vector<std::string>& short_of) {
-  std::vector<std::string> all;
-  for (const Build& b : into.builds) {
-    if (!precise_enough(summarise_sessions(rounds_of(b.sessions)), percent, short_of)) {
-      for (const std::string& test : short_of) {
-        if (std::find(all.begin(), all.end(), test) == all.end()) all.push_back(test);
-      }
-    }
-  }
-  short_of = all;
-  return all.empty();
-}
-
 // Whether a precision goal wants another session and it is likely to end in
-// time; when it falls short, the notes say of which tests.
+// time; when it does not, the outcome (and with one pair the notes) say why.
 bool another_for_precision(const RunSettings& settings, const Comparison& into, int sessions,
                            double elapsed, double longest, RunStatus& status) {
-  std::vector<std::string> short_of;
-  if (goal_met(into, *settings.precision, short_of)) return false;
-  if (elapsed + settings.pause + longest <= settings.max_time) return true;
+  std::vector<ShortOfGoal> short_of = short_of_goal(settings, into);
+  const std::optional<StopReason> why = stop_reason(
+      {short_of.empty(), 0, 0, 0, elapsed, settings.pause + longest, settings.time_limit});
+  if (!why) return true;
   note_short_of_goal(settings, short_of, fmt::format("{} sessions", sessions), elapsed, status);
+  const int rounds = into.builds.front().sessions.empty()
+                         ? 0
+                         : static_cast<int>(into.builds.front().sessions.back().rounds.size());
+  status.goal = goal_outcome(settings, *why, rounds, sessions, elapsed, std::move(short_of));
   return false;
 }
 
