@@ -3,15 +3,13 @@
 #include <fmt/format.h>
 
 #include "compare/stats/across_sessions.h"
-#include "compare/stats/builds.h"
 #include "compare/stats/stopping.h"
 #include "compare/stats/summary.h"
 
 namespace compare {
 
 std::vector<ShortOfGoal> short_of_goal(const RunSettings& settings, const Comparison& so_far) {
-  if (settings.ratio_goal())
-    return short_of_ratio_goal(compare_builds(so_far), *settings.precision);
+  if (settings.ratio_goal()) return short_of_ratio_goal(so_far, *settings.precision);
   const Build& pair = pair_of(so_far);
   if (pair.sessions.empty()) return {};
   std::vector<TestResult> tests;

@@ -2,25 +2,33 @@
 // on what it found so far, and the limits that end it first. Pure: the
 // runners in running/ ask, and add a block of rounds (or a session) or stop.
 //
-// Stopping on an interval's width alone, never on where it lies, keeps the
-// verdicts' error rates: the width of a sign-test or t interval does not
-// depend on the ratio it surrounds (docs/method.md shows it by simulation).
+// Stopping must not make a verdict of a change likelier where there is none:
+// the goal of several builds is checked on what the units' sizes alone say
+// (docs/method.md shows by simulation what checking the intervals does).
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "compare/model.h"
 
 namespace compare {
 
-// How far a ratio's interval reaches from the ratio, as a fraction of it:
-// the farther end. None without an interval.
-std::optional<double> relative_half_width(const ReferenceTest& t);
+// The half-width, as a fraction of the ratio, that one series' interval
+// would have if its paired values (per session, each round's (now,
+// reference), as paired_ratio takes them) lay about no change: from the
+// units' sizes alone. Stopping on the interval itself would stop more often
+// when its units happen to fall on one side, and so call an identical build
+// changed more often than 5%; under no change the units' signs do not depend
+// on their sizes, so stopping on this keeps the sign test's level. None where
+// there is no interval or a value is not positive.
+std::optional<double> sign_free_half_width(
+    const std::vector<std::vector<std::pair<double, double>>>& sessions);
 
-// Every series whose interval is not within +-`within` of its ratio, or has
-// none, named "LABEL Test series", in the verdicts' order.
-std::vector<ShortOfGoal> short_of_ratio_goal(const std::vector<Verdict>& verdicts, double within);
+// Every other build's series whose sign-free half-width is more than
+// `within`, or that has none, named "LABEL Test series", in the verdicts' order.
+std::vector<ShortOfGoal> short_of_ratio_goal(const Comparison& so_far, double within);
 
 // Every test whose interval's half-width is more than `percent` of its
 // median difference (or that has no interval), by name.

@@ -261,7 +261,7 @@ TEST(Progress, CountsEveryBuildsRunsInTheSessionsToCome) {
             "session 2 of 2: round 3 of 20 done, about 5 s left");
   // A precision goal adds sessions until it is met: only the limit is known.
   settings.precision = 1;
-  settings.max_time = 100;
+  settings.time_limit = 100;
   EXPECT_EQ(progress_text(settings, {3, 0, 0}, "round", 3, 20, 0.5, 10, 40),
             "session 3: round 3 of 20 done, up to 60 s left");
 }
