@@ -48,6 +48,7 @@ state="$STANDIN_STATE"
 n=$(( $(cat "$state/ROLE.count" 2>/dev/null || echo 0) + 1 ))
 echo $n > "$state/ROLE.count"
 echo ROLE >> "$state/order"
+grep Cpus_allowed_list /proc/$$/status >> "$state/ROLE.cpus" 2>/dev/null
 # Past the end of its plan a stand-in starts again after the warm-up line, so
 # that however many rounds fit into a time limit, none runs out of times.
 lines=$(wc -l < "$state/ROLE.times")
