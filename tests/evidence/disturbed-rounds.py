@@ -25,6 +25,7 @@ import glob
 import json
 import math
 import os
+import signal
 import statistics
 
 MOST_BYTES = 256 << 20
@@ -177,4 +178,5 @@ def main():
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # a reader that stops early ends it quietly
     main()

@@ -12,6 +12,7 @@ import datetime
 import glob
 import json
 import os
+import signal
 import statistics
 import sys
 
@@ -143,4 +144,5 @@ def main():
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # a reader that stops early ends it quietly
     main()
