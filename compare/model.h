@@ -211,7 +211,8 @@ struct ReferenceTest {
 };
 
 // The smallest ratios a comparison would have called "slower" and "faster"
-// with 80% probability, at the strictest step of its Holm correction.
+// with 80% probability, at the strictest step of its Holm correction;
+// infinite and 0 where no change of any size could have been called.
 struct Detectable {
   double slower = 1;  // above 1
   double faster = 1;  // below 1

@@ -5,6 +5,7 @@
 // hand.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 
@@ -22,9 +23,13 @@ std::optional<std::size_t> sign_test_critical(std::size_t n, double alpha);
 
 // The figure for one tested series among `tested` tested together (Holm's
 // family), judged at Holm's strictest step, kAlpha / tested: the worst case a
-// change has to pass. None for an untested series, a sign test that could
-// not call any change with its units, or a spread of 0.
+// change has to pass. A sign test that could not call any change with its
+// units, however large: slower infinite, faster 0 (see could_see_any). None
+// for an untested series or a spread of 0.
 std::optional<Detectable> detectable(const ReferenceTest& test, std::size_t tested);
+
+// Whether any change could have been called at all.
+inline bool could_see_any(const Detectable& d) { return std::isfinite(d.slower) && d.faster > 0; }
 
 // The figure as one percentage, either way: max(slower - 1, 1 - faster) in
 // percent, rounded up to one decimal so that "no change larger than it"

@@ -47,10 +47,10 @@ TEST(Detectable, SignTestMatchesTheHandWorkedCase) {
   EXPECT_NEAR(*r.spread, 1.4826, 1e-12);
 }
 
-TEST(Detectable, TooFewUnitsForTheCorrectedLevelGiveNoFigure) {
+TEST(Detectable, TooFewUnitsForTheCorrectedLevelCouldSeeNoChange) {
   // 6 units reach 0.05 alone (2 / 64) but never 0.05 / 9.
-  EXPECT_TRUE(detectable(sign_test(6, 0.01), 1));
-  EXPECT_FALSE(detectable(sign_test(6, 0.01), 9));
+  EXPECT_TRUE(could_see_any(*detectable(sign_test(6, 0.01), 1)));
+  EXPECT_FALSE(could_see_any(*detectable(sign_test(6, 0.01), 9)));
   EXPECT_FALSE(sign_test_critical(6, kAlpha / 9));
   EXPECT_FALSE(detectable(sign_test(40, 0), 1));  // no spread measured
   ReferenceTest untested = sign_test(40, 0.01);
