@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "compare/report/verdicts.h"
 #include "compare/stats/reference.h"
 
 namespace {
@@ -88,6 +89,26 @@ TEST(Detectable, DecideGivesEachTestedSeriesItsFigureAtHolmsStrictestStep) {
   // Four tested: 0.05 / 4 still needs all 10 units (9 of 10 give 0.0215).
   EXPECT_NEAR(std::log(d[0].detectable->slower), 0.020128, 1e-6);
   EXPECT_EQ(detectable_percent(*d[0].detectable), 2.1);  // exp(0.020128) - 1 = 2.033%
+}
+
+TEST(Detectable, TablesShowItBesideEveryVerdictAndSayWhatNoChangeRulesOut) {
+  std::vector<Verdict> v(4);
+  v[0].detectable = Detectable{1.0081, 0.992};  // 0.81% up, rounded up: 0.9%
+  v[1].verdict = VerdictKind::Slower;
+  v[1].detectable = Detectable{1.02, 0.99};
+  v[2].detectable = Detectable{HUGE_VAL, 0};
+  v[3].verdict = VerdictKind::TooFewRounds;
+  const Table t = verdict_table(v, VerdictRows::ByTest);
+  ASSERT_EQ(t.header.at(5), "Detectable");
+  EXPECT_EQ(t.rows[0].at(5), "±0.9%");
+  EXPECT_EQ(t.rows[0].at(6), "no change beyond ±0.9%");
+  EXPECT_EQ(t.rows[1].at(5), "±2.0%");
+  EXPECT_EQ(t.rows[1].at(6), "slower");
+  EXPECT_EQ(t.rows[2].at(5), "none");
+  EXPECT_EQ(t.rows[2].at(6), "could not see any change");
+  EXPECT_EQ(t.rows[3].at(5), "");
+  EXPECT_EQ(detectable_csv(v[0]), (std::vector<std::string>{"1.0081", "0.992"}));
+  EXPECT_EQ(detectable_csv(v[2]), (std::vector<std::string>{"inf", "0"}));
 }
 
 // Normal units of a known sigma shifted by the figure: the sign test at
