@@ -14,14 +14,14 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kDetectable = "detectable";
-constexpr const char* kSlower = "slower";
-constexpr const char* kFaster = "faster";
+constexpr const char* kVerdictDetectable = "detectable";
+constexpr const char* kDetectableSlower = "slower";
+constexpr const char* kDetectableFaster = "faster";
 
 json detectable_json(const std::optional<Detectable>& d) {
   if (!d) return nullptr;
-  if (!could_see_any(*d)) return {{kSlower, nullptr}, {kFaster, nullptr}};
-  return {{kSlower, number(d->slower)}, {kFaster, number(d->faster)}};
+  if (!could_see_any(*d)) return {{kDetectableSlower, nullptr}, {kDetectableFaster, nullptr}};
+  return {{kDetectableSlower, number(d->slower)}, {kDetectableFaster, number(d->faster)}};
 }
 
 }  // namespace
@@ -41,16 +41,16 @@ json verdict_json(const Verdict& v) {
           {"df", number_or_null(r.df)},
           {"compared",
            {{r.paired ? "rounds" : "session_medians", r.rounds}, {"not_positive", r.not_positive}}},
-          {kDetectable, detectable_json(v.detectable)},
+          {kVerdictDetectable, detectable_json(v.detectable)},
           {"verdict", verdict_text(v.verdict)}};
 }
 
 std::optional<Detectable> detectable_of(const json& verdict) {
   if (!verdict.is_object()) return std::nullopt;
-  const auto found = verdict.find(kDetectable);
+  const auto found = verdict.find(kVerdictDetectable);
   if (found == verdict.end() || !found->is_object()) return std::nullopt;
-  const auto slower = found->find(kSlower);
-  const auto faster = found->find(kFaster);
+  const auto slower = found->find(kDetectableSlower);
+  const auto faster = found->find(kDetectableFaster);
   if (slower == found->end() || faster == found->end()) return std::nullopt;
   if (slower->is_null() && faster->is_null())
     return Detectable{std::numeric_limits<double>::infinity(), 0};

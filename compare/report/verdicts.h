@@ -14,11 +14,12 @@ namespace compare {
 // What names each row besides its series: the test (a baseline's one table)
 // or the entry (a table per test, for a merge or builds).
 // Under every table of verdicts: why an interval that excludes 1 may stand
-// beside "no significant change".
+// beside "no significant change", and what the detectable change is.
 inline constexpr const char* kIntervalsNote =
     "Each interval is 95% for its own series, not adjusted for the others; the verdicts are "
     "decided by the Holm-adjusted p, so an interval that excludes 1 may stand beside \"no "
-    "significant change\".";
+    "significant change\". Detectable: the smallest change, either way, the comparison would have "
+    "called with 80% probability at its strictest Holm step.";
 
 enum class VerdictRows { ByTest, ByEntry };
 

@@ -20,7 +20,7 @@ bool all_same(const std::vector<double>& values) {
 }
 
 // The sample variance (n - 1) of at least two values.
-double variance(const std::vector<double>& values) {
+double sample_variance(const std::vector<double>& values) {
   const double n = static_cast<double>(values.size());
   double mean = 0;
   for (const double v : values) mean += v / n;
@@ -71,7 +71,7 @@ ReferenceTest t_of(const std::vector<double>& medians, ReferenceTest r) {
   r.p = t->p;
   r.df = t->df;
   r.method = RatioMethod::StudentT;
-  r.se = std::sqrt(variance(medians) / static_cast<double>(medians.size()));
+  r.se = std::sqrt(sample_variance(medians) / static_cast<double>(medians.size()));
   return r;
 }
 
@@ -180,8 +180,8 @@ ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<d
   r.p = w->p;
   r.df = w->df;
   r.method = RatioMethod::Welch;
-  r.se = std::sqrt(variance(logs_of(now)) / static_cast<double>(now.size()) +
-                   variance(logs_of(reference)) / static_cast<double>(reference.size()));
+  r.se = std::sqrt(sample_variance(logs_of(now)) / static_cast<double>(now.size()) +
+                   sample_variance(logs_of(reference)) / static_cast<double>(reference.size()));
   return r;
 }
 
