@@ -202,6 +202,20 @@ struct ReferenceTest {
   std::size_t rounds = 0;        // paired rounds (unpaired: session medians, both sides)
   std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
   std::optional<VerdictKind> untested;  // why there is no test, when there is none
+  // What the smallest detectable change is computed from (log scale): the
+  // sign test's units, counted, and their robust spread (1.4826 MAD); a t
+  // test's standard error of the mean log ratio.
+  std::size_t units = 0;
+  std::optional<double> spread;
+  std::optional<double> se;
+};
+
+// The smallest ratios a comparison would have called "slower" and "faster"
+// with 80% probability, at the strictest step of its Holm correction;
+// infinite and 0 where no change of any size could have been called.
+struct Detectable {
+  double slower = 1;  // above 1
+  double faster = 1;  // below 1
 };
 
 // With a precision goal: what ended the rounds (or the sessions), and which
@@ -233,6 +247,8 @@ struct Verdict {
   ReferenceTest result;              // ratio now / reference (below 1: less time), interval, p
   std::optional<double> p_adjusted;  // by Holm's method over every series tested
   VerdictKind verdict = VerdictKind::NoSignificantChange;
+  // Only for a tested series whose test could have called a change at all.
+  std::optional<Detectable> detectable;
 };
 
 struct BaselineComparison {

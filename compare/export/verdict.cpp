@@ -1,12 +1,30 @@
 #include "compare/export/verdict.h"
 
+#include <cmath>
+#include <limits>
+
 #include "compare/export/fields.h"
 #include "compare/render/format.h"
+#include "compare/stats/detectable.h"
 #include "compare/stats/reference.h"
 
 namespace compare {
 
 using nlohmann::json;
+
+namespace {
+
+constexpr const char* kVerdictDetectable = "detectable";
+constexpr const char* kDetectableSlower = "slower";
+constexpr const char* kDetectableFaster = "faster";
+
+json detectable_json(const std::optional<Detectable>& d) {
+  if (!d) return nullptr;
+  if (!could_see_any(*d)) return {{kDetectableSlower, nullptr}, {kDetectableFaster, nullptr}};
+  return {{kDetectableSlower, number(d->slower)}, {kDetectableFaster, number(d->faster)}};
+}
+
+}  // namespace
 
 json verdict_json(const Verdict& v) {
   const ReferenceTest& r = v.result;
@@ -23,7 +41,24 @@ json verdict_json(const Verdict& v) {
           {"df", number_or_null(r.df)},
           {"compared",
            {{r.paired ? "rounds" : "session_medians", r.rounds}, {"not_positive", r.not_positive}}},
+          {kVerdictDetectable, detectable_json(v.detectable)},
           {"verdict", verdict_text(v.verdict)}};
+}
+
+std::optional<Detectable> detectable_of(const json& verdict) {
+  if (!verdict.is_object()) return std::nullopt;
+  const auto found = verdict.find(kVerdictDetectable);
+  if (found == verdict.end() || !found->is_object()) return std::nullopt;
+  const auto slower = found->find(kDetectableSlower);
+  const auto faster = found->find(kDetectableFaster);
+  if (slower == found->end() || faster == found->end()) return std::nullopt;
+  if (slower->is_null() && faster->is_null())
+    return Detectable{std::numeric_limits<double>::infinity(), 0};
+  if (!slower->is_number() || !faster->is_number()) return std::nullopt;
+  const Detectable d{slower->get<double>(), faster->get<double>()};
+  if (!(d.slower > 1 && std::isfinite(d.slower) && d.faster > 0 && d.faster < 1))
+    return std::nullopt;
+  return d;
 }
 
 }  // namespace compare

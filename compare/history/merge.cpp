@@ -243,6 +243,7 @@ std::vector<Verdict> against_reference(const std::vector<Entry>& entries, const 
   for (size_t i = 0; i < decided.size(); ++i) {
     verdicts[i].p_adjusted = decided[i].p_adjusted;
     verdicts[i].verdict = decided[i].verdict;
+    verdicts[i].detectable = decided[i].detectable;
   }
   return verdicts;
 }

@@ -152,8 +152,9 @@ std::string merge_markdown(const Merge& m) {
 
 std::string merge_csv(const Merge& m) {
   Table t;
-  t.header = {"entry", "test",      "series",     "sessions", "estimate",   "low",    "high",
-              "ratio", "ratio_low", "ratio_high", "p_value",  "p_adjusted", "verdict"};
+  t.header = {"entry",   "test",       "series",  "sessions",          "estimate",
+              "low",     "high",       "ratio",   "ratio_low",         "ratio_high",
+              "p_value", "p_adjusted", "verdict", "detectable_slower", "detectable_faster"};
   auto value = [](double x) { return std::isfinite(x) ? fmt::format("{:.9g}", x) : std::string(); };
   const auto verdicts = verdicts_by_key(m);
   for (const Entry& e : m.entries) {
@@ -173,6 +174,9 @@ std::string merge_csv(const Merge& m) {
             v != nullptr ? verdict_csv(*v) : std::vector<std::string>(5);
         row.insert(row.end(), cells.begin(), cells.end());
         row.push_back(v != nullptr ? verdict_text(v->verdict) : "reference");
+        const std::vector<std::string> seen =
+            v != nullptr ? detectable_csv(*v) : std::vector<std::string>(2);
+        row.insert(row.end(), seen.begin(), seen.end());
         t.rows.push_back(std::move(row));
       }
     }

@@ -10,6 +10,7 @@
 #include "compare/render/gnuplot.h"
 #include "compare/render/page.h"
 #include "compare/running/gnuplot.h"
+#include "compare/stats/detectable.h"
 
 namespace compare {
 
@@ -82,6 +83,9 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   std::string faster = "$faster << EOD\n";
   std::string slower = "$slower << EOD\n";
   std::string other = "$other << EOD\n";
+  // The smallest change each comparison could have seen, either way: a grey
+  // bar from faster to slower just under the row.
+  std::string seen = "$seen << EOD\n";
   std::string tics;
   for (std::size_t i = 0; i < n; ++i) {
     const Verdict& v = verdicts[i];
@@ -97,6 +101,14 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
                                                             : other;
     block +=
         fmt::format("{} {} {} {}\n", data_value(ratio), i + 1, data_value(from), data_value(to));
+    if (v.detectable && could_see_any(*v.detectable)) {
+      const double faster = positive(v.detectable->faster);
+      const double slower = positive(v.detectable->slower);
+      for (const double x : {faster, slower}) {
+        if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
+      }
+      seen += fmt::format("1 {}.3 {} {}\n", i + 1, data_value(faster), data_value(slower));
+    }
     tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(row_label(v)), i + 1);
   }
   std::string s = fmt::format(
@@ -113,13 +125,16 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   s += "set xlabel 'ratio to the reference, 95% interval (below 1: less time)'\n";
   s += "set arrow from 1, graph 0 to 1, graph 1 nohead dt 2 lc 'black'\n";
   // An empty block would make gnuplot fail; a missing point draws nothing.
-  for (std::string* block : {&faster, &slower, &other}) s += *block + "NaN NaN NaN NaN\nEOD\n";
-  s += "plot $faster using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#0a6b2b' title 'faster', "
+  for (std::string* block : {&faster, &slower, &other, &seen})
+    s += *block + "NaN NaN NaN NaN\nEOD\n";
+  s += "plot $seen using 1:2:3:4 with xerrorbars ps 0 lw 2 lc '#9a9a9a' title 'detectable change "
+       "(80%)', $faster using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#0a6b2b' title 'faster', "
        "$slower using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#a1121b' title 'slower', "
        "$other using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc 'blue' title 'no verdict of a "
        "change'\n";
   return s +
-         "undefine $faster $slower $other\nunset logscale x\nunset arrow\nset xtics autofreq\n"
+         "undefine $faster $slower $other $seen\nunset logscale x\nunset arrow\nset xtics "
+         "autofreq\n"
          "set output\n";
 }
 

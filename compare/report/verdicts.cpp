@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "compare/render/format.h"
+#include "compare/stats/detectable.h"
 #include "compare/stats/reference.h"
 #include "compare/stats/statistical_tests.h"
 
@@ -27,6 +28,14 @@ std::string csv_value(std::optional<double> x) {
   return x && std::isfinite(*x) ? fmt::format("{:.9g}", *x) : "";
 }
 
+// The smallest change seen, either way, as one percentage; "none" where no
+// change of any size could have been called; empty for an untested series.
+std::string detectable_cell(const Verdict& v) {
+  if (!v.detectable) return "";
+  if (!could_see_any(*v.detectable)) return "none";
+  return fmt::format("±{:.1f}%", detectable_percent(*v.detectable));
+}
+
 }  // namespace
 
 Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
@@ -38,12 +47,13 @@ Table verdict_table(const std::vector<Verdict>& verdicts, VerdictRows rows,
               "Ratio [95% interval]",
               "p",
               "p (Holm)",
+              "Detectable",
               "Verdict"};
   t.word_columns = 2;
   for (const Verdict& v : verdicts) {
     t.rows.push_back({rows == VerdictRows::ByTest ? v.test : v.entry, series_name(v.series),
                       ratio_cell(v), p_text(v.result.p.value_or(kNaN)),
-                      p_text(v.p_adjusted.value_or(kNaN)), verdict_cell(v)});
+                      p_text(v.p_adjusted.value_or(kNaN)), detectable_cell(v), verdict_cell(v)});
   }
   return t;
 }
@@ -64,6 +74,10 @@ std::vector<Table> verdict_tables_by_test(const std::vector<Verdict>& verdicts,
 }
 
 std::string verdict_cell(const Verdict& v) {
+  if (v.verdict == VerdictKind::NoSignificantChange && v.detectable) {
+    if (!could_see_any(*v.detectable)) return "could not see any change";
+    return fmt::format("no change beyond ±{:.1f}%", detectable_percent(*v.detectable));
+  }
   if (v.verdict != VerdictKind::NotComparable || v.result.not_positive == 0) {
     return verdict_text(v.verdict);
   }
@@ -75,6 +89,13 @@ std::vector<std::string> verdict_csv(const Verdict& v) {
   const ReferenceTest& r = v.result;
   return {csv_value(r.ratio), r.interval ? csv_value(r.interval->low) : "",
           r.interval ? csv_value(r.interval->high) : "", csv_value(r.p), csv_value(v.p_adjusted)};
+}
+
+std::vector<std::string> detectable_csv(const Verdict& v) {
+  if (!v.detectable) return {"", ""};
+  // "inf" and "0": no change of any size could have been called.
+  if (!could_see_any(*v.detectable)) return {"inf", "0"};
+  return {csv_value(v.detectable->slower), csv_value(v.detectable->faster)};
 }
 
 }  // namespace compare

@@ -79,6 +79,7 @@ std::vector<Verdict> compare_sessions(const std::vector<std::vector<Round>>& now
   for (std::size_t i = 0; i < verdicts.size(); ++i) {
     verdicts[i].p_adjusted = decided[i].p_adjusted;
     verdicts[i].verdict = decided[i].verdict;
+    verdicts[i].detectable = decided[i].detectable;
   }
   return verdicts;
 }

@@ -61,6 +61,7 @@ std::vector<Verdict> compare_builds(const Comparison& c) {
   for (std::size_t i = 0; i < verdicts.size(); ++i) {
     verdicts[i].p_adjusted = decided[i].p_adjusted;
     verdicts[i].verdict = decided[i].verdict;
+    verdicts[i].detectable = decided[i].detectable;
   }
   return verdicts;
 }

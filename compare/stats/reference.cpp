@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "compare/stats/detectable.h"
 #include "compare/stats/one_sample.h"
 #include "compare/stats/statistical_tests.h"
 
@@ -18,6 +19,26 @@ bool all_same(const std::vector<double>& values) {
   return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
 }
 
+// The sample variance (n - 1) of at least two values.
+double sample_variance(const std::vector<double>& values) {
+  const double n = static_cast<double>(values.size());
+  double mean = 0;
+  for (const double v : values) mean += v / n;
+  double squares = 0;
+  for (const double v : values) squares += (v - mean) * (v - mean);
+  return squares / (n - 1);
+}
+
+std::vector<double> logs_of(const std::vector<double>& values) {
+  std::vector<double> logs;
+  logs.reserve(values.size());
+  for (const double v : values) logs.push_back(std::log(v));
+  return logs;
+}
+
+// MAD scaled to a normal's standard deviation: the units' tails are heavy.
+constexpr double kMadToSigma = 1.4826;
+
 // The sign test on one session's units. Below 6 units it has no interval and
 // could never reach 0.05 (2 / 2^5), so it is not made.
 ReferenceTest sign_test_of(const std::vector<double>& units, ReferenceTest r) {
@@ -30,6 +51,8 @@ ReferenceTest sign_test_of(const std::vector<double>& units, ReferenceTest r) {
   r.interval = Interval{std::exp(interval->low), std::exp(interval->high)};
   r.p = sign_test_p_with_ties(units);
   r.method = RatioMethod::SignTest;
+  r.units = units.size();
+  r.spread = kMadToSigma * mad(units);
   return r;
 }
 
@@ -48,6 +71,7 @@ ReferenceTest t_of(const std::vector<double>& medians, ReferenceTest r) {
   r.p = t->p;
   r.df = t->df;
   r.method = RatioMethod::StudentT;
+  r.se = std::sqrt(sample_variance(medians) / static_cast<double>(medians.size()));
   return r;
 }
 
@@ -156,6 +180,8 @@ ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<d
   r.p = w->p;
   r.df = w->df;
   r.method = RatioMethod::Welch;
+  r.se = std::sqrt(sample_variance(logs_of(now)) / static_cast<double>(now.size()) +
+                   sample_variance(logs_of(reference)) / static_cast<double>(reference.size()));
   return r;
 }
 
@@ -189,6 +215,7 @@ std::vector<Decided> decide(const std::vector<ReferenceTest>& tests) {
       d.verdict = t.untested.value_or(VerdictKind::NotComparable);
     } else {
       d.p_adjusted = adjusted.at(next++);
+      d.detectable = detectable(t, p.size());
       const double ratio = t.ratio.value_or(1);
       if (*d.p_adjusted < kAlpha && ratio != 1)
         d.verdict = ratio < 1 ? VerdictKind::Faster : VerdictKind::Slower;

@@ -50,10 +50,12 @@ ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<d
 double sign_test_p_with_ties(const std::vector<double>& values);
 
 // Holm's adjustment over every series tested, together, and each one's
-// verdict at the adjusted alpha; an untested series keeps its reason.
+// verdict at the adjusted alpha, with the smallest change it could have
+// seen; an untested series keeps its reason.
 struct Decided {
   std::optional<double> p_adjusted;
   VerdictKind verdict = VerdictKind::NoSignificantChange;
+  std::optional<Detectable> detectable;
 };
 std::vector<Decided> decide(const std::vector<ReferenceTest>& tests);
 

@@ -2,6 +2,7 @@
 // reads back equal, and what is missing or odd reads as the reader's unknown.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "compare/export/round.h"
 #include "compare/export/session.h"
 #include "compare/export/usage.h"
+#include "compare/export/verdict.h"
 
 namespace compare {
 namespace {
@@ -165,6 +167,32 @@ TEST(Export, SessionsAndHeadReadBackAsWritten) {
   EXPECT_NO_THROW(head_from_json(j, "x.json"));
   j["tool"]["version"] = "2.0.0";
   EXPECT_THROW(head_from_json(j, "x.json"), std::runtime_error);
+}
+
+TEST(Export, DetectableReadsBackAndAVerdictWithoutItStillReads) {
+  Verdict v;
+  v.detectable = Detectable{1.0124, 0.9878};
+  const std::optional<Detectable> back = detectable_of(json::parse(verdict_json(v).dump()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(std::tie(back->slower, back->faster),
+            std::tie(v.detectable->slower, v.detectable->faster));
+  // No change of any size could have been called: both null, read as such.
+  v.detectable = Detectable{HUGE_VAL, 0};
+  const json blind = verdict_json(v);
+  EXPECT_TRUE(blind["detectable"]["slower"].is_null());
+  ASSERT_TRUE(detectable_of(blind));
+  EXPECT_EQ(detectable_of(blind)->slower, HUGE_VAL);
+  v.detectable.reset();
+  EXPECT_TRUE(verdict_json(v)["detectable"].is_null());
+  EXPECT_FALSE(detectable_of(verdict_json(v)));
+  json older = verdict_json(v);
+  older.erase("detectable");
+  EXPECT_FALSE(detectable_of(older));
+  // Malformed figures are unknown, not trusted.
+  for (const char* odd :
+       {R"({"slower": 0.9, "faster": 0.95})", R"({"slower": 1.1, "faster": 0})",
+        R"({"slower": "1.1", "faster": 0.9})", R"({"slower": 1.1})", "[1.1, 0.9]"})
+    EXPECT_FALSE(detectable_of(json{{"detectable", json::parse(odd)}})) << odd;
 }
 
 }  // namespace

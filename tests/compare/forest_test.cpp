@@ -43,5 +43,20 @@ TEST(ForestAxis, TheScriptLabelsEveryTickInItsRange) {
   }
 }
 
+TEST(ForestAxis, TheScriptDrawsEachSeriesDetectableBandWithinItsRange) {
+  std::vector<Verdict> verdicts(3);
+  verdicts[0].result.ratio = 1.01;
+  verdicts[0].detectable = Detectable{1.5, 0.6};
+  verdicts[1].result.ratio = 1.02;
+  verdicts[1].detectable = Detectable{HUGE_VAL, 0};  // could not see any change: no band
+  verdicts[2].result.ratio = 1.03;
+  const std::string script = forest_script(verdicts, "t", "f.svg");
+  EXPECT_NE(script.find("$seen << EOD\n1 1.3 0.6 1.5\nNaN"), std::string::npos) << script;
+  EXPECT_NE(script.find("plot $seen using 1:2:3:4 with xerrorbars"), std::string::npos);
+  // The axis reaches the band's ends.
+  EXPECT_NE(script.find(fmt::format("set xrange [{:.17g}:{:.17g}]", 0.6 / 1.05, 1.5 * 1.05)),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace compare

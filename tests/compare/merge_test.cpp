@@ -333,8 +333,9 @@ TEST_F(MergeTest, TheJsonExportHoldsEveryComparisonWithNullsForTooFewSessions) {
   for (const json& c : j.at("comparisons")) {
     std::vector<std::string> keys;
     for (const auto& item : c.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"compared", "df", "entry", "method", "p_adjusted",
-                                              "p_value", "ratio", "series", "test", "verdict"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"compared", "detectable", "df", "entry", "method",
+                                              "p_adjusted", "p_value", "ratio", "series", "test",
+                                              "verdict"}));
     if (c.at("entry") == "single") {
       EXPECT_TRUE(c.at("ratio").at("estimate").is_number());  // given, but not tested
       EXPECT_TRUE(c.at("ratio").at("low").is_null());

@@ -163,6 +163,7 @@ TEST(ReportJson, HoldsEveryPartWithNullWhereThereIsNoNumber) {
                             {"method", nullptr},
                             {"df", nullptr},
                             {"compared", {{"session_medians", 0}, {"not_positive", 0}}},
+                            {"detectable", nullptr},
                             {"verdict", "slower"}}));
   // Valid JSON once written: it parses back to the same document.
   EXPECT_EQ(nlohmann::json::parse(j.dump()), j);
