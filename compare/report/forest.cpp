@@ -73,9 +73,10 @@ std::vector<double> ratio_ticks(double low, double high) {
   return ticks;
 }
 
-std::string forest_script(const std::vector<Verdict>& verdicts, const std::string& title,
-                          const std::string& svg_path) {
-  const std::size_t n = verdicts.size();
+namespace {
+
+// The plot's data blocks, by verdict, and the range that holds every figure.
+struct ForestData {
   // The range holds every figure and 1, a little beyond, so that gnuplot
   // never has to find one (it cannot when no ratio is known).
   double low = 1;
@@ -87,30 +88,47 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   // bar from faster to slower just under the row.
   std::string seen = "$seen << EOD\n";
   std::string tics;
-  for (std::size_t i = 0; i < n; ++i) {
+
+  void widen(double x) {
+    if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
+  }
+};
+
+ForestData forest_data(const std::vector<Verdict>& verdicts) {
+  ForestData d;
+  for (std::size_t i = 0; i < verdicts.size(); ++i) {
     const Verdict& v = verdicts[i];
     const double ratio = positive(v.result.ratio.value_or(NAN));
     const std::optional<Interval>& interval = v.result.interval;
     const double from = interval ? positive(interval->low) : ratio;
     const double to = interval ? positive(interval->high) : ratio;
-    for (const double x : {ratio, from, to}) {
-      if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
-    }
-    std::string& block = v.verdict == VerdictKind::Faster   ? faster
-                         : v.verdict == VerdictKind::Slower ? slower
-                                                            : other;
+    for (const double x : {ratio, from, to}) d.widen(x);
+    std::string& block = v.verdict == VerdictKind::Faster   ? d.faster
+                         : v.verdict == VerdictKind::Slower ? d.slower
+                                                            : d.other;
     block +=
         fmt::format("{} {} {} {}\n", data_value(ratio), i + 1, data_value(from), data_value(to));
     if (v.detectable && could_see_any(*v.detectable)) {
-      const double faster = positive(v.detectable->faster);
-      const double slower = positive(v.detectable->slower);
-      for (const double x : {faster, slower}) {
-        if (std::isfinite(x)) low = std::min(low, x), high = std::max(high, x);
-      }
-      seen += fmt::format("1 {}.3 {} {}\n", i + 1, data_value(faster), data_value(slower));
+      const double least = positive(v.detectable->faster);
+      const double most = positive(v.detectable->slower);
+      d.widen(least);
+      d.widen(most);
+      d.seen += fmt::format("1 {}.3 {} {}\n", i + 1, data_value(least), data_value(most));
     }
-    tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(row_label(v)), i + 1);
+    d.tics += fmt::format("{}{} {}", i == 0 ? "" : ", ", gnuplot_quoted(row_label(v)), i + 1);
   }
+  return d;
+}
+
+}  // namespace
+
+std::string forest_script(const std::vector<Verdict>& verdicts, const std::string& title,
+                          const std::string& svg_path) {
+  const std::size_t n = verdicts.size();
+  ForestData d = forest_data(verdicts);
+  const double low = d.low;
+  const double high = d.high;
+  const std::string& tics = d.tics;
   std::string s = fmt::format(
       "set terminal svg size 900,{} dynamic noenhanced font 'sans,11' background '#ffffff'\n",
       110 + 18 * static_cast<int>(n));
@@ -125,7 +143,7 @@ std::string forest_script(const std::vector<Verdict>& verdicts, const std::strin
   s += "set xlabel 'ratio to the reference, 95% interval (below 1: less time)'\n";
   s += "set arrow from 1, graph 0 to 1, graph 1 nohead dt 2 lc 'black'\n";
   // An empty block would make gnuplot fail; a missing point draws nothing.
-  for (std::string* block : {&faster, &slower, &other, &seen})
+  for (std::string* block : {&d.faster, &d.slower, &d.other, &d.seen})
     s += *block + "NaN NaN NaN NaN\nEOD\n";
   s += "plot $seen using 1:2:3:4 with xerrorbars ps 0 lw 2 lc '#9a9a9a' title 'detectable change "
        "(80%)', $faster using 1:2:3:4 with xerrorbars pt 7 ps 0.8 lc '#0a6b2b' title 'faster', "

@@ -34,6 +34,11 @@ def wilcoxon_p(u):
     n=len(u); r=sorted(range(n),key=lambda i:abs(u[i])); W=sum(k+1 for k,i in enumerate(r) if u[i]>0)
     mu=n*(n+1)/4; sd=math.sqrt(n*(n+1)*(2*n+1)/24); z=(W-mu)/sd
     return math.erfc(abs(z)/math.sqrt(2))
+def value(run,t,ser):
+    return {'random':run['random'][t],'fixed':run['fixed'][t],'difference':run['random'][t]-run['fixed'][t]}[ser]
+def log_ratios(j,t,ser):
+    """Each round's log(B / A) of one series of test t."""
+    return [math.log(value(r['builds']['B'],t,ser)/value(r['builds']['A'],t,ser)) for r in j['rounds']]
 def units(lr,block):
     return [(lr[i]+lr[i+1])/2 for i in range(0,len(lr)-1,2)] if block else lr
 for d in sys.argv[1:]:
@@ -42,12 +47,7 @@ for d in sys.argv[1:]:
         j=json.load(open(f))
         for t,name in enumerate(['Integer','Float','DNA']):
             for ser in ['random','fixed','difference']:
-                lr=[]
-                for r in j['rounds']:
-                    a=r['builds']['A']; b=r['builds']['B']
-                    va={'random':a['random'][t],'fixed':a['fixed'][t],'difference':a['random'][t]-a['fixed'][t]}[ser]
-                    vb={'random':b['random'][t],'fixed':b['fixed'][t],'difference':b['random'][t]-b['fixed'][t]}[ser]
-                    lr.append(math.log(vb/va))
+                lr=log_ratios(j,t,ser)
                 for meth in ['sign-block','sign-round','hl-block','hl-round']:
                     u=units(lr, meth.endswith('block'))
                     ci=(sign_ci if meth.startswith('sign') else hl_ci)(u)
@@ -90,12 +90,7 @@ for d in sys.argv[1:]:
         ps=[]
         for t,name in enumerate(['Integer','Float','DNA']):
             for ser in ['random','fixed','difference']:
-                lr=[]
-                for r in j['rounds']:
-                    a=r['builds']['A']; b=r['builds']['B']
-                    va={'random':a['random'][t],'fixed':a['fixed'][t],'difference':a['random'][t]-a['fixed'][t]}[ser]
-                    vb={'random':b['random'][t],'fixed':b['fixed'][t],'difference':b['random'][t]-b['fixed'][t]}[ser]
-                    lr.append(math.log(vb/va))
+                lr=log_ratios(j,t,ser)
                 ps.append((conc_p(lr),(name,ser)))
         ps.sort(); m=len(ps); called=set()
         for i,(p,k) in enumerate(ps):
