@@ -51,6 +51,7 @@ std::optional<double> sign_free_half_width(
     return reach_of(*interval, median(sample));
   }
   std::vector<double> medians;
+  medians.reserve(units.size());
   for (const std::vector<double>& u : units) medians.push_back(median(u));
   const std::optional<OneSampleT> t = one_sample_t(about_no_change(medians));
   if (!t) return std::nullopt;

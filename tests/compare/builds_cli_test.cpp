@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace builds_standins;  // the stand-in builds and their fixture
+
 TEST_F(BuildsCli, EachSessionCountsOnceThroughItsMedian) {
   // Build b is 10% slower in random, times a factor of its session; each
   // session's first round is far off, which its median ignores.

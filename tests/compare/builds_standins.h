@@ -15,16 +15,16 @@
 
 #include "standins.h"
 
-namespace {
+namespace builds_standins {
 
 using nlohmann::json;
 using standins::kScript;
 using standins::replace_all;
 
-constexpr double kRandom[3] = {0.012, 0.008, 0.004};
-constexpr double kFixed[3] = {0.002, 0.003, 0.001};
-constexpr const char* kTests[3] = {"Integer", "Float", "DNA"};
-constexpr int kPlanned = 200;  // runs planned for each program
+inline constexpr double kRandom[3] = {0.012, 0.008, 0.004};
+inline constexpr double kFixed[3] = {0.002, 0.003, 0.001};
+inline constexpr const char* kTests[3] = {"Integer", "Float", "DNA"};
+inline constexpr int kPlanned = 200;  // runs planned for each program
 
 inline double drift(int run) { return 1 + 0.2 * ((run * 3) % 7) / 7.0; }
 
@@ -35,7 +35,7 @@ inline double noise(int salt, int test, int run) {
 
 // A build's time over the plan's base, by program (random or not), test and run.
 using Factor = std::function<double(bool random, int test, int run)>;
-const Factor kSame = [](bool, int, int) { return 1.0; };
+inline const Factor kSame = [](bool, int, int) { return 1.0; };
 
 class BuildsCli : public ::testing::Test {
  protected:
@@ -95,4 +95,4 @@ inline std::map<std::string, json> by_series(const json& j) {
 
 inline double ratio(const json& c) { return c["ratio"]["estimate"].get<double>(); }
 
-}  // namespace
+}  // namespace builds_standins

@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace builds_standins;  // the stand-in builds and their fixture
+
 using Paired = std::vector<std::vector<std::pair<double, double>>>;
 
 // Build b's times wobble by its own planned noise, a's by another: their

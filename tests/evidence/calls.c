@@ -22,9 +22,10 @@ static double nanoseconds(const struct timespec* a, const struct timespec* b) {
 }
 
 int main(int argc, char** argv) {
-  const long count = argc > 1 ? atol(argv[1]) : 0;
-  if (count <= 0) {
-    fprintf(stderr, "usage: calls COUNT\n");
+  char* end = NULL;
+  const long count = argc > 1 ? strtol(argv[1], &end, 10) : 0;
+  if (count <= 0 || end == NULL || *end != '\0') {
+    (void)fprintf(stderr, "usage: calls COUNT\n");
     return 2;
   }
   unsigned sum = 0;

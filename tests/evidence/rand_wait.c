@@ -12,7 +12,6 @@
  *   RAND_WAIT_REPORT  1: write "rand_wait: waits=W active=0|1" to standard
  *                     error at exit
  * A missing or invalid setting means no wait, never a failure. */
-#define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <limits.h>
@@ -72,7 +71,7 @@ static int in_wait_dir(void) {
 
 static void find_real_rand(void) {
   void* found = dlsym(RTLD_NEXT, "rand");
-  memcpy(&real_rand, &found, sizeof found); /* a data pointer to a function's, as POSIX allows */
+  *(void**)&real_rand = found; /* a data pointer to a function's, as POSIX allows */
   if (real_rand == NULL) {
     static const char message[] = "rand_wait: the C library's rand was not found\n";
     (void)!write(2, message, sizeof message - 1);
@@ -93,8 +92,8 @@ __attribute__((constructor)) static void rand_wait_start(void) {
 
 __attribute__((destructor)) static void rand_wait_end(void) {
   if (!report) return;
-  fprintf(stderr, "rand_wait: waits=%lu active=%d\n", __atomic_load_n(&waits, __ATOMIC_RELAXED),
-          every != UINT64_MAX);
+  (void)fprintf(stderr, "rand_wait: waits=%lu active=%d\n",
+                __atomic_load_n(&waits, __ATOMIC_RELAXED), every != UINT64_MAX);
 }
 
 __attribute__((noinline, cold)) static void wait_now(void) {
