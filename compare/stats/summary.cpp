@@ -62,18 +62,4 @@ std::vector<double> series_values(const std::vector<Round>& rounds, Series which
   }
 }
 
-bool precise_enough(const std::vector<TestResult>& tests, double percent,
-                    std::vector<std::string>& short_of) {
-  short_of.clear();
-  for (const TestResult& test : tests) {
-    const bool ok = test.interval && std::isfinite(test.difference) && test.difference != 0 &&
-                    (test.interval->high - test.interval->low) / 2 <=
-                        percent / 100 * std::fabs(test.difference);
-    if (!ok) {
-      short_of.push_back(test.name);
-    }
-  }
-  return short_of.empty();
-}
-
 }  // namespace compare

@@ -1,5 +1,5 @@
 // A comparison's own figures from its rounds: each program's times, their
-// per-round differences, the per-test summary, and the precision goal.
+// per-round differences and the per-test summary (the precision goal: stopping.h).
 #pragma once
 
 #include <string>
@@ -18,10 +18,5 @@ std::vector<double> series_values(const std::vector<Round>& rounds, Series which
 
 // The summary of every test: medians, MADs, the sign-test interval.
 std::vector<TestResult> summarise(const std::vector<Round>& rounds);
-
-// Whether every test's interval half-width is at most `percent` of its median
-// difference; the names of the tests that fall short go to `short_of`.
-bool precise_enough(const std::vector<TestResult>& tests, double percent,
-                    std::vector<std::string>& short_of);
 
 }  // namespace compare
