@@ -7,6 +7,7 @@
 
 #include "compare/history/store_parts.h"
 #include "compare/history/store_sql.h"
+#include "compare/render/table.h"
 
 namespace compare {
 
@@ -58,6 +59,19 @@ std::int64_t build_id(Store::Impl& s, const ExportFile& e, std::int64_t comparis
   }
   add.step();
   return sqlite3_last_insert_rowid(s.db);
+}
+
+// A round counted twice in a session is no comparison that ran.
+void refuse_repeated_rounds(const ExportFile& e) {
+  for (const std::vector<Round>& rounds : e.sessions) {
+    std::set<int> seen;
+    for (const Round& r : rounds) {
+      if (!seen.insert(r.index).second) {
+        throw StoreError(fmt::format("{} holds round {} of session {} twice: not stored",
+                                     printable(e.path), r.index, r.session));
+      }
+    }
+  }
 }
 
 bool held(Store::Impl& s, const std::string& key) {
@@ -163,6 +177,7 @@ Stored store_comparison(Store& store, const std::vector<ExportFile>& entries,
                         const StoreOptions& options) {
   Store::Impl& s = store.impl();
   if (entries.empty()) return {};
+  for (const ExportFile& e : entries) refuse_repeated_rounds(e);
   execute(s, "BEGIN IMMEDIATE");
   try {
     const ExportFile& head = entries.front();

@@ -77,14 +77,22 @@ TEST_F(BuildsCli, ImportsEachSessionOnceAndStoresTheExportsThatRead) {
   for (int day = 1; day <= 3; ++day) {
     support::write_file(dir_.file(fmt::format("in/{}.json", day)), export_text("n", day));
   }
+  // Not JSON; a round counted twice in its session.
   support::write_file(dir_.file("in/bad.json"), "{\"rounds\": [");
+  json twice = json::parse(export_text("twice", 4));
+  twice["rounds"][1]["index"] = 1;
+  support::write_file(dir_.file("in/twice.json"), twice.dump());
   support::RunResult r = compare({"--history", history, "--import", dir_.file("in")});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "stored 6 sessions, 0 already held\n");
-  EXPECT_EQ(support::lines_of(r.err).size(), 1U) << r.err;
-  EXPECT_NE(r.err.find("bad.json"), std::string::npos) << r.err;
+  ASSERT_EQ(support::lines_of(r.err).size(), 2U) << r.err;
+  EXPECT_NE(support::lines_of(r.err).at(0).find("bad.json"), std::string::npos) << r.err;
+  EXPECT_NE(support::lines_of(r.err).at(1).find("twice.json holds round 1 of session 1 twice"),
+            std::string::npos)
+      << r.err;
 
   std::filesystem::remove(dir_.file("in/bad.json"));
+  std::filesystem::remove(dir_.file("in/twice.json"));
   r = compare({"--history", history, "--import", dir_.file("in"), dir_.file("in/2.json")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "stored 0 sessions, 8 already held\n");
