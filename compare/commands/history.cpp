@@ -8,6 +8,7 @@
 #include "compare/history/store.h"
 #include "compare/history/store_parts.h"
 #include "compare/render/table.h"
+#include "compare/running/files.h"
 #include "compare/running/machine.h"
 
 namespace compare {
@@ -49,6 +50,13 @@ std::string sessions_said(const Stored& total) {
 
 std::string history_unusable(const std::string& history) {
   if (!history_unavailable().empty()) return history_unavailable();
+  // A history yet to be made is made when the comparison is stored: a run
+  // that ends before any round leaves none behind.
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::u8path(history), ec) && !ec) {
+    const std::string why = unwritable(history);
+    return why.empty() ? "" : fmt::format("cannot write {}: {}", history, why);
+  }
   try {
     Store store(history, Store::Access::Append);
   } catch (const StoreError& error) {

@@ -11,6 +11,7 @@
 // into SQL. Linux only: the Windows build has no SQLite (store_windows.cpp).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +25,11 @@ namespace compare {
 
 // The schema this bench_compare writes and reads; a later one is refused.
 inline constexpr int kHistorySchema = 1;
+// What a history may hold for one reading: a real history stays far inside
+// each (10,000 sessions of 16 builds are 1.44 million figures, and its texts
+// are labels, paths and dates); beyond one it is refused rather than read.
+inline constexpr std::size_t kMaxHistoryFigures = 2000000;
+inline constexpr std::size_t kMaxHistoryText = 65536;  // bytes of any one text
 
 // Why the history cannot be used, in one line naming the file.
 class StoreError : public std::runtime_error {
@@ -98,7 +104,7 @@ struct StoredFigure {
 };
 
 // The figures, ordered by machine, build, test, series and time. Throws
-// StoreError.
+// StoreError, also beyond the limits above.
 std::vector<StoredFigure> read_figures(Store& store, const HistoryFilter& filter);
 
 // One session's figure of each test and series from its rounds, and where

@@ -114,6 +114,7 @@ void set_up(Store::Impl& s, Store::Access access) {
   sqlite3_db_config(s.db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
   sqlite3_db_config(s.db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
   sqlite3_db_config(s.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(s.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   const bool fresh = check_ours(s);
   if (access == Store::Access::Read) {
     if (fresh) throw StoreError(printable(s.path) + ": holds no history yet");
@@ -207,6 +208,10 @@ std::string Statement::text(int column) const {
   const unsigned char* t = sqlite3_column_text(stmt_, column);
   if (t == nullptr) return {};
   const int size = sqlite3_column_bytes(stmt_, column);
+  if (static_cast<std::size_t>(size) > kMaxHistoryText) {
+    throw StoreError(fmt::format("{}: holds a text of {} bytes, more than the {} a history may",
+                                 printable(store_.path), size, kMaxHistoryText));
+  }
   return printable(std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(size)));
 }
 std::optional<double> Statement::real(int column) const {

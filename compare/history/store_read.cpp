@@ -1,5 +1,8 @@
 // The figures read back for the trend, in the order it takes them.
+#include <fmt/format.h>
+
 #include "compare/history/store_sql.h"
+#include "compare/render/table.h"
 
 namespace compare {
 
@@ -47,7 +50,15 @@ std::vector<StoredFigure> read_figures(Store& store, const HistoryFilter& filter
   Statement q(store.impl(), kFigures);
   q.bind(1, filter.since).bind(2, filter.until).bind(3, filter.label).bind(4, filter.machine);
   std::vector<StoredFigure> figures;
-  while (q.step()) figures.push_back(figure_of(q));
+  while (q.step()) {
+    if (figures.size() == kMaxHistoryFigures) {
+      throw StoreError(fmt::format(
+          "{}: more than {} figures to read, the most a history may give at once; choose fewer "
+          "sessions, builds or machines",
+          printable(store.path()), kMaxHistoryFigures));
+    }
+    figures.push_back(figure_of(q));
+  }
   return figures;
 }
 

@@ -155,6 +155,18 @@ TEST_F(BuildsCli, WhatIsNoHistoryOfOursIsRefusedInOneLineAndLeftAsItWas) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
   }
+  // A history yet to be made is made by the first comparison stored: not by
+  // a run that ended before any round, nor one whose export would be it.
+  const std::string none = dir_.file("none.db");
+  EXPECT_EQ(compare({"--build", build("f", kSame, 1), "--build", build("g", kSame), "--warmup", "0",
+                     "--rounds", "2", "--history", none})
+                .status,
+            1);
+  EXPECT_EQ(compare({"--build", build("h", kSame), "--build", build("i", kSame), "--history", none,
+                     "--json", none})
+                .status,
+            2);
+  EXPECT_FALSE(std::filesystem::exists(none));
 }
 
 }  // namespace

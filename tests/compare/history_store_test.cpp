@@ -167,6 +167,21 @@ TEST(HistoryStore, HostileTextIsStoredAsDataAndReadBackInert) {
   EXPECT_EQ(figures.front().machine, "CPU'\";--");
   EXPECT_EQ(figures.front().build, "b\\x1b]0;owned\\x07");
   EXPECT_EQ(count_of(path, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'"), 7);
+
+  // A text beyond any a history holds is refused, not read.
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE comparison SET label = zeroblob(70000) || 'x'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  try {
+    read_figures(store, {});
+    ADD_FAILURE() << "read";
+  } catch (const StoreError& error) {
+    EXPECT_NE(std::string(error.what()).find("more than the 65536 a history may"),
+              std::string::npos)
+        << error.what();
+  }
 }
 
 // Stores `count` comparisons of writer `id`, and one all writers share.
