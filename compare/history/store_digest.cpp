@@ -86,9 +86,10 @@ std::vector<std::string> machine_parts(const MachineRecord& m) {
           shown(m.libc)};
 }
 
-std::string session_key(const std::string& machine, const std::string& build,
-                        const std::string& started, const std::vector<Round>& rounds) {
-  std::vector<std::string> parts = {machine, build, started};
+std::string session_key(const std::string& machine, const std::string& comparison,
+                        const std::string& build, const std::string& started,
+                        const std::vector<Round>& rounds) {
+  std::vector<std::string> parts = {machine, comparison, build, started};
   for (const Round& r : rounds) {
     std::string values = fmt::format("{} {}", r.index, side_name(r.first));
     for (const double s : r.random) values += fmt::format(" {:a}", s);

@@ -21,9 +21,11 @@ std::string digest_of(const std::vector<std::string>& parts);
 std::vector<std::string> machine_parts(const MachineRecord& m);
 
 // What tells one session apart from any other: the machine's digest, the
-// build, the start and every round's values.
-std::string session_key(const std::string& machine, const std::string& build,
-                        const std::string& started, const std::vector<Round>& rounds);
+// comparison's label and the build's, the start and every round's values;
+// never the name of the file it came from.
+std::string session_key(const std::string& machine, const std::string& comparison,
+                        const std::string& build, const std::string& started,
+                        const std::vector<Round>& rounds);
 
 // A round's usage (both programs') and counts as little-endian doubles, NaN
 // for a figure not given; empty where there are none. And back.

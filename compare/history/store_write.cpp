@@ -41,14 +41,14 @@ std::int64_t comparison_id(Store::Impl& s, const ExportFile& e, std::int64_t mac
   return sqlite3_last_insert_rowid(s.db);
 }
 
-std::int64_t build_id(Store::Impl& s, const ExportFile& e, std::int64_t comparison,
+std::int64_t build_id(Store::Impl& s, const ExportFile& e, std::int64_t comparison, bool builds,
                       const StoreOptions& options) {
   Statement add(s,
                 "INSERT INTO build(comparison_id, label, random_path, random_compiler, "
                 "random_architecture, random_sha1, fixed_path, fixed_compiler, "
                 "fixed_architecture, fixed_sha1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   // A single pair's entry carries the comparison's label: its build has none.
-  add.bind(1, comparison).bind(2, e.reference.empty() ? std::string() : e.label);
+  add.bind(1, comparison).bind(2, builds ? e.label : std::string());
   int column = 3;
   for (const ProgramRecord* p : {&e.random, &e.fixed}) {
     const Known digest =
@@ -144,29 +144,42 @@ std::map<int, const std::vector<Round>*> reference_rounds(const std::vector<Expo
   return by_session;
 }
 
+// What one entry's sessions are stored with: the machine's digest, and the
+// reference build's rounds by session where the entry is compared with it.
+struct EntryContext {
+  std::string machine;
+  std::map<int, const std::vector<Round>*> references;
+  bool builds = false;  // labelled builds in the same rounds, not a single pair
+  bool is_reference = false;
+};
+
 // One entry's new sessions, each with its rounds and figures; the numbers
-// of those stored and of those held go to `stored` and `held`.
-void add_sessions(Store::Impl& s, const ExportFile& e, std::int64_t build,
-                  const std::string& machine, std::set<int>& stored, std::set<int>& held_ones) {
+// of those stored and of those held go to `stored` and `held_ones`.
+void add_sessions(Store::Impl& s, const ExportFile& e, std::int64_t build, const EntryContext& with,
+                  std::set<int>& stored, std::set<int>& held_ones) {
+  Statement add(s,
+                "INSERT INTO session(build_id, number, started_at, rounds, key) VALUES (?, ?, ?, "
+                "?, ?)");
   for (std::size_t i = 0; i < e.sessions.size(); ++i) {
     const std::vector<Round>& rounds = e.sessions[i];
     if (rounds.empty()) continue;
     const int number = rounds.front().session;
     const std::string started = i < e.session_started.size() ? e.session_started[i] : "";
-    const std::string key = session_key(machine, e.label, started, rounds);
+    const std::string key =
+        session_key(with.machine, e.comparison_label, with.builds ? e.label : "", started, rounds);
     if (held(s, key)) {
       held_ones.insert(number);
       continue;
     }
-    Statement add(s,
-                  "INSERT INTO session(build_id, number, started_at, rounds, key) VALUES (?, ?, ?, "
-                  "?, ?)");
-    add.bind(1, build)
-        .bind(2, std::int64_t{number})
-        .bind(3, started.empty() ? e.started_at : started);
+    add.bind(1, build).bind(2, std::int64_t{number});
+    add.bind(3, started.empty() ? e.started_at : started);
     add.bind(4, static_cast<std::int64_t>(rounds.size())).bind(5, key).step();
+    add.reset();
     const std::int64_t session = sqlite3_last_insert_rowid(s.db);
     add_rounds(s, session, rounds, e.counts);
+    const auto reference = with.references.find(number);
+    const bool paired = !with.is_reference && reference != with.references.end();
+    add_figures(s, session, session_figures(rounds, paired ? reference->second : nullptr));
     stored.insert(number);
   }
 }
@@ -181,25 +194,16 @@ Stored store_comparison(Store& store, const std::vector<ExportFile>& entries,
   execute(s, "BEGIN IMMEDIATE");
   try {
     const ExportFile& head = entries.front();
-    const std::string machine = digest_of(machine_parts(head.machine));
-    const std::int64_t comparison = comparison_id(s, head, machine_id(s, head.machine, machine));
-    const auto references = reference_rounds(entries);
+    EntryContext with{digest_of(machine_parts(head.machine)), reference_rounds(entries)};
+    const std::int64_t comparison =
+        comparison_id(s, head, machine_id(s, head.machine, with.machine));
+    // Builds compared in the same rounds have labels; a single pair has none.
+    with.builds = entries.size() > 1 || !head.reference.empty();
     std::set<int> stored, held_ones;
     for (const ExportFile& e : entries) {
-      const std::int64_t build = build_id(s, e, comparison, options);
-      const bool is_reference = !e.reference.empty() && e.label == e.reference;
-      Statement sessions(s, "SELECT id, number FROM session WHERE build_id = ?");
-      add_sessions(s, e, build, machine, stored, held_ones);
-      sessions.bind(1, build);
-      std::map<int, std::int64_t> ids;
-      while (sessions.step()) ids[static_cast<int>(sessions.integer(1))] = sessions.integer(0);
-      for (const std::vector<Round>& rounds : e.sessions) {
-        if (rounds.empty() || ids.count(rounds.front().session) == 0) continue;
-        const auto ref = references.find(rounds.front().session);
-        const bool paired = !is_reference && ref != references.end();
-        add_figures(s, ids[rounds.front().session],
-                    session_figures(rounds, paired ? ref->second : nullptr));
-      }
+      const std::int64_t build = build_id(s, e, comparison, with.builds, options);
+      with.is_reference = with.builds && e.label == e.reference;
+      add_sessions(s, e, build, with, stored, held_ones);
       add_verdicts(s, comparison, e);
     }
     execute(s, stored.empty() ? "ROLLBACK" : "COMMIT");

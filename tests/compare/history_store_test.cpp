@@ -82,8 +82,14 @@ TEST(HistoryStore, FiguresComeBackAsTheRoundsGiveThemAndEachSessionIsStoredOnce)
   EXPECT_EQ(again.sessions, 0U);
   EXPECT_EQ(again.held, 2U);
   EXPECT_EQ(count_of(dir.file("h.db"), "SELECT count(*) FROM comparison"), 1);
+  // An export without a label of its own is known by what it holds, not by
+  // the name of its file.
+  nlohmann::json unnamed = nlohmann::json::parse(export_text("", 9));
+  unnamed.erase("label");
+  EXPECT_EQ(store_comparison(store, exports_from_text(unnamed.dump(), "a.json")).sessions, 2U);
+  EXPECT_EQ(store_comparison(store, exports_from_text(unnamed.dump(), "b.json")).held, 2U);
 
-  const std::vector<StoredFigure> figures = read_figures(store, {});
+  const std::vector<StoredFigure> figures = read_figures(store, {"", "", "night", ""});
   ASSERT_EQ(figures.size(), 18U);  // 2 sessions x 3 tests x 3 series
   for (const StoredFigure& f : figures) {
     const std::size_t s = f.started_at == first.front().session_started.at(0) ? 0 : 1;
