@@ -111,11 +111,11 @@ void read_sessions(const json& j, const std::string& path, ExportFile& file, Rou
   }
 }
 
-// The verdicts at `found` on the entry: a pair's all (its baseline's), a
+// The verdicts under `key` on the entry: a pair's all (its baseline's), a
 // build's those naming it.
-void add_verdicts(json::const_iterator found, json::const_iterator end, bool named,
-                  ExportFile& file) {
-  if (found == end || !found->is_array()) return;
+void add_verdicts(const json& object, const char* key, bool named, ExportFile& file) {
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_array()) return;
   for (const json& v : *found) {
     std::optional<StoredVerdict> verdict = stored_verdict(v);
     if (verdict && (!named || verdict->entry == file.label)) {
@@ -134,7 +134,7 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path, const 
     file.reference = text_of(j, kReferenceKey, "");
     const std::string key = build_key(build);
     read_sessions(j, path, file, [&](const json& round) { return build_round(round, key); });
-    add_verdicts(j.find("comparisons"), j.end(), true, file);
+    add_verdicts(j, "comparisons", true, file);
     entries.push_back(std::move(file));
   }
   return entries;
@@ -145,8 +145,7 @@ ExportFile pair_of_export(const json& j, const std::string& path, const ExportHe
   ExportFile file = common_part(j, path, head);
   read_sessions(j, path, file, [](const json& round) { return round; });
   programs_from_json(part(j, kProgramsKey), file.random, file.fixed);
-  const json& baseline = part(j, "baseline");
-  add_verdicts(baseline.find("verdicts"), baseline.end(), false, file);
+  add_verdicts(part(j, "baseline"), "verdicts", false, file);
   return file;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,14 +33,7 @@ std::string hex_of(boost::uuids::detail::sha1& sha) {
 // none where it is not one.
 std::optional<std::time_t> utc_seconds(const std::string& iso) {
   std::tm tm{};
-  int used = 0;
-  if (std::sscanf(iso.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                  &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &used) != 6 ||
-      used == 0) {
-    return std::nullopt;
-  }
-  tm.tm_year -= 1900;
-  tm.tm_mon -= 1;
+  if (strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%S", &tm) == nullptr) return std::nullopt;
   const std::time_t t = timegm(&tm);
   return t == static_cast<std::time_t>(-1) ? std::nullopt : std::optional<std::time_t>(t);
 }

@@ -7,8 +7,7 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <iostream>
 #include <string>
 
 #include "compare/history/store.h"
@@ -72,13 +71,13 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: history_scale FILE COMPARISONS SESSIONS ROUNDS\n");
+    std::cerr << "usage: history_scale FILE COMPARISONS SESSIONS ROUNDS\n";
     return 2;
   }
   const std::string path = argv[1];
-  const int comparisons = std::atoi(argv[2]);
-  const int sessions = std::atoi(argv[3]);
-  const int rounds = std::atoi(argv[4]);
+  const int comparisons = std::stoi(argv[2]);
+  const int sessions = std::stoi(argv[3]);
+  const int rounds = std::stoi(argv[4]);
   try {
     auto start = std::chrono::steady_clock::now();
     {
@@ -92,18 +91,20 @@ int main(int argc, char** argv) {
     struct stat st {};
     stat(path.c_str(), &st);
     const double total = static_cast<double>(comparisons) * sessions;
-    std::printf("sessions %.0f, rounds each %d: stored in %.1f s; %.0f bytes (%.2f KB) a session\n",
-                total, rounds, stored, static_cast<double>(st.st_size) / total,
-                static_cast<double>(st.st_size) / total / 1024);
+    std::cout << fmt::format(
+        "sessions {:.0f}, rounds each {}: stored in {:.1f} s; {:.0f} bytes "
+        "({:.2f} KB) a session\n",
+        total, rounds, stored, static_cast<double>(st.st_size) / total,
+        static_cast<double>(st.st_size) / total / 1024);
     for (int trial = 1; trial <= 3; ++trial) {
       start = std::chrono::steady_clock::now();
       compare::Store store(path, compare::Store::Access::Read);
       const std::size_t figures = compare::read_figures(store, {}).size();
-      std::printf("trial %d: opened and read %zu figures in %.3f s\n", trial, figures,
-                  seconds_since(start));
+      std::cout << fmt::format("trial {}: opened and read {} figures in {:.3f} s\n", trial, figures,
+                               seconds_since(start));
     }
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "history_scale: %s\n", error.what());
+    std::cerr << "history_scale: " << error.what() << "\n";
     return 1;
   }
   return 0;
