@@ -31,7 +31,7 @@ CREATE TABLE session(id INTEGER PRIMARY KEY, build_id INTEGER NOT NULL REFERENCE
   number INTEGER NOT NULL, started_at TEXT NOT NULL, rounds INTEGER NOT NULL,
   key TEXT NOT NULL UNIQUE);
 CREATE TABLE round(session_id INTEGER NOT NULL REFERENCES session, number INTEGER NOT NULL,
-  first TEXT NOT NULL, random_1 REAL, random_2 REAL, random_3 REAL, fixed_1 REAL, fixed_2 REAL,
+  fixed_first INTEGER NOT NULL, random_1 REAL, random_2 REAL, random_3 REAL, fixed_1 REAL, fixed_2 REAL,
   fixed_3 REAL, usage BLOB, counts BLOB, PRIMARY KEY(session_id, number)) WITHOUT ROWID;
 CREATE TABLE figure(session_id INTEGER NOT NULL REFERENCES session, test INTEGER NOT NULL,
   series INTEGER NOT NULL, value REAL NOT NULL, low REAL, high REAL, ratio REAL, ratio_low REAL,

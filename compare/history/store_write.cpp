@@ -83,11 +83,13 @@ bool held(Store::Impl& s, const std::string& key) {
 void add_rounds(Store::Impl& s, std::int64_t session, const std::vector<Round>& rounds,
                 const CountsByRound& counts) {
   Statement add(s,
-                "INSERT INTO round(session_id, number, first, random_1, random_2, random_3, "
+                "INSERT INTO round(session_id, number, fixed_first, random_1, random_2, random_3, "
                 "fixed_1, fixed_2, fixed_3, usage, counts) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
                 "?, ?)");
   for (const Round& r : rounds) {
-    add.bind(1, session).bind(2, std::int64_t{r.index}).bind(3, std::string(side_name(r.first)));
+    add.bind(1, session)
+        .bind(2, std::int64_t{r.index})
+        .bind(3, std::int64_t{r.first == Side::Fixed ? 1 : 0});
     for (std::size_t t = 0; t < kTests; ++t) {
       add.bind(4 + static_cast<int>(t), r.random.at(t))
           .bind(7 + static_cast<int>(t), r.fixed.at(t));

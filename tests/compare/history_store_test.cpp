@@ -140,6 +140,20 @@ TEST(HistoryStore, UsageAndCountsKeepEveryFigureAndEveryGap) {
   EXPECT_TRUE(back.random_usage->has_memory);
   EXPECT_EQ(back.random_usage->runqueue_wait_s, 0.125);
   EXPECT_TRUE(usage_bytes(Round{}).empty());
+  // Counts of any size and sign; a blob cut short is no usage.
+  u.has_switches = true;
+  u.involuntary_switches = -3;
+  u.voluntary_switches = 1LL << 40;
+  r.fixed_usage = u;
+  std::vector<unsigned char> bytes = usage_bytes(r);
+  usage_from_bytes(bytes, back);
+  ASSERT_TRUE(back.fixed_usage);
+  EXPECT_EQ(back.fixed_usage->involuntary_switches, -3);
+  EXPECT_EQ(back.fixed_usage->voluntary_switches, 1LL << 40);
+  bytes.pop_back();
+  Round cut;
+  usage_from_bytes(bytes, cut);
+  EXPECT_FALSE(cut.random_usage || cut.fixed_usage);
 
   RoundCounts counts{};
   counts.fixed.at(2).at(3) = 42;
