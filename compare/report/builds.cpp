@@ -50,9 +50,8 @@ std::string builds_meaning(const Comparison& c) {
       "machine's drift touches both alike (below 1 means less time). A round and its mirror (the "
       "same order reversed) make one block, and a block counts only when both its log ratios lie "
       "on the same side. {} A series with any value that is not positive has no ratio: not "
-      "comparable. p is "
-      "adjusted over every series of every build by Holm's method; verdicts at adjusted alpha = "
-      "0.05. {}",
+      "comparable. p is adjusted over every series of every build by Holm's method; verdicts at "
+      "adjusted alpha = 0.05. {}",
       c.reference,
       several ? "Each session counts once through the log ratio its blocks balance at: the ratio "
                 "is their geometric mean, with Student's t interval and one-sample t test."
