@@ -50,7 +50,7 @@ TEST(AgreeingBlocks, TiesCountAgainstAVerdictAndPAndTheIntervalAgree) {
   std::uniform_int_distribution<int> step(-2, 6);
   int rejected = 0;
   for (int i = 0; i < 3000; ++i) {
-    std::vector<double> grid(2 * (6 + i % 15));
+    std::vector<double> grid(static_cast<std::size_t>(2 * (6 + i % 15)));
     for (double& v : grid) v = 0.01 * step(gen);
     const std::optional<AgreeingTest> t = agreeing_test(block_pairs(grid));
     if (!t->interval) continue;
