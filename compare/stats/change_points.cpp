@@ -1,0 +1,263 @@
+// Divisive segmentation of a series' logarithms by the divergence of means:
+// the segment whose best split has the largest statistic is split next, if a
+// permutation test within that segment says the split is more than chance;
+// the search stops at the first split that is not. A session's speed
+// multiplies every time in it, so steps are compared on the logarithmic
+// scale, where they add.
+#include "compare/stats/change_points.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "compare/stats/statistical_tests.h"
+
+namespace compare {
+
+namespace {
+
+// A permuted statistic this close below the observed one counts as reaching
+// it: the same values summed in another order may differ in the last bits
+// (an unshuffled order among them), and a near-tie counted makes p larger,
+// never smaller.
+constexpr double kTieTolerance = 1e-9;
+
+// However many series the caller adjusts over, a test draws no more than this:
+// enough for p down to 1e-5, which is what a family of 5,000 at 0.05 needs.
+constexpr std::size_t kMaxPermutations = 100000;
+
+bool usable(double v) { return std::isfinite(v) && v > 0; }
+
+std::size_t min_segment_of(const ChangeSettings& settings) {
+  return std::max<std::size_t>(2, settings.min_segment);
+}
+
+// Fisher and Yates' shuffle with our own uniform draw (std::shuffle's order
+// of draws is the library's own).
+void shuffle(std::vector<double>& values, std::mt19937_64& rng) {
+  for (std::size_t i = values.size(); i > 1; --i) {
+    const auto j = static_cast<std::size_t>(uniform_below(rng, i));
+    std::swap(values[i - 1], values[j]);
+  }
+}
+
+struct Segment {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  BestSplit best;
+};
+
+struct Kept {
+  std::size_t at = 0;  // index of the first value after the split
+  double p = 1;
+};
+
+// The kept splits of the logarithms, in order of position.
+std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSettings& settings) {
+  const std::size_t m = min_segment_of(settings);
+  std::mt19937_64 rng(settings.seed);
+  std::vector<Segment> segments{{0, logs.size(), best_split(logs, 0, logs.size(), m)}};
+  std::vector<Kept> kept;
+  for (;;) {
+    const auto top =
+        std::max_element(segments.begin(), segments.end(),
+                         [](const Segment& a, const Segment& b) { return a.best.q < b.best.q; });
+    if (!(top->best.q > 0)) break;  // nothing left that any split separates
+    const Segment s = *top;
+    std::vector<double> values(logs.begin() + static_cast<std::ptrdiff_t>(s.begin),
+                               logs.begin() + static_cast<std::ptrdiff_t>(s.end));
+    const PermutationTest test = permutation_test(std::move(values), s.best.q, settings, rng);
+    if (!(test.p < settings.alpha_search)) break;
+    const std::size_t at = s.begin + s.best.tau;
+    kept.push_back(Kept{at, test.p});
+    *top = Segment{s.begin, at, best_split(logs, s.begin, at, m)};
+    segments.push_back(Segment{at, s.end, best_split(logs, at, s.end, m)});
+  }
+  std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) { return a.at < b.at; });
+  return kept;
+}
+
+std::vector<double> slice(const std::vector<double>& values, std::size_t begin, std::size_t end) {
+  return {values.begin() + static_cast<std::ptrdiff_t>(begin),
+          values.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
+// Each kept split measured between its neighbours: the segments either side
+// run from the previous kept split to the next.
+std::vector<FoundChange> describe(const std::vector<double>& raw,
+                                  const std::vector<std::size_t>& where,
+                                  const std::vector<Kept>& kept) {
+  std::vector<FoundChange> changes;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    const std::size_t begin = k == 0 ? 0 : kept[k - 1].at;
+    const std::size_t at = kept[k].at;
+    const std::size_t end = k + 1 < kept.size() ? kept[k + 1].at : raw.size();
+    const std::vector<double> before = slice(raw, begin, at);
+    const std::vector<double> after = slice(raw, at, end);
+    FoundChange c;
+    c.first = where[at];
+    c.median_before = median(before);
+    c.median_after = median(after);
+    c.p = kept[k].p;
+    if (const std::optional<Welch> w = welch_log(after, before)) {
+      c.ratio = w->ratio;
+      c.interval = w->ratio_interval;
+    }
+    changes.push_back(c);
+  }
+  return changes;
+}
+
+VerdictKind verdict_of(double p_adjusted, double ratio) {
+  if (!(p_adjusted < kAlpha) || ratio == 1) return VerdictKind::NoSignificantChange;
+  return ratio > 1 ? VerdictKind::Slower : VerdictKind::Faster;
+}
+
+}  // namespace
+
+double split_statistic(const std::vector<double>& x, std::size_t begin, std::size_t end,
+                       std::size_t tau) {
+  if (end > x.size() || begin >= end || tau == 0 || tau >= end - begin) return 0;
+  double left = 0;
+  double right = 0;
+  for (std::size_t i = begin; i < begin + tau; ++i) left += x[i];
+  for (std::size_t i = begin + tau; i < end; ++i) right += x[i];
+  const auto a = static_cast<double>(tau);
+  const auto b = static_cast<double>(end - begin - tau);
+  const double d = left / a - right / b;
+  return a * b / (a + b) * d * d;
+}
+
+BestSplit best_split(const std::vector<double>& x, std::size_t begin, std::size_t end,
+                     std::size_t min_segment) {
+  BestSplit best;
+  const std::size_t m = std::max<std::size_t>(1, min_segment);
+  if (end > x.size() || begin >= end || end - begin < 2 * m) return best;
+  const std::size_t n = end - begin;
+  double total = 0;
+  for (std::size_t i = begin; i < end; ++i) total += x[i];
+  double left = 0;
+  for (std::size_t i = begin; i < begin + m - 1; ++i) left += x[i];
+  for (std::size_t tau = m; tau <= n - m; ++tau) {
+    left += x[begin + tau - 1];
+    const auto a = static_cast<double>(tau);
+    const auto b = static_cast<double>(n - tau);
+    const double d = left / a - (total - left) / b;
+    const double q = a * b / static_cast<double>(n) * d * d;
+    if (q > best.q) best = BestSplit{tau, q};
+  }
+  return best;
+}
+
+std::uint64_t uniform_below(std::mt19937_64& rng, std::uint64_t bound) {
+  if (bound < 2) return 0;
+  // The largest multiple of bound that the generator's range holds: draws at
+  // or above it would favour the low remainders.
+  const std::uint64_t limit = std::mt19937_64::max() - std::mt19937_64::max() % bound;
+  std::uint64_t draw = rng();
+  while (draw >= limit) draw = rng();
+  return draw % bound;
+}
+
+std::size_t permutation_count(const ChangeSettings& settings) {
+  if (settings.permutations > 0) return std::min(settings.permutations, kMaxPermutations);
+  const bool valid = settings.alpha_search > 0 && settings.alpha_search < 1;
+  const double alpha = valid ? settings.alpha_search : kAlpha;
+  const auto family = static_cast<double>(std::max<std::size_t>(1, settings.family));
+  const double wanted = std::ceil(20 * family / alpha);
+  if (!(wanted < static_cast<double>(kMaxPermutations))) return kMaxPermutations;
+  return std::max<std::size_t>(199, static_cast<std::size_t>(wanted));
+}
+
+PermutationTest permutation_test(std::vector<double> segment, double observed,
+                                 const ChangeSettings& settings, std::mt19937_64& rng) {
+  PermutationTest result;
+  const std::size_t m = min_segment_of(settings);
+  const std::size_t total = permutation_count(settings);
+  const double bar = observed - std::fabs(observed) * kTieTolerance;
+  std::size_t reached = 0;
+  while (result.drawn < total) {
+    // A shuffle of the last shuffle is as uniform as one of the original.
+    shuffle(segment, rng);
+    ++result.drawn;
+    if (best_split(segment, 0, segment.size(), m).q >= bar) ++reached;
+    if (settings.stop_after > 0 && reached == settings.stop_after) {
+      result.p = static_cast<double>(reached) / static_cast<double>(result.drawn);
+      return result;
+    }
+  }
+  result.p = static_cast<double>(1 + reached) / static_cast<double>(1 + total);
+  return result;
+}
+
+std::vector<FoundChange> find_changes(const std::vector<double>& values,
+                                      const ChangeSettings& settings) {
+  std::vector<std::size_t> where;  // each usable value's index in values
+  std::vector<double> raw;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!usable(values[i])) continue;
+    where.push_back(i);
+    raw.push_back(values[i]);
+  }
+  if (raw.size() < 2 * min_segment_of(settings)) return {};
+  // Logarithms from the first value's: small numbers whose sums keep their
+  // precision, and a constant series exactly zero throughout.
+  const double origin = std::log(raw.front());
+  std::vector<double> logs;
+  logs.reserve(raw.size());
+  for (const double v : raw) logs.push_back(std::log(v) - origin);
+  return describe(raw, where, search_splits(logs, settings));
+}
+
+void adjust_changes(std::vector<std::vector<FoundChange>>& per_series) {
+  std::vector<double> p;
+  for (const std::vector<FoundChange>& series : per_series) {
+    for (const FoundChange& c : series) p.push_back(c.p);
+  }
+  const std::vector<double> adjusted = holm_adjust(p);
+  std::size_t i = 0;
+  for (std::vector<FoundChange>& series : per_series) {
+    for (FoundChange& c : series) {
+      const double a = adjusted[i++];
+      c.p_adjusted = std::isnan(a) ? std::nullopt : std::optional<double>(a);
+      c.verdict = verdict_of(a, c.ratio);
+    }
+  }
+}
+
+std::optional<double> threshold_p(const std::vector<double>& values, std::size_t at) {
+  constexpr std::size_t kWindow = 10;
+  if (at < kWindow || at >= values.size() || !usable(values[at])) return std::nullopt;
+  // Logarithms from the window's first value's: ten equal sessions give
+  // exactly zero spread, and an equal eleventh exactly no deviation.
+  const double origin = std::log(values[at - kWindow]);
+  std::array<double, kWindow> logs{};
+  double mean = 0;
+  for (std::size_t i = 0; i < kWindow; ++i) {
+    const double v = values[at - kWindow + i];
+    if (!usable(v)) return std::nullopt;
+    logs[i] = std::log(v) - origin;
+    mean += logs[i];
+  }
+  mean /= kWindow;
+  double squares = 0;
+  for (const double y : logs) squares += (y - mean) * (y - mean);
+  const double sd = std::sqrt(squares / (kWindow - 1));
+  const double deviation = std::log(values[at]) - origin - mean;
+  // Ten equal sessions: any other value at all is a change.
+  if (!(sd > 0)) return deviation == 0 ? 1.0 : 0.0;
+  const double t = deviation / (sd * std::sqrt(1 + 1.0 / kWindow));
+  return t_two_sided_p(t, kWindow - 1);
+}
+
+std::vector<std::size_t> threshold_flags(const std::vector<double>& values, double alpha) {
+  std::vector<std::size_t> flags;
+  for (std::size_t at = 10; at < values.size(); ++at) {
+    const std::optional<double> p = threshold_p(values, at);
+    if (p && *p < alpha) flags.push_back(at);
+  }
+  return flags;
+}
+
+}  // namespace compare
