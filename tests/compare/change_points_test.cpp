@@ -51,6 +51,8 @@ TEST(ChangePoints, SplitStatisticMatchesTheHandWorkedCase) {
   // Too short for two segments of 3.
   EXPECT_EQ(best_split(x, 0, 5, 3).q, 0);
   EXPECT_EQ(best_split(x, 0, 5, 3).tau, 0u);
+  // Equal values: no split separates anything.
+  EXPECT_EQ(best_split(std::vector<double>(8, 0.5), 0, 8, 2).tau, 0u);
 }
 
 TEST(ChangePoints, PermutationPAgreesWithEveryOrderCounted) {
@@ -75,6 +77,23 @@ TEST(ChangePoints, PermutationPAgreesWithEveryOrderCounted) {
   const PermutationTest full = permutation_test(x, 54, settings, rng);
   EXPECT_EQ(full.drawn, 20000u);
   EXPECT_NEAR(full.p, 0.1, 0.01);  // sd of the estimate 0.002
+  // The same in tenths, observed in this order: the 72 orders tie with it,
+  // but summed in their own order only 32 reach its Q to the last bit. The
+  // near-ties must count, or p would be 0.044.
+  const std::vector<double> tenths = {0.3, 0.2, 0.1, 0.9, 0.8, 0.7};
+  const double q_tenths = best_split(tenths, 0, 6, 2).q;
+  EXPECT_NEAR(permutation_test(tenths, q_tenths, settings, rng).p, 0.1, 0.01);
+  // A split no order reaches: p = 1 / (1 + R), never 0.
+  settings.permutations = 99;
+  settings.stop_after = 0;
+  // (Twenty low then twenty high: 2 of C(40, 20) orders, about 1e-11.)
+  std::vector<double> apart(40, 1.0);
+  std::fill(apart.begin() + 20, apart.end(), 2.0);
+  const double q = best_split(apart, 0, apart.size(), 2).q;
+  EXPECT_DOUBLE_EQ(permutation_test(apart, q, settings, rng).p, 0.01);
+  // Every order reaches a split of nothing: p = 1.
+  EXPECT_DOUBLE_EQ(permutation_test(std::vector<double>(8, 0.0), 0, settings, rng).p, 1);
+  settings.permutations = 20000;
   // Stopped at the 20th exceedance: p = 20 / r, after about 200 draws.
   settings.stop_after = 20;
   const PermutationTest early = permutation_test(x, 54, settings, rng);
@@ -159,9 +178,17 @@ TEST(ChangePoints, TheMinimumSegmentIsKept) {
   ASSERT_EQ(short_first.size(), 1u);
   EXPECT_EQ(short_first[0].first, 2u);
   settings.min_segment = 3;
-  for (const FoundChange& c : find_changes(values, settings)) {
-    EXPECT_GE(c.first, 3u);
-    EXPECT_LE(c.first, values.size() - 3);
+  const std::vector<FoundChange> three_first = find_changes(values, settings);
+  ASSERT_EQ(three_first.size(), 1u);
+  EXPECT_EQ(three_first[0].first, 3u);
+  // Less than 2 is taken as 2: one session alone is no segment to measure.
+  // (Alone, it would be at either end in 2 of 100 orders: p = 0.02.)
+  std::vector<double> outlier = steps({{100, 1.0}});
+  outlier[0] = 1.5;
+  settings.min_segment = 1;
+  for (const FoundChange& c : find_changes(outlier, settings)) {
+    EXPECT_GE(c.first, 2u);
+    EXPECT_LE(c.first, outlier.size() - 2);
   }
 }
 
