@@ -53,8 +53,10 @@ struct Kept {
   double p = 1;
 };
 
-// The kept splits of the logarithms, in order of position.
-std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSettings& settings) {
+// The kept splits of the logarithms, in order of position; the p of the
+// test that kept none goes to `unkept`.
+std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSettings& settings,
+                                std::vector<double>& unkept) {
   const std::size_t m = min_segment_of(settings);
   std::mt19937_64 rng(settings.seed);
   std::vector<Segment> segments{{0, logs.size(), best_split(logs, 0, logs.size(), m)}};
@@ -68,7 +70,10 @@ std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSet
     std::vector<double> values(logs.begin() + static_cast<std::ptrdiff_t>(s.begin),
                                logs.begin() + static_cast<std::ptrdiff_t>(s.end));
     const PermutationTest test = permutation_test(std::move(values), s.best.q, settings, rng);
-    if (!(test.p < settings.alpha_search)) break;
+    if (!(test.p < settings.alpha_search)) {
+      unkept.push_back(test.p);
+      break;
+    }
     const std::size_t at = s.begin + s.best.tau;
     kept.push_back(Kept{at, test.p});
     *top = Segment{s.begin, at, best_split(logs, s.begin, at, m)};
@@ -191,8 +196,7 @@ PermutationTest permutation_test(std::vector<double> segment, double observed,
   return result;
 }
 
-std::vector<FoundChange> find_changes(const std::vector<double>& values,
-                                      const ChangeSettings& settings) {
+SeriesChanges find_changes(const std::vector<double>& values, const ChangeSettings& settings) {
   std::vector<std::size_t> where;  // each usable value's index in values
   std::vector<double> raw;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -207,18 +211,25 @@ std::vector<FoundChange> find_changes(const std::vector<double>& values,
   std::vector<double> logs;
   logs.reserve(raw.size());
   for (const double v : raw) logs.push_back(std::log(v) - origin);
-  return describe(raw, where, search_splits(logs, settings));
+  SeriesChanges result;
+  result.changes = describe(raw, where, search_splits(logs, settings, result.unkept));
+  return result;
 }
 
-void adjust_changes(std::vector<std::vector<FoundChange>>& per_series) {
+void adjust_changes(std::vector<SeriesChanges>& per_series) {
   std::vector<double> p;
-  for (const std::vector<FoundChange>& series : per_series) {
-    for (const FoundChange& c : series) p.push_back(c.p);
+  for (const SeriesChanges& series : per_series) {
+    for (const FoundChange& c : series.changes) p.push_back(c.p);
+  }
+  // The tests that kept nothing count in the family after the changes, whose
+  // adjusted p are read back from the front.
+  for (const SeriesChanges& series : per_series) {
+    p.insert(p.end(), series.unkept.begin(), series.unkept.end());
   }
   const std::vector<double> adjusted = holm_adjust(p);
   std::size_t i = 0;
-  for (std::vector<FoundChange>& series : per_series) {
-    for (FoundChange& c : series) {
+  for (SeriesChanges& series : per_series) {
+    for (FoundChange& c : series.changes) {
       const double a = adjusted[i++];
       c.p_adjusted = std::isnan(a) ? std::nullopt : std::optional<double>(a);
       c.verdict = verdict_of(a, c.ratio);

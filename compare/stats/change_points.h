@@ -73,17 +73,22 @@ PermutationTest permutation_test(std::vector<double> segment, double observed,
                                  const ChangeSettings& settings, std::mt19937_64& rng);
 
 // The changes in a series, in order of `first`, each with its p but not yet
-// adjusted (verdict NoSignificantChange). Values that are not finite and
-// positive (no figure for that session) are left out of the search as though
-// the session were absent; `first` still indexes `values`. Deterministic for
-// a given seed.
-std::vector<FoundChange> find_changes(const std::vector<double>& values,
-                                      const ChangeSettings& settings);
+// adjusted (verdict NoSignificantChange), and the p of every test the search
+// made that kept no split (the one that ended it): Holm's family is every
+// test made, or a report of many flat series would keep each one's chance
+// finds. Values that are not finite and positive (no figure for that
+// session) are left out of the search as though the session were absent;
+// `first` still indexes `values`. Deterministic for a given seed.
+struct SeriesChanges {
+  std::vector<FoundChange> changes;
+  std::vector<double> unkept;
+};
+SeriesChanges find_changes(const std::vector<double>& values, const ChangeSettings& settings);
 
-// Holm's adjustment over every change of every series together, and each
-// one's verdict: Slower where p_adjusted < kAlpha and the ratio is above 1
+// Holm's adjustment over every test of every series together, and each
+// change's verdict: Slower where p_adjusted < kAlpha and the ratio is above 1
 // (more time), Faster where below 1, else NoSignificantChange.
-void adjust_changes(std::vector<std::vector<FoundChange>>& per_series);
+void adjust_changes(std::vector<SeriesChanges>& per_series);
 
 // The plain threshold rule: the logarithm of values[at] against the mean and
 // standard deviation of the ten before it, as a prediction,

@@ -123,7 +123,7 @@ TEST(ChangePoints, PermutationsSufficeForTheFamily) {
 }
 
 TEST(ChangePoints, FindsOneAndTwoStepsWhereTheyAre) {
-  const std::vector<FoundChange> one = find_changes(steps({{17, 1.0}, {13, 1.10}}), {});
+  const std::vector<FoundChange> one = find_changes(steps({{17, 1.0}, {13, 1.10}}), {}).changes;
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0].first, 17u);
   EXPECT_NEAR(one[0].ratio, 1.10, 0.01);
@@ -137,7 +137,8 @@ TEST(ChangePoints, FindsOneAndTwoStepsWhereTheyAre) {
   EXPECT_FALSE(one[0].p_adjusted);
 
   // Each change is measured between its neighbours, not to the ends.
-  const std::vector<FoundChange> two = find_changes(steps({{20, 1.0}, {20, 1.10}, {20, 0.95}}), {});
+  const std::vector<FoundChange> two =
+      find_changes(steps({{20, 1.0}, {20, 1.10}, {20, 0.95}}), {}).changes;
   ASSERT_EQ(two.size(), 2u);
   EXPECT_EQ(two[0].first, 20u);
   EXPECT_EQ(two[1].first, 40u);
@@ -148,19 +149,19 @@ TEST(ChangePoints, FindsOneAndTwoStepsWhereTheyAre) {
 }
 
 TEST(ChangePoints, FlatShortAndConstantSeriesFindNothing) {
-  EXPECT_TRUE(find_changes(steps({{60, 2.0}}), {}).empty());
-  EXPECT_TRUE(find_changes(std::vector<double>(500, 0.25), {}).empty());
-  EXPECT_TRUE(find_changes({}, {}).empty());
+  EXPECT_TRUE(find_changes(steps({{60, 2.0}}), {}).changes.empty());
+  EXPECT_TRUE(find_changes(std::vector<double>(500, 0.25), {}).changes.empty());
+  EXPECT_TRUE(find_changes({}, {}).changes.empty());
   // Five values cannot hold two segments of three, however large the step.
-  EXPECT_TRUE(find_changes({1, 1, 1, 9, 9}, {}).empty());
+  EXPECT_TRUE(find_changes({1, 1, 1, 9, 9}, {}).changes.empty());
 }
 
 TEST(ChangePoints, TheSameSeedGivesTheSameAnswer) {
   const std::vector<double> values = steps({{30, 1.0}, {30, 1.02}, {30, 1.0}});
   ChangeSettings settings;
   settings.seed = 99;
-  const std::vector<FoundChange> a = find_changes(values, settings);
-  const std::vector<FoundChange> b = find_changes(values, settings);
+  const std::vector<FoundChange> a = find_changes(values, settings).changes;
+  const std::vector<FoundChange> b = find_changes(values, settings).changes;
   ASSERT_EQ(a.size(), b.size());
   ASSERT_FALSE(a.empty());
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -174,11 +175,11 @@ TEST(ChangePoints, TheMinimumSegmentIsKept) {
   const std::vector<double> values = steps({{2, 1.5}, {18, 1.0}});
   ChangeSettings settings;
   settings.min_segment = 2;
-  const std::vector<FoundChange> short_first = find_changes(values, settings);
+  const std::vector<FoundChange> short_first = find_changes(values, settings).changes;
   ASSERT_EQ(short_first.size(), 1u);
   EXPECT_EQ(short_first[0].first, 2u);
   settings.min_segment = 3;
-  const std::vector<FoundChange> three_first = find_changes(values, settings);
+  const std::vector<FoundChange> three_first = find_changes(values, settings).changes;
   ASSERT_EQ(three_first.size(), 1u);
   EXPECT_EQ(three_first[0].first, 3u);
   // Less than 2 is taken as 2: one session alone is no segment to measure.
@@ -186,7 +187,7 @@ TEST(ChangePoints, TheMinimumSegmentIsKept) {
   std::vector<double> outlier = steps({{100, 1.0}});
   outlier[0] = 1.5;
   settings.min_segment = 1;
-  for (const FoundChange& c : find_changes(outlier, settings)) {
+  for (const FoundChange& c : find_changes(outlier, settings).changes) {
     EXPECT_GE(c.first, 2u);
     EXPECT_LE(c.first, outlier.size() - 2);
   }
@@ -198,35 +199,49 @@ TEST(ChangePoints, ValuesWithoutAFigureAreLeftOut) {
   const double inf = std::numeric_limits<double>::infinity();
   values.insert(values.begin() + 25, {0.0, -1.0, inf});
   values.insert(values.begin() + 5, nan);
-  const std::vector<FoundChange> found = find_changes(values, {});
+  const std::vector<FoundChange> found = find_changes(values, {}).changes;
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].first, 18u);  // the step's index among every value given
   EXPECT_NEAR(found[0].median_after, 1.10, 0.012);
-  EXPECT_TRUE(find_changes({nan, inf, -2, 0, nan, nan, 1}, {}).empty());
+  EXPECT_TRUE(find_changes({nan, inf, -2, 0, nan, nan, 1}, {}).changes.empty());
 }
 
-TEST(ChangePoints, HolmOverEverySeriesAndTheVerdicts) {
-  // p 0.01, 0.02, 0.04, 0.3 among four: 0.04, 0.06, 0.08, 0.3 adjusted.
+TEST(ChangePoints, HolmOverEveryTestOfEverySeriesAndTheVerdicts) {
   auto change = [](double p, double ratio) {
     FoundChange c;
     c.p = p;
     c.ratio = ratio;
     return c;
   };
-  std::vector<std::vector<FoundChange>> series = {
-      {change(0.01, 0.9), change(0.04, 1.2)}, {}, {change(0.02, 1.1), change(0.3, 1.5)}};
+  // Kept p 0.01, 0.02, 0.04 and two tests that kept nothing (0.3 and 0.6):
+  // five tests, 0.01 * 5 = 0.05 (not below kAlpha), 0.02 * 4 = 0.08,
+  // 0.04 * 3 = 0.12, 0.3 * 2 = 0.6, 0.6.
+  std::vector<SeriesChanges> series(3);
+  series[0].changes = {change(0.01, 0.9), change(0.04, 1.2)};
+  series[0].unkept = {0.3};
+  series[1].unkept = {0.6};
+  series[2].changes = {change(0.02, 1.1)};
   adjust_changes(series);
-  EXPECT_DOUBLE_EQ(*series[0][0].p_adjusted, 0.04);
-  EXPECT_DOUBLE_EQ(*series[0][1].p_adjusted, 0.08);
-  EXPECT_DOUBLE_EQ(*series[2][0].p_adjusted, 0.06);
-  EXPECT_DOUBLE_EQ(*series[2][1].p_adjusted, 0.3);
-  EXPECT_EQ(series[0][0].verdict, VerdictKind::Faster);
-  EXPECT_EQ(series[0][1].verdict, VerdictKind::NoSignificantChange);
-  EXPECT_EQ(series[2][0].verdict, VerdictKind::NoSignificantChange);
-  // Alone, the same slower change passes.
-  std::vector<std::vector<FoundChange>> alone = {{change(0.02, 1.1)}};
-  adjust_changes(alone);
-  EXPECT_EQ(alone[0][0].verdict, VerdictKind::Slower);
+  EXPECT_DOUBLE_EQ(*series[0].changes[0].p_adjusted, 0.05);
+  EXPECT_DOUBLE_EQ(*series[0].changes[1].p_adjusted, 0.12);
+  EXPECT_DOUBLE_EQ(*series[2].changes[0].p_adjusted, 0.08);
+  for (const SeriesChanges& s : series) {
+    for (const FoundChange& c : s.changes) EXPECT_EQ(c.verdict, VerdictKind::NoSignificantChange);
+  }
+  // Without the two that kept nothing: 0.03, 0.04, 0.04.
+  series[0].unkept.clear();
+  series[1].unkept.clear();
+  adjust_changes(series);
+  EXPECT_DOUBLE_EQ(*series[0].changes[0].p_adjusted, 0.03);
+  EXPECT_DOUBLE_EQ(*series[0].changes[1].p_adjusted, 0.04);
+  EXPECT_DOUBLE_EQ(*series[2].changes[0].p_adjusted, 0.04);
+  EXPECT_EQ(series[0].changes[0].verdict, VerdictKind::Faster);
+  EXPECT_EQ(series[0].changes[1].verdict, VerdictKind::Slower);
+  EXPECT_EQ(series[2].changes[0].verdict, VerdictKind::Slower);
+  // A search records the test that ended it.
+  const SeriesChanges found = find_changes(steps({{17, 1.0}, {13, 1.10}}), {});
+  ASSERT_EQ(found.unkept.size(), 1u);
+  EXPECT_GE(found.unkept[0], kAlpha);
 }
 
 TEST(ChangePoints, ThresholdRuleMatchesTheHandWorkedCase) {
