@@ -33,13 +33,75 @@ std::size_t min_segment_of(const ChangeSettings& settings) {
   return std::max<std::size_t>(2, settings.min_segment);
 }
 
-// Fisher and Yates' shuffle with our own uniform draw (std::shuffle's order
-// of draws is the library's own).
-void shuffle(std::vector<double>& values, std::mt19937_64& rng) {
-  for (std::size_t i = values.size(); i > 1; --i) {
-    const auto j = static_cast<std::size_t>(uniform_below(rng, i));
-    std::swap(values[i - 1], values[j]);
+// 32-bit draws, two from each of the generator's outputs, and a uniform
+// integer below a bound by Lemire's multiply and shift with rejection: exact
+// integer arithmetic, the same on every platform (the library's own
+// distributions and std::shuffle are not), and no division on almost every
+// draw. The shuffles are most of the search's time.
+class Draws {
+ public:
+  explicit Draws(SplitMix64& rng) : rng_(rng) {}
+
+  std::size_t below(std::size_t bound) {
+    if (bound > 0xffffffffU) return static_cast<std::size_t>(uniform_below(rng_, bound));
+    const auto b = static_cast<std::uint32_t>(bound);
+    std::uint64_t product = std::uint64_t{next()} * b;
+    auto low = static_cast<std::uint32_t>(product);
+    if (low < b) {
+      const std::uint32_t threshold = static_cast<std::uint32_t>(0U - b) % b;  // 2^32 mod b
+      while (low < threshold) {
+        product = std::uint64_t{next()} * b;
+        low = static_cast<std::uint32_t>(product);
+      }
+    }
+    return static_cast<std::size_t>(product >> 32);
   }
+
+ private:
+  std::uint32_t next() {
+    if (has_spare_) {
+      has_spare_ = false;
+      return static_cast<std::uint32_t>(spare_ >> 32);
+    }
+    spare_ = rng_();
+    has_spare_ = true;
+    return static_cast<std::uint32_t>(spare_);
+  }
+
+  SplitMix64& rng_;
+  std::uint64_t spare_ = 0;
+  bool has_spare_ = false;
+};
+
+// 1 / (n tau (n - tau)) for every tau: Q = (n left - tau total)^2 times it,
+// with no division in the scans.
+std::vector<double> split_weights(std::size_t n) {
+  std::vector<double> w(n + 1, 0);
+  const auto size = static_cast<double>(n);
+  for (std::size_t tau = 1; tau < n; ++tau) {
+    w[tau] = 1 / (size * static_cast<double>(tau) * static_cast<double>(n - tau));
+  }
+  return w;
+}
+
+// A Fisher and Yates shuffle of the values, the best Q of the result found
+// in the same pass: from the right, each place is final once drawn, so the
+// sum of the values after it is known there. `total` is their sum.
+double shuffled_best(std::vector<double>& v, std::size_t m, double total,
+                     const std::vector<double>& w, Draws& draws) {
+  const std::size_t n = v.size();
+  const auto size = static_cast<double>(n);
+  double right = 0;
+  double best = 0;
+  for (std::size_t i = n - 1; i > 0; --i) {
+    std::swap(v[i], v[draws.below(i + 1)]);
+    right += v[i];
+    if (i >= m && i <= n - m) {
+      const double d = (total - right) * size - static_cast<double>(i) * total;
+      best = std::max(best, d * d * w[i]);
+    }
+  }
+  return best;
 }
 
 struct Segment {
@@ -58,7 +120,7 @@ struct Kept {
 std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSettings& settings,
                                 std::vector<double>& unkept) {
   const std::size_t m = min_segment_of(settings);
-  std::mt19937_64 rng(settings.seed);
+  SplitMix64 rng(settings.seed);
   std::vector<Segment> segments{{0, logs.size(), best_split(logs, 0, logs.size(), m)}};
   std::vector<Kept> kept;
   for (;;) {
@@ -140,26 +202,28 @@ BestSplit best_split(const std::vector<double>& x, std::size_t begin, std::size_
   const std::size_t m = std::max<std::size_t>(1, min_segment);
   if (end > x.size() || begin >= end || end - begin < 2 * m) return best;
   const std::size_t n = end - begin;
+  const auto size = static_cast<double>(n);
+  const std::vector<double> w = split_weights(n);
   double total = 0;
   for (std::size_t i = begin; i < end; ++i) total += x[i];
-  double left = 0;
-  for (std::size_t i = begin; i < begin + m - 1; ++i) left += x[i];
-  for (std::size_t tau = m; tau <= n - m; ++tau) {
-    left += x[begin + tau - 1];
-    const auto a = static_cast<double>(tau);
-    const auto b = static_cast<double>(n - tau);
-    const double d = left / a - (total - left) / b;
-    const double q = a * b / static_cast<double>(n) * d * d;
-    if (q > best.q) best = BestSplit{tau, q};
+  // From the right, as the permutations are scanned; >= keeps the earliest.
+  double right = 0;
+  for (std::size_t tau = n - 1; tau >= m; --tau) {
+    right += x[begin + tau];
+    if (tau > n - m) continue;
+    const double d = (total - right) * size - static_cast<double>(tau) * total;
+    const double q = d * d * w[tau];
+    if (q > 0 && q >= best.q) best = BestSplit{tau, q};
   }
   return best;
 }
 
-std::uint64_t uniform_below(std::mt19937_64& rng, std::uint64_t bound) {
+std::uint64_t uniform_below(SplitMix64& rng, std::uint64_t bound) {
   if (bound < 2) return 0;
   // The largest multiple of bound that the generator's range holds: draws at
   // or above it would favour the low remainders.
-  const std::uint64_t limit = std::mt19937_64::max() - std::mt19937_64::max() % bound;
+  constexpr std::uint64_t kMax = ~std::uint64_t{0};
+  const std::uint64_t limit = kMax - kMax % bound;
   std::uint64_t draw = rng();
   while (draw >= limit) draw = rng();
   return draw % bound;
@@ -176,17 +240,21 @@ std::size_t permutation_count(const ChangeSettings& settings) {
 }
 
 PermutationTest permutation_test(std::vector<double> segment, double observed,
-                                 const ChangeSettings& settings, std::mt19937_64& rng) {
+                                 const ChangeSettings& settings, SplitMix64& rng) {
   PermutationTest result;
   const std::size_t m = min_segment_of(settings);
   const std::size_t total = permutation_count(settings);
   const double bar = observed - std::fabs(observed) * kTieTolerance;
+  if (segment.size() < 2 * m) return result;  // no split to permute: p = 1
+  const std::vector<double> w = split_weights(segment.size());
+  double sum = 0;
+  for (const double v : segment) sum += v;
+  Draws draws(rng);
   std::size_t reached = 0;
   while (result.drawn < total) {
     // A shuffle of the last shuffle is as uniform as one of the original.
-    shuffle(segment, rng);
     ++result.drawn;
-    if (best_split(segment, 0, segment.size(), m).q >= bar) ++reached;
+    if (shuffled_best(segment, m, sum, w, draws) >= bar) ++reached;
     if (settings.stop_after > 0 && reached == settings.stop_after) {
       result.p = static_cast<double>(reached) / static_cast<double>(result.drawn);
       return result;

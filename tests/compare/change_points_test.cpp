@@ -73,7 +73,7 @@ TEST(ChangePoints, PermutationPAgreesWithEveryOrderCounted) {
   settings.min_segment = 2;
   settings.permutations = 20000;
   settings.stop_after = 0;
-  std::mt19937_64 rng(7);
+  SplitMix64 rng(7);
   const PermutationTest full = permutation_test(x, 54, settings, rng);
   EXPECT_EQ(full.drawn, 20000u);
   EXPECT_NEAR(full.p, 0.1, 0.01);  // sd of the estimate 0.002
@@ -116,7 +116,10 @@ TEST(ChangePoints, PermutationsSufficeForTheFamily) {
   settings = ChangeSettings{};
   settings.alpha_search = 0.5;
   EXPECT_EQ(permutation_count(settings), 199u);
-  std::mt19937_64 rng(1);
+  // The generator's published first output from seed 0: the same sequence,
+  // so the same answers, on every platform.
+  EXPECT_EQ(SplitMix64(0)(), 0xe220a8397b1dcdafU);
+  SplitMix64 rng(1);
   EXPECT_EQ(uniform_below(rng, 1), 0u);
   const std::uint64_t huge = (std::uint64_t{1} << 63) + 1;  // half the draws rejected
   for (int i = 0; i < 100; ++i) EXPECT_LT(uniform_below(rng, huge), huge);
