@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 #include <utility>
 
 #include "compare/stats/statistical_tests.h"
@@ -115,6 +116,11 @@ struct Kept {
   double p = 1;
 };
 
+std::vector<double> slice(const std::vector<double>& values, std::size_t begin, std::size_t end) {
+  return {values.begin() + static_cast<std::ptrdiff_t>(begin),
+          values.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
 // The kept splits of the logarithms, in order of position; the p of the
 // test that kept none goes to `unkept`.
 std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSettings& settings,
@@ -129,8 +135,8 @@ std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSet
                          [](const Segment& a, const Segment& b) { return a.best.q < b.best.q; });
     if (!(top->best.q > 0)) break;  // nothing left that any split separates
     const Segment s = *top;
-    std::vector<double> values(logs.begin() + static_cast<std::ptrdiff_t>(s.begin),
-                               logs.begin() + static_cast<std::ptrdiff_t>(s.end));
+    std::vector<std::vector<double>> values;
+    for (const Segment& each : segments) values.push_back(slice(logs, each.begin, each.end));
     const PermutationTest test = permutation_test(std::move(values), s.best.q, settings, rng);
     if (!(test.p < settings.alpha_search)) {
       unkept.push_back(test.p);
@@ -143,11 +149,6 @@ std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSet
   }
   std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) { return a.at < b.at; });
   return kept;
-}
-
-std::vector<double> slice(const std::vector<double>& values, std::size_t begin, std::size_t end) {
-  return {values.begin() + static_cast<std::ptrdiff_t>(begin),
-          values.begin() + static_cast<std::ptrdiff_t>(end)};
 }
 
 // Each kept split measured between its neighbours: the segments either side
@@ -239,22 +240,33 @@ std::size_t permutation_count(const ChangeSettings& settings) {
   return std::max<std::size_t>(199, static_cast<std::size_t>(wanted));
 }
 
-PermutationTest permutation_test(std::vector<double> segment, double observed,
+PermutationTest permutation_test(std::vector<std::vector<double>> segments, double observed,
                                  const ChangeSettings& settings, SplitMix64& rng) {
   PermutationTest result;
   const std::size_t m = min_segment_of(settings);
   const std::size_t total = permutation_count(settings);
   const double bar = observed - std::fabs(observed) * kTieTolerance;
-  if (segment.size() < 2 * m) return result;  // no split to permute: p = 1
-  const std::vector<double> w = split_weights(segment.size());
-  double sum = 0;
-  for (const double v : segment) sum += v;
+  // Segments too short for a split add nothing to any permutation's best.
+  segments.erase(std::remove_if(segments.begin(), segments.end(),
+                                [m](const std::vector<double>& v) { return v.size() < 2 * m; }),
+                 segments.end());
+  if (segments.empty()) return result;  // nothing to permute: p = 1
+  std::vector<std::vector<double>> weights;
+  std::vector<double> sums;
+  for (const std::vector<double>& v : segments) {
+    weights.push_back(split_weights(v.size()));
+    sums.push_back(std::accumulate(v.begin(), v.end(), 0.0));
+  }
   Draws draws(rng);
   std::size_t reached = 0;
   while (result.drawn < total) {
     // A shuffle of the last shuffle is as uniform as one of the original.
     ++result.drawn;
-    if (shuffled_best(segment, m, sum, w, draws) >= bar) ++reached;
+    double best = 0;
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+      best = std::max(best, shuffled_best(segments[k], m, sums[k], weights[k], draws));
+    }
+    if (best >= bar) ++reached;
     if (settings.stop_after > 0 && reached == settings.stop_after) {
       result.p = static_cast<double>(reached) / static_cast<double>(result.drawn);
       return result;

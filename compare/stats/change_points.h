@@ -79,14 +79,16 @@ std::uint64_t uniform_below(SplitMix64& rng, std::uint64_t bound);
 // How many permutations a test may draw under the settings.
 std::size_t permutation_count(const ChangeSettings& settings);
 
-// The permutation test of a segment's best split: its values shuffled and
-// the best Q found again, p = (1 + #{Q_perm >= Q}) / (1 + R), or h / r when
-// the test stops early at its h-th exceedance after r permutations.
+// The permutation test of the best split among the current segments: each
+// segment's values shuffled within it and the largest best Q of any segment
+// found again, so that having picked the largest of several is part of what
+// chance must beat. p = (1 + #{Q_perm >= Q}) / (1 + R), or h / r when the
+// test stops early at its h-th exceedance after r permutations.
 struct PermutationTest {
   double p = 1;
   std::size_t drawn = 0;  // permutations drawn
 };
-PermutationTest permutation_test(std::vector<double> segment, double observed,
+PermutationTest permutation_test(std::vector<std::vector<double>> segments, double observed,
                                  const ChangeSettings& settings, SplitMix64& rng);
 
 // The changes in a series, in order of `first`, each with its p but not yet

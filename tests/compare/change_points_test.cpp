@@ -74,15 +74,20 @@ TEST(ChangePoints, PermutationPAgreesWithEveryOrderCounted) {
   settings.permutations = 20000;
   settings.stop_after = 0;
   SplitMix64 rng(7);
-  const PermutationTest full = permutation_test(x, 54, settings, rng);
+  const PermutationTest full = permutation_test({x}, 54, settings, rng);
   EXPECT_EQ(full.drawn, 20000u);
   EXPECT_NEAR(full.p, 0.1, 0.01);  // sd of the estimate 0.002
+  // The largest of two such segments, each shuffled within itself, reaches
+  // 54 with 1 - 0.9^2 = 0.19: picking the largest is paid for.
+  EXPECT_NEAR(permutation_test({x, x}, 54, settings, rng).p, 0.19, 0.012);
+  // A segment too short for any split adds nothing.
+  EXPECT_NEAR(permutation_test({x, {5, 1, 9}}, 54, settings, rng).p, 0.1, 0.01);
   // The same in tenths, observed in this order: the 72 orders tie with it,
   // but summed in their own order only 32 reach its Q to the last bit. The
   // near-ties must count, or p would be 0.044.
   const std::vector<double> tenths = {0.3, 0.2, 0.1, 0.9, 0.8, 0.7};
   const double q_tenths = best_split(tenths, 0, 6, 2).q;
-  EXPECT_NEAR(permutation_test(tenths, q_tenths, settings, rng).p, 0.1, 0.01);
+  EXPECT_NEAR(permutation_test({tenths}, q_tenths, settings, rng).p, 0.1, 0.01);
   // A split no order reaches: p = 1 / (1 + R), never 0.
   settings.permutations = 99;
   settings.stop_after = 0;
@@ -90,13 +95,13 @@ TEST(ChangePoints, PermutationPAgreesWithEveryOrderCounted) {
   std::vector<double> apart(40, 1.0);
   std::fill(apart.begin() + 20, apart.end(), 2.0);
   const double q = best_split(apart, 0, apart.size(), 2).q;
-  EXPECT_DOUBLE_EQ(permutation_test(apart, q, settings, rng).p, 0.01);
+  EXPECT_DOUBLE_EQ(permutation_test({apart}, q, settings, rng).p, 0.01);
   // Every order reaches a split of nothing: p = 1.
-  EXPECT_DOUBLE_EQ(permutation_test(std::vector<double>(8, 0.0), 0, settings, rng).p, 1);
+  EXPECT_DOUBLE_EQ(permutation_test({std::vector<double>(8, 0.0)}, 0, settings, rng).p, 1);
   settings.permutations = 20000;
   // Stopped at the 20th exceedance: p = 20 / r, after about 200 draws.
   settings.stop_after = 20;
-  const PermutationTest early = permutation_test(x, 54, settings, rng);
+  const PermutationTest early = permutation_test({x}, 54, settings, rng);
   EXPECT_LT(early.drawn, 1000u);
   EXPECT_DOUBLE_EQ(early.p * static_cast<double>(early.drawn), 20);
   EXPECT_GT(early.p, 0.04);
