@@ -28,7 +28,7 @@ constexpr double kTieTolerance = 1e-9;
 // enough for p down to 1e-5, which is what a family of 5,000 at 0.05 needs.
 constexpr std::size_t kMaxPermutations = 100000;
 
-bool usable(double v) { return std::isfinite(v) && v > 0; }
+bool has_figure(double v) { return std::isfinite(v) && v > 0; }
 
 std::size_t min_segment_of(const ChangeSettings& settings) {
   return std::max<std::size_t>(2, settings.min_segment);
@@ -153,9 +153,9 @@ std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSet
 
 // Each kept split measured between its neighbours: the segments either side
 // run from the previous kept split to the next.
-std::vector<FoundChange> describe(const std::vector<double>& raw,
-                                  const std::vector<std::size_t>& where,
-                                  const std::vector<Kept>& kept) {
+std::vector<FoundChange> measure_changes(const std::vector<double>& raw,
+                                         const std::vector<std::size_t>& where,
+                                         const std::vector<Kept>& kept) {
   std::vector<FoundChange> changes;
   for (std::size_t k = 0; k < kept.size(); ++k) {
     const std::size_t begin = k == 0 ? 0 : kept[k - 1].at;
@@ -280,7 +280,7 @@ SeriesChanges find_changes(const std::vector<double>& values, const ChangeSettin
   std::vector<std::size_t> where;  // each usable value's index in values
   std::vector<double> raw;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    if (!usable(values[i])) continue;
+    if (!has_figure(values[i])) continue;
     where.push_back(i);
     raw.push_back(values[i]);
   }
@@ -292,7 +292,7 @@ SeriesChanges find_changes(const std::vector<double>& values, const ChangeSettin
   logs.reserve(raw.size());
   for (const double v : raw) logs.push_back(std::log(v) - origin);
   SeriesChanges result;
-  result.changes = describe(raw, where, search_splits(logs, settings, result.unkept));
+  result.changes = measure_changes(raw, where, search_splits(logs, settings, result.unkept));
   return result;
 }
 
@@ -319,7 +319,7 @@ void adjust_changes(std::vector<SeriesChanges>& per_series) {
 
 std::optional<double> threshold_p(const std::vector<double>& values, std::size_t at) {
   constexpr std::size_t kWindow = 10;
-  if (at < kWindow || at >= values.size() || !usable(values[at])) return std::nullopt;
+  if (at < kWindow || at >= values.size() || !has_figure(values[at])) return std::nullopt;
   // Logarithms from the window's first value's: ten equal sessions give
   // exactly zero spread, and an equal eleventh exactly no deviation.
   const double origin = std::log(values[at - kWindow]);
@@ -327,7 +327,7 @@ std::optional<double> threshold_p(const std::vector<double>& values, std::size_t
   double mean = 0;
   for (std::size_t i = 0; i < kWindow; ++i) {
     const double v = values[at - kWindow + i];
-    if (!usable(v)) return std::nullopt;
+    if (!has_figure(v)) return std::nullopt;
     logs[i] = std::log(v) - origin;
     mean += logs[i];
   }
