@@ -136,6 +136,7 @@ std::vector<Kept> search_splits(const std::vector<double>& logs, const ChangeSet
     if (!(top->best.q > 0)) break;  // nothing left that any split separates
     const Segment s = *top;
     std::vector<std::vector<double>> values;
+    values.reserve(segments.size());
     for (const Segment& each : segments) values.push_back(slice(logs, each.begin, each.end));
     const PermutationTest test = permutation_test(std::move(values), s.best.q, settings, rng);
     if (!(test.p < settings.alpha_search)) {

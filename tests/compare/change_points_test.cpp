@@ -256,8 +256,8 @@ TEST(ChangePoints, ThresholdRuleMatchesTheHandWorkedCase) {
   // Logs -0.01, 0.01 five times: mean 0, sd sqrt(0.001 / 9) = 0.0105409;
   // the eleventh at log 0.03: t = 0.03 / (0.0105409 * sqrt(1.1)) = 2.71360,
   // two-sided p with 9 df 0.023856 (Simpson's rule on the density).
-  std::vector<double> values;
-  for (int i = 0; i < 10; ++i) values.push_back(std::exp(i % 2 == 0 ? -0.01 : 0.01));
+  std::vector<double> values(10);
+  for (std::size_t i = 0; i < 10; ++i) values[i] = std::exp(i % 2 == 0 ? -0.01 : 0.01);
   values.push_back(std::exp(0.03));
   ASSERT_TRUE(threshold_p(values, 10));
   EXPECT_NEAR(*threshold_p(values, 10), 0.023856, 1e-5);

@@ -198,13 +198,16 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--scale") {
     scale_case(false);
     scale_case(true);
-    return 0;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
-  const long histories = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000;
-  if (histories < 1 || histories > 1000000) {
-    std::fprintf(stderr, "change_point_evidence: histories must be 1 to 1000000\n");
+  char* end = nullptr;
+  const long histories = argc > 1 ? std::strtol(argv[1], &end, 10) : 1000;
+  if ((argc > 1 && (end == argv[1] || *end != '\0')) || histories < 1 || histories > 1000000) {
+    (void)std::fputs("change_point_evidence: histories must be a number from 1 to 1000000\n",
+                     stderr);
     return 2;
   }
   table(static_cast<int>(histories));
-  return 0;
+  // A table cut short by a full disk is no table.
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
