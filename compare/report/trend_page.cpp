@@ -147,7 +147,7 @@ std::optional<double> epoch_seconds(const std::string& iso) {
 std::string trend_charts_script(const Trend& t) {
   std::string s =
       "set terminal svg size 640,320 dynamic noenhanced font 'sans,11' background '#ffffff'\n"
-      "set datafile missing 'NaN'\nset grid\nset key top left horizontal\n"
+      "set datafile missing 'NaN'\nset grid\nset key below horizontal\n"
       "set xtics time format '%Y-%m-%d' rotate by -30\n"
       "set offsets graph 0.02, graph 0.02, graph 0.08, graph 0.08\n";
   s += fmt::format(

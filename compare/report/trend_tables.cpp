@@ -129,7 +129,8 @@ std::vector<std::string> trend_lines(const Trend& t) {
   if (t.series.empty()) {
     lines.emplace_back("bench_compare trend: no session in the history matches.");
   } else {
-    lines.push_back(fmt::format("bench_compare trend: {} from {} on {}{}.",
+    lines.push_back(fmt::format("bench_compare trend{}: {} from {} on {}{}.",
+                                t.reference.empty() ? "" : " of ratios to " + t.reference,
                                 plural(t.series.size(), "series", "series"),
                                 plural(sessions.size(), "session", "sessions"),
                                 plural(machines.size(), "machine", "machines"),

@@ -1,11 +1,14 @@
 // A trend's report in every format, from a hand-made trend: one series with
 // a slower change, one without; and text from the database kept inert.
+#include "compare/commands/trend_report.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
 
+#include "../support.h"
 #include "compare/export/trend.h"
 #include "compare/render/table.h"
 #include "compare/report/trend.h"
@@ -62,6 +65,7 @@ TEST(TrendReport, TheTextNamesEachChangeAndEachSeriesWithoutOne) {
   EXPECT_TRUE(has(text, "in seconds")) << text;
   t.reference = "ref-build";
   text = trend_text(t);
+  EXPECT_EQ(text.rfind("bench_compare trend of ratios to ref-build: ", 0), 0U) << text;
   EXPECT_TRUE(has(text, "Figures are ratios to build ref-build, measured in the same rounds."))
       << text;
   EXPECT_TRUE(has(trend_text(Trend{}), "no session in the history matches"));
@@ -146,7 +150,8 @@ TEST(TrendReport, SessionStartsAreReadAsUtcOrNotAtAll) {
 // Machines, labels and dates from a database: long, with control
 // characters, Markdown, HTML, formula and gnuplot specials.
 TEST(TrendReport, TextFromTheDatabaseStaysInertInEveryFormat) {
-  const std::string machine = "\x1b]0;owned\x07" + std::string(300, 'm') + "\n|<b>*x*</b>";
+  const std::string machine =
+      "\x1b]0;owned\x07" + std::string(300, 'm') + "\nsystem 'touch m'\n|<b>*x*</b>";
   const std::string label = "=HYPERLINK(\"x\")'\nsystem 'touch y'\n#" + std::string(150, 'l');
   Trend t = made_trend(machine, label);
   t.reference = "ref'\nsystem 'touch z'";
@@ -170,6 +175,29 @@ TEST(TrendReport, TextFromTheDatabaseStaysInertInEveryFormat) {
   const std::string page = trend_html(t, "gnuplot");
   EXPECT_FALSE(has(page, "<b>*x*")) << page;
   EXPECT_TRUE(has(page, "&lt;b&gt;")) << page;
+}
+
+// The exports asked for, each written; none over the history itself.
+TEST(TrendReport, TheReportWritesEachExportAndNeverOverTheHistory) {
+  const support::TempDir dir;
+  ExportPaths paths;
+  paths.json = dir.file("t.json");
+  paths.csv = dir.file("t.csv");
+  paths.markdown = dir.file("t.md");
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(check_trend_outputs(paths, dir.file("h.db"), err), 0) << err.str();
+  const Trend t = made_trend();
+  EXPECT_EQ(write_trend_report(t, paths, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), trend_text(t));
+  const nlohmann::json j = nlohmann::json::parse(support::read_file(paths.json));
+  EXPECT_EQ(trend_json(trend_from_json(j, paths.json)), trend_json(t));
+  EXPECT_EQ(support::read_file(paths.csv), trend_csv(t));
+  EXPECT_EQ(support::read_file(paths.markdown), trend_markdown(t));
+
+  paths.csv = dir.file("./h.db");
+  EXPECT_EQ(check_trend_outputs(paths, dir.file("h.db"), err), kUsage);
+  EXPECT_TRUE(has(err.str(), "would overwrite --history")) << err.str();
 }
 
 }  // namespace
