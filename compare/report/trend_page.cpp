@@ -120,6 +120,18 @@ std::string series_data(const TrendSeries& s) {
   return out + "set autoscale x\nset autoscale y\n";
 }
 
+// Up to a few hundred sessions each is a point with its interval as an
+// error bar; beyond, bars would hide each other and make the page heavy,
+// so the intervals are a band and the figures a line through it.
+constexpr std::size_t kMostBars = 400;
+std::string sessions_plot(std::size_t sessions) {
+  if (sessions <= kMostBars) {
+    return "$points using 1:2:3:4 with yerrorbars pt 7 ps 0.5 lc 'blue' title 'session, 95%'";
+  }
+  return "$points using 1:3:4 with filledcurves fc '#b8c8f0' fs solid 0.6 noborder title '95%', "
+         "$points using 1:2 with lines lw 0.8 lc 'blue' title 'session'";
+}
+
 }  // namespace
 
 std::optional<double> epoch_seconds(const std::string& iso) {
@@ -159,8 +171,8 @@ std::string trend_charts_script(const Trend& t) {
     s += series_data(series) + change_marks(series);
     s += fmt::format("set output {}\nset title {}\n", gnuplot_quoted(trend_chart_name(i)),
                      gnuplot_quoted(chart_title(series)));
-    s += "plot $points using 1:2:3:4 with yerrorbars pt 7 ps 0.5 lc 'blue' title 'session', "
-         "$levels using 1:2 with lines lw 1.5 lc '#555555' title 'median between changes'\n";
+    s += "plot " + sessions_plot(series.points.size()) +
+         ", $levels using 1:2 with lines lw 1.5 lc '#555555' title 'median between changes'\n";
     s += "undefine $points $levels\n";
   }
   return s + "set output\n";

@@ -88,7 +88,7 @@ TEST(TrendReport, TheJsonReadsBackAsWrittenAndRefusesWhatIsMalformed) {
   EXPECT_TRUE(std::isnan(back.series[1].points[4].value));
   EXPECT_EQ(back.since, "2026-12-01");
 
-  const auto refused = [&](nlohmann::json broken) {
+  const auto refused = [&](const nlohmann::json& broken) {
     EXPECT_THROW((void)trend_from_json(broken, "t.json"), std::runtime_error) << broken.dump();
   };
   nlohmann::json wrong = j;
@@ -135,6 +135,35 @@ TEST(TrendReport, TheChartsAreOnePerSeriesWithTheChangeMarkedAtItsFirstSession) 
   EXPECT_EQ(charts, 2U);
   EXPECT_TRUE(has(page, "<title>bench_compare trend: ratio to ref</title>"));
   EXPECT_TRUE(has(page, "1.05x"));
+}
+
+// No session, one session, figures too large to draw, a date that is none,
+// and more sessions than a chart draws as bars: every chart is drawn.
+TEST(TrendReport, EveryChartIsDrawnWhateverItsSessions) {
+  Trend t = made_trend();
+  t.series.push_back({"m2", "", "DNA", Series::Difference, {}, {}});
+  t.series.push_back(t.series.back());
+  t.series.back().points = {{"2026-12-01T08:00:00Z", "x", 0.5, std::nullopt}};
+  t.series.push_back(t.series.back());
+  t.series.back().points = {{"2026-12-01T08:00:00Z", "x", 1e308, Interval{1, INFINITY}},
+                            {"yesterday", "x", NAN, std::nullopt}};
+  t.series.push_back(t.series.back());
+  t.series.back().points.clear();
+  for (int i = 0; i < 1000; ++i) {
+    t.series.back().points.push_back(
+        {fmt::format("2026-11-{:02}T{:02}:00:00Z", 1 + i / 24 % 30, i % 24), "y", 1.0 + i % 3,
+         Interval{0.5, 4}});
+  }
+  const std::string text = trend_text(t);
+  EXPECT_TRUE(has(text, "unknown")) << text;  // the date that is none
+  EXPECT_FALSE(has(text, "yesterday")) << text;
+  if (!gnuplot_unusable("gnuplot").empty()) GTEST_SKIP() << "gnuplot is not installed";
+  std::string page;
+  EXPECT_NO_THROW(page = trend_html(t, "gnuplot"));
+  std::size_t charts = 0;
+  for (std::size_t at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1))
+    ++charts;
+  EXPECT_EQ(charts, t.series.size());
 }
 
 TEST(TrendReport, SessionStartsAreReadAsUtcOrNotAtAll) {
