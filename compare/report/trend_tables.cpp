@@ -147,7 +147,7 @@ std::vector<std::string> trend_lines(const Trend& t) {
                                     {"machine", t.machine_filter}}) {
     if (!value.empty()) filters += fmt::format("{}{} {}", filters.empty() ? "" : ", ", name, value);
   }
-  if (!filters.empty()) lines.push_back("Only sessions of " + filters + ".");
+  if (!filters.empty()) lines.push_back("Filters: " + filters + ".");
   return lines;
 }
 

@@ -64,7 +64,10 @@ TEST(TrendReport, TheTextNamesEachChangeAndEachSeriesWithoutOne) {
   EXPECT_TRUE(has(text, "12 sessions on 1 machine")) << text;
   EXPECT_TRUE(has(text, "in seconds")) << text;
   t.reference = "ref-build";
+  t.since = "2026-12-01";
+  t.machine_filter = "m1";
   text = trend_text(t);
+  EXPECT_TRUE(has(text, "Filters: since 2026-12-01, machine m1.")) << text;
   EXPECT_EQ(text.rfind("bench_compare trend of ratios to ref-build: ", 0), 0U) << text;
   EXPECT_TRUE(has(text, "Figures are ratios to build ref-build, measured in the same rounds."))
       << text;
