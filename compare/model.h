@@ -180,7 +180,7 @@ inline Known pair_architecture(const ProgramRecord& random, const ProgramRecord&
 }
 
 // How a ratio to a reference was tested, and what was found.
-enum class RatioMethod { None, SignTest, StudentT, Welch };
+enum class RatioMethod { None, SignTest, AgreeingBlocks, StudentT, Welch };
 
 enum class VerdictKind {
   Faster,
@@ -203,8 +203,9 @@ struct ReferenceTest {
   std::size_t not_positive = 0;  // of those, where either value was not positive or not finite
   std::optional<VerdictKind> untested;  // why there is no test, when there is none
   // What the smallest detectable change is computed from (log scale): the
-  // sign test's units, counted, and their robust spread (1.4826 MAD); a t
-  // test's standard error of the mean log ratio.
+  // sign test's units, counted, and their robust spread (1.4826 MAD; of the
+  // agreeing-blocks test, its blocks and its rounds' spread); a t test's
+  // standard error of the mean log ratio.
   std::size_t units = 0;
   std::optional<double> spread;
   std::optional<double> se;

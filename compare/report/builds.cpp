@@ -48,15 +48,16 @@ std::string builds_meaning(const Comparison& c) {
   return fmt::format(
       "Ratios are each build's time over the reference's ({}) in the same round, where the "
       "machine's drift touches both alike (below 1 means less time). A round and its mirror (the "
-      "same order reversed) make one block, and the mean of their log ratios is what is tested. "
-      "{} A series with any value that is not positive has no ratio: not comparable. p is "
-      "adjusted over every series of every build by Holm's method; verdicts at adjusted alpha = "
-      "0.05. {}",
+      "same order reversed) make one block, and a block counts only when both its log ratios lie "
+      "on the same side. {} A series with any value that is not positive has no ratio: not "
+      "comparable. p is adjusted over every series of every build by Holm's method; verdicts at "
+      "adjusted alpha = 0.05. {}",
       c.reference,
-      several ? "Each session counts once through its median block log ratio: the ratio is their "
-                "geometric mean, with Student's t interval and one-sample t test."
-              : "The ratio is exp(median of the block log ratios), with the sign test's 95% "
-                "interval and p (tied blocks count against a change; no test below 6 blocks).",
+      several ? "Each session counts once through the log ratio its blocks balance at: the ratio "
+                "is their geometric mean, with Student's t interval and one-sample t test."
+              : "The ratio is where as many blocks lie above as below, with the sign test's 95% "
+                "interval and p over the blocks that agree (a round tied with it counts against a "
+                "change; no test below 6 blocks).",
       kIntervalsNote);
 }
 

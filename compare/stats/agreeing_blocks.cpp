@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <boost/math/distributions/binomial.hpp>
 #include <cmath>
+#include <limits>
 
 namespace compare {
 
@@ -37,6 +38,44 @@ std::vector<double> probes(const std::vector<double>& at) {
   return shifts;
 }
 
+// The blocks' ends, each sorted, to count the blocks on either side of a
+// shift by halving rather than by walking every block at every shift.
+struct SortedEnds {
+  std::vector<double> lows, highs;
+  explicit SortedEnds(const std::vector<BlockPair>& blocks) {
+    for (const BlockPair& b : blocks) {
+      lows.push_back(b.low);
+      highs.push_back(b.high);
+    }
+    std::sort(lows.begin(), lows.end());
+    std::sort(highs.begin(), highs.end());
+  }
+  Agreeing at(double shift) const {
+    Agreeing a;
+    a.up = count(lows.end() - std::upper_bound(lows.begin(), lows.end(), shift));
+    a.up_or_tied = count(lows.end() - std::lower_bound(lows.begin(), lows.end(), shift));
+    a.down = count(std::lower_bound(highs.begin(), highs.end(), shift) - highs.begin());
+    a.down_or_tied = count(std::upper_bound(highs.begin(), highs.end(), shift) - highs.begin());
+    return a;
+  }
+  static std::size_t count(std::ptrdiff_t n) { return static_cast<std::size_t>(n); }
+};
+
+// The middle of the shifts where up and down are closest: the balance
+// up - down falls as the shift rises, so its smallest size m is beside where
+// it turns to 0 or below, and the shifts with |balance| = m lie together.
+template <typename FirstWhere, typename Balance>
+double balance_point(const std::vector<double>& shifts, const SortedEnds& ends,
+                     FirstWhere&& first_where, Balance&& balance) {
+  const std::size_t turn = first_where([&](const Agreeing& a) { return balance(a) <= 0; });
+  long long m = std::numeric_limits<long long>::max();
+  if (turn < shifts.size()) m = -balance(ends.at(shifts[turn]));
+  if (turn > 0) m = std::min(m, balance(ends.at(shifts[turn - 1])));
+  const std::size_t from = first_where([&](const Agreeing& a) { return balance(a) <= m; });
+  const std::size_t past = first_where([&](const Agreeing& a) { return balance(a) < -m; });
+  return (shifts[from] + shifts[past - 1]) / 2;
+}
+
 }  // namespace
 
 std::vector<BlockPair> block_pairs(const std::vector<double>& round_logs) {
@@ -49,17 +88,14 @@ std::vector<BlockPair> block_pairs(const std::vector<double>& round_logs) {
 }
 
 Agreeing agreeing_at(const std::vector<BlockPair>& blocks, double shift) {
-  Agreeing a;
-  for (const BlockPair& b : blocks) {
-    a.up += b.low > shift ? 1 : 0;
-    a.down += b.high < shift ? 1 : 0;
-  }
-  return a;
+  return SortedEnds(blocks).at(shift);
 }
 
+double agreeing_p_up(const Agreeing& a) { return at_least(a.up, a.up + a.down_or_tied); }
+double agreeing_p_down(const Agreeing& a) { return at_least(a.down, a.down + a.up_or_tied); }
+
 double agreeing_p(const Agreeing& a) {
-  const std::size_t n = a.up + a.down;
-  return std::min(1.0, 2 * at_least(std::max(a.up, a.down), n));
+  return std::min(1.0, 2 * std::min(agreeing_p_up(a), agreeing_p_down(a)));
 }
 
 std::optional<AgreeingTest> agreeing_test(const std::vector<BlockPair>& blocks) {
@@ -68,33 +104,33 @@ std::optional<AgreeingTest> agreeing_test(const std::vector<BlockPair>& blocks) 
   t.p = agreeing_p(agreeing_at(blocks, 0));
   const std::vector<double> at = breakpoints(blocks);
   const std::vector<double> shifts = probes(at);
-  // Shifts not rejected: neither one-sided p below kAlpha / 2. The counts
-  // change only at breakpoints, so the interval's ends are breakpoints.
-  std::optional<std::size_t> first, last;  // of the probes kept
-  std::size_t closest = blocks.size() + 1;
-  double from = 0, to = 0;  // the shifts where up and down are closest
-  for (std::size_t i = 0; i < shifts.size(); ++i) {
-    const Agreeing a = agreeing_at(blocks, shifts[i]);
-    const std::size_t n = a.up + a.down;
-    if (at_least(a.up, n) >= kAlpha / 2 && at_least(a.down, n) >= kAlpha / 2) {
-      if (!first) first = i;
-      last = i;
-    }
-    const std::size_t apart = a.up > a.down ? a.up - a.down : a.down - a.up;
-    if (apart < closest) {
-      closest = apart;
-      from = to = shifts[i];
-    } else if (apart == closest) {
-      to = shifts[i];
-    }
-  }
-  t.estimate = (from + to) / 2;
+  const SortedEnds ends(blocks);
+  // As the shift rises, up falls and down rises, so each one-sided p and the
+  // balance up - down are monotone over the probes: every end is found by
+  // halving, which keeps the test cheap enough to ask after every block.
+  auto first_where = [&](auto&& holds) {  // holds: false, then true
+    return static_cast<std::size_t>(
+        std::partition_point(shifts.begin(), shifts.end(),
+                             [&](double shift) { return !holds(ends.at(shift)); }) -
+        shifts.begin());
+  };
+  auto balance = [](const Agreeing& a) {
+    return static_cast<long long>(a.up) - static_cast<long long>(a.down);
+  };
+  t.estimate = balance_point(shifts, ends, first_where, balance);
+  // Shifts not rejected: neither one-sided p below kAlpha / 2. A breakpoint
+  // is judged as the stretch beside it that rejects less, so both ends are
+  // breakpoints not rejected, and p(0) < kAlpha exactly when 0 lies outside.
+  const std::size_t first =
+      first_where([&](const Agreeing& a) { return agreeing_p_up(a) >= kAlpha / 2; });
+  const std::size_t past =
+      first_where([&](const Agreeing& a) { return agreeing_p_down(a) < kAlpha / 2; });
   // Probe 0 lies below every breakpoint and the last above: kept there, the
   // data cannot reject a shift that far, and there is no interval.
-  if (first && *first > 0 && *last + 1 < shifts.size()) {
+  if (first < past && first > 0 && past < shifts.size()) {
     // Probe 2j + 1 is breakpoint j; probe 2j + 2 the stretch after it.
-    const std::size_t low = (*first - 1) / 2;
-    const std::size_t high = *last / 2;
+    const std::size_t low = (first - 1) / 2;
+    const std::size_t high = (past - 1) / 2;
     t.interval = Interval{at[low], at[std::min(high, at.size() - 1)]};
   }
   return t;

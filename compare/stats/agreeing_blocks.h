@@ -29,14 +29,25 @@ struct BlockPair {
 // Rounds 1-2, 3-4, ... as blocks (a last round without its mirror is left out).
 std::vector<BlockPair> block_pairs(const std::vector<double>& round_logs);
 
-// At `shift` (log): blocks wholly above it (up) and wholly below (down).
+// At `shift` (log): blocks wholly above it (up) and wholly below (down), and
+// the same counting a block with a round exactly at the shift (a tie) on
+// that side too.
 struct Agreeing {
   std::size_t up = 0;
   std::size_t down = 0;
+  std::size_t up_or_tied = 0;
+  std::size_t down_or_tied = 0;
 };
 Agreeing agreeing_at(const std::vector<BlockPair>& blocks, double shift);
 
-// Two-sided: min(1, 2 P(Bin(up + down, 1/2) <= min(up, down))); 1 with none.
+// The one-sided p of the blocks up, and of those down, with ties counted
+// against each: P(Bin(up + down_or_tied, 1/2) >= up), and mirrored. So a
+// shift at a block's end is judged as the stretch beside it that rejects
+// less, and a tie never helps a verdict.
+double agreeing_p_up(const Agreeing& a);
+double agreeing_p_down(const Agreeing& a);
+
+// Two-sided: min(1, 2 min(p up, p down)); 1 with no block on either side.
 double agreeing_p(const Agreeing& a);
 
 // What the test finds on one session's blocks: the log shift where up and

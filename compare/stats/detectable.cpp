@@ -7,6 +7,7 @@
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace compare {
 
@@ -31,6 +32,41 @@ std::optional<double> sign_test_shift(std::size_t n, double sigma, double alpha)
                                           kDetectablePower);
   if (!(p < 1)) return std::nullopt;
   return sigma * boost::math::quantile(boost::math::normal_distribution<double>(), p);
+}
+
+// The power of the agreeing-blocks test (stats/agreeing_blocks) over n
+// blocks when each round lies above 0 with probability q, independently of
+// its mirror: a block agrees up with q^2 and down with (1 - q)^2. Given k
+// blocks agree, the count up is Bin(k, share up), called at critical[k].
+double agreeing_power(const std::vector<std::optional<std::size_t>>& critical, double q) {
+  const double up = q * q;
+  const double agree = up + (1 - q) * (1 - q);
+  const auto n = static_cast<double>(critical.size() - 1);
+  const boost::math::binomial_distribution<double> agreeing(n, agree);
+  double power = 0;
+  for (std::size_t k = 1; k < critical.size(); ++k) {
+    if (!critical[k]) continue;
+    const boost::math::binomial_distribution<double> ups(static_cast<double>(k), up / agree);
+    power += boost::math::pdf(agreeing, static_cast<double>(k)) *
+             boost::math::cdf(boost::math::complement(ups, static_cast<double>(*critical[k]) - 1));
+  }
+  return power;
+}
+
+// The shift the agreeing-blocks test calls with kDetectablePower, rounds of
+// spread sigma: the power rises with q, so q is found by halving.
+double agreeing_shift(std::size_t n, double sigma, double alpha) {
+  std::vector<std::optional<std::size_t>> critical(n + 1);
+  for (std::size_t k = 1; k <= n; ++k) critical[k] = sign_test_critical(k, alpha);
+  if (!critical[n]) return std::numeric_limits<double>::infinity();
+  double low = 0.5;  // power below the goal
+  double high = 1;   // at or above it: every block agrees up
+  for (int i = 0; i < 60; ++i) {
+    const double mid = (low + high) / 2;
+    (agreeing_power(critical, mid) < kDetectablePower ? low : high) = mid;
+  }
+  if (!(high < 1)) return std::numeric_limits<double>::infinity();
+  return sigma * boost::math::quantile(boost::math::normal_distribution<double>(), high);
 }
 
 // The usual approximation of the noncentral t: the shift at which the test
@@ -63,6 +99,9 @@ std::optional<Detectable> detectable(const ReferenceTest& test, std::size_t test
   switch (test.method) {
     case RatioMethod::SignTest:
       if (positive_finite(test.spread)) shift = sign_test_shift(test.units, *test.spread, alpha);
+      break;
+    case RatioMethod::AgreeingBlocks:
+      if (positive_finite(test.spread)) shift = agreeing_shift(test.units, *test.spread, alpha);
       break;
     case RatioMethod::StudentT:
     case RatioMethod::Welch:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "compare/stats/agreeing_blocks.h"
 #include "compare/stats/detectable.h"
 #include "compare/stats/one_sample.h"
 #include "compare/stats/statistical_tests.h"
@@ -56,6 +57,24 @@ ReferenceTest sign_test_of(const std::vector<double>& units, ReferenceTest r) {
   return r;
 }
 
+// The sign test of one session's agreeing blocks. Its spread is the rounds':
+// what the chance of a block agreeing is worked from (stats/detectable).
+ReferenceTest agreeing_test_of(const std::vector<double>& round_logs, ReferenceTest r) {
+  const std::vector<BlockPair> blocks = block_pairs(round_logs);
+  const std::optional<AgreeingTest> t = agreeing_test(blocks);
+  r.ratio = std::exp(t->estimate);
+  if (!t->interval) {
+    r.untested = VerdictKind::TooFewRounds;
+    return r;
+  }
+  r.interval = Interval{std::exp(t->interval->low), std::exp(t->interval->high)};
+  r.p = t->p;
+  r.method = RatioMethod::AgreeingBlocks;
+  r.units = blocks.size();
+  r.spread = kMadToSigma * mad(round_logs);
+  return r;
+}
+
 // Student's t on two or more session medians of the log ratios. Medians that
 // are all equal would give p 0 and an interval of no width: a verdict from no
 // spread at all, so none is given.
@@ -81,6 +100,8 @@ const char* method_text(RatioMethod method) {
   switch (method) {
     case RatioMethod::SignTest:
       return "sign test";
+    case RatioMethod::AgreeingBlocks:
+      return "sign test of agreeing blocks";
     case RatioMethod::StudentT:
       return "Student's t";
     case RatioMethod::Welch:
@@ -121,6 +142,19 @@ std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>
   return blocks;
 }
 
+std::optional<double> session_log_ratio(const std::vector<std::pair<double, double>>& rounds,
+                                        PairedUnit unit) {
+  if (unit != PairedUnit::AgreeingBlock) {
+    const std::vector<double> units = unit_log_ratios(rounds, unit);
+    if (units.empty()) return std::nullopt;
+    return median(units);
+  }
+  const std::optional<AgreeingTest> t =
+      agreeing_test(block_pairs(unit_log_ratios(rounds, PairedUnit::Round)));
+  if (!t) return std::nullopt;
+  return t->estimate;
+}
+
 ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
                            PairedUnit unit) {
   ReferenceTest r;
@@ -135,20 +169,25 @@ ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, doubl
     r.untested = VerdictKind::NotComparable;
     return r;
   }
-  std::vector<std::vector<double>> units;
+  std::vector<const std::vector<std::pair<double, double>>*> with_units;
+  std::vector<double> figures;
   for (const auto& session : sessions) {
-    std::vector<double> u = unit_log_ratios(session, unit);
-    if (!u.empty()) units.push_back(std::move(u));
+    if (const std::optional<double> figure = session_log_ratio(session, unit)) {
+      with_units.push_back(&session);
+      figures.push_back(*figure);
+    }
   }
-  if (units.empty()) {
+  if (with_units.empty()) {
     r.untested = VerdictKind::TooFewRounds;
     return r;
   }
-  if (units.size() == 1) return sign_test_of(units.front(), r);
-  std::vector<double> medians;
-  medians.reserve(units.size());
-  for (const std::vector<double>& u : units) medians.push_back(median(u));
-  return t_of(medians, r);
+  if (with_units.size() == 1) {
+    const auto& only = *with_units.front();
+    if (unit == PairedUnit::AgreeingBlock)
+      return agreeing_test_of(unit_log_ratios(only, PairedUnit::Round), r);
+    return sign_test_of(unit_log_ratios(only, unit), r);
+  }
+  return t_of(figures, r);
 }
 
 ReferenceTest unpaired_ratio(const std::vector<double>& now, const std::vector<double>& reference) {

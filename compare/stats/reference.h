@@ -18,23 +18,35 @@ namespace compare {
 const char* method_text(RatioMethod method);
 const char* verdict_text(VerdictKind kind);
 
-// What one paired value is in the tests: a round's log ratio, or the mean of
-// a mirrored block's two (a round, then the same order reversed).
-enum class PairedUnit { Round, Block };
-// The unit the simulation of drifting machines chose (docs/method.md).
-constexpr PairedUnit kPairedUnit = PairedUnit::Block;
+// What one paired value is in the tests: a round's log ratio, the mean of a
+// mirrored block's two (a round, then the same order reversed), or a block
+// whose two rounds agree in sign (stats/agreeing_blocks.h).
+enum class PairedUnit { Round, Block, AgreeingBlock };
+// The unit the simulations of drifting machines and the evidence of a
+// calibrated change chose (docs/method.md): blocks keep the level where a
+// round's ends run slow, and counting only the blocks that agree keeps the
+// power that a block's mean loses to either round's tail.
+constexpr PairedUnit kPairedUnit = PairedUnit::AgreeingBlock;
 
-// One session's units: log(now / reference) per round, or per block of
-// rounds 1-2, 3-4, ... (a last round without its mirror is left out). The
-// values must be positive and finite.
+// One session's units: log(now / reference) per round, or (Block and
+// AgreeingBlock alike) the mean of each block of rounds 1-2, 3-4, ... (a last
+// round without its mirror is left out). The values must be positive and
+// finite.
 std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>& rounds,
                                     PairedUnit unit);
 
+// One session's figure of the log ratio, as the test across sessions takes
+// it: the median of its units, or with agreeing blocks the shift at which as
+// many blocks agree above as below. None for a session without a unit.
+std::optional<double> session_log_ratio(const std::vector<std::pair<double, double>>& rounds,
+                                        PairedUnit unit);
+
 // Per session, each shared round's (now, reference) value of one series, in
 // round order. Any value not positive or not finite: NotComparable, counted.
-// Two or more sessions with units: Student's t on the session medians of the
-// units. One: the sign test on its units (TooFewRounds below 6). None:
-// TooFewRounds. Session medians that do not vary: NotTestable.
+// Two or more sessions with units: Student's t on their session figures
+// (session_log_ratio). One: the sign test on its units, or of its agreeing
+// blocks (TooFewRounds without an interval). None: TooFewRounds. Session
+// figures that do not vary: NotTestable.
 ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, double>>>& sessions,
                            PairedUnit unit = kPairedUnit);
 

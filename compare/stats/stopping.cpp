@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 
+#include "compare/stats/agreeing_blocks.h"
 #include "compare/stats/builds.h"
 #include "compare/stats/one_sample.h"
 #include "compare/stats/reference.h"
@@ -23,6 +24,37 @@ std::vector<double> about_no_change(std::vector<double> units) {
   return units;
 }
 
+// The same for blocks: each turned so that its rounds' sum is not negative
+// (the reverse of a block, both rounds' signs flipped, is as likely under no
+// change), then every other one reversed, from the largest sum down.
+std::vector<BlockPair> blocks_about_no_change(std::vector<BlockPair> blocks) {
+  auto reversed = [](const BlockPair& b) { return BlockPair{-b.high, -b.low}; };
+  for (BlockPair& b : blocks)
+    if (b.low + b.high < 0) b = reversed(b);
+  // Ties broken by the rounds themselves, so that the order, and so the
+  // width, depends on nothing but the blocks' sizes.
+  std::sort(blocks.begin(), blocks.end(), [](const BlockPair& a, const BlockPair& b) {
+    return std::make_pair(a.low + a.high, a.low) > std::make_pair(b.low + b.high, b.low);
+  });
+  for (std::size_t i = 1; i < blocks.size(); i += 2) blocks[i] = reversed(blocks[i]);
+  return blocks;
+}
+
+// One session's interval about no change, and its centre (log).
+std::optional<std::pair<Interval, double>> one_session_about_no_change(
+    const std::vector<std::pair<double, double>>& rounds) {
+  if (kPairedUnit != PairedUnit::AgreeingBlock) {
+    const std::vector<double> sample = about_no_change(unit_log_ratios(rounds, kPairedUnit));
+    const std::optional<Interval> interval = sign_interval(sample);
+    if (!interval) return std::nullopt;
+    return std::make_pair(*interval, median(sample));
+  }
+  const std::optional<AgreeingTest> t = agreeing_test(
+      blocks_about_no_change(block_pairs(unit_log_ratios(rounds, PairedUnit::Round))));
+  if (!t || !t->interval) return std::nullopt;
+  return std::make_pair(*t->interval, t->estimate);
+}
+
 // A log interval's farther end from its centre, as a fraction of the ratio.
 double reach_of(const Interval& log_interval, double centre) {
   return std::max(std::exp(log_interval.high - centre) - 1,
@@ -33,27 +65,26 @@ double reach_of(const Interval& log_interval, double centre) {
 
 std::optional<double> sign_free_half_width(
     const std::vector<std::vector<std::pair<double, double>>>& sessions) {
-  std::vector<std::vector<double>> units;
+  std::vector<const std::vector<std::pair<double, double>>*> with_units;
+  std::vector<double> figures;
   for (const auto& session : sessions) {
     for (const auto& [now, reference] : session) {
       if (!(now > 0 && reference > 0 && std::isfinite(now) && std::isfinite(reference))) {
         return std::nullopt;
       }
     }
-    std::vector<double> u = unit_log_ratios(session, kPairedUnit);
-    if (!u.empty()) units.push_back(std::move(u));
+    if (const std::optional<double> figure = session_log_ratio(session, kPairedUnit)) {
+      with_units.push_back(&session);
+      figures.push_back(*figure);
+    }
   }
-  if (units.empty()) return std::nullopt;
-  if (units.size() == 1) {
-    const std::vector<double> sample = about_no_change(units.front());
-    const std::optional<Interval> interval = sign_interval(sample);
-    if (!interval) return std::nullopt;
-    return reach_of(*interval, median(sample));
+  if (with_units.empty()) return std::nullopt;
+  if (with_units.size() == 1) {
+    const auto found = one_session_about_no_change(*with_units.front());
+    if (!found) return std::nullopt;
+    return reach_of(found->first, found->second);
   }
-  std::vector<double> medians;
-  medians.reserve(units.size());
-  for (const std::vector<double>& u : units) medians.push_back(median(u));
-  const std::optional<OneSampleT> t = one_sample_t(about_no_change(medians));
+  const std::optional<OneSampleT> t = one_sample_t(about_no_change(figures));
   if (!t) return std::nullopt;
   return reach_of(t->interval, t->mean);
 }

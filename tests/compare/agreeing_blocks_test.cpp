@@ -27,8 +27,38 @@ TEST(AgreeingBlocks, CountsOnlyBlocksWhollyOnOneSide) {
   const Agreeing at0 = agreeing_at(blocks, 0);
   EXPECT_EQ(at0.up, 1U);    // 0.03 and 0.01
   EXPECT_EQ(at0.down, 1U);  // -0.02 and -0.04
-  // A value on the shift itself is on neither side.
-  EXPECT_EQ(agreeing_at(blocks, 0.01).up, 0U);
+  // A value on the shift itself is on neither side, but counts as a tie.
+  const Agreeing at1 = agreeing_at(blocks, 0.01);
+  EXPECT_EQ(at1.up, 0U);
+  EXPECT_EQ(at1.up_or_tied, 1U);
+  EXPECT_EQ(at1.down_or_tied, 1U);
+}
+
+// Rounds on a coarse grid, so that blocks often have a round exactly at 0 or
+// at each other's ends: p below 0.05 exactly when the interval excludes 0,
+// ties or not. 11 blocks up and 9 tied at 0 must not be called: counting the
+// tied blocks on neither side would give 11 of 11 (p = 2 / 2048) while the
+// interval reached down to 0.
+TEST(AgreeingBlocks, TiesCountAgainstAVerdictAndPAndTheIntervalAgree) {
+  std::vector<double> logs(22, 0.01);
+  logs.insert(logs.end(), 18, 0.0);
+  const std::optional<AgreeingTest> tied = agreeing_test(block_pairs(logs));
+  EXPECT_GE(tied->p, kAlpha);
+  ASSERT_TRUE(tied->interval);
+  EXPECT_LE(tied->interval->low, 0);
+  std::mt19937_64 gen(5);
+  std::uniform_int_distribution<int> step(-2, 6);
+  int rejected = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::vector<double> grid(static_cast<std::size_t>(2 * (6 + i % 15)));
+    for (double& v : grid) v = 0.01 * step(gen);
+    const std::optional<AgreeingTest> t = agreeing_test(block_pairs(grid));
+    if (!t->interval) continue;
+    const bool excludes = t->interval->low > 0 || t->interval->high < 0;
+    EXPECT_EQ(t->p < kAlpha, excludes) << i;
+    rejected += excludes ? 1 : 0;
+  }
+  EXPECT_GT(rejected, 300);
 }
 
 TEST(AgreeingBlocks, SixBlocksUpRejectAndTheIntervalSpansTheOuterRounds) {

@@ -1,5 +1,6 @@
 // Which unit the paired comparison of builds in the same rounds should test:
-// a round, or a mirrored block of two (the mean of its two log ratios). For
+// a round, a mirrored block of two (the mean of its two log ratios), or a
+// block counted only when its two rounds agree in sign. For
 // each drifting machine, each shape of comparison and each unit: how often
 // an identical build gets p < 0.05 (should be at most 5%), and how often a
 // 2% slower bench_random is found slower. Seeded: the same numbers on every
@@ -61,11 +62,12 @@ int main(int argc, char** argv) {
               "random power", "diff. false", "diff. power");
   for (const Scenario& s : scenarios) {
     for (const Shape& shape : shapes) {
-      for (const auto unit : {compare::PairedUnit::Round, compare::PairedUnit::Block}) {
+      for (const auto unit : {compare::PairedUnit::Round, compare::PairedUnit::Block,
+                              compare::PairedUnit::AgreeingBlock}) {
         standins::Drift slower = s.drift;
         slower.change = 1.02;
-        std::printf("%-24s %-7s %-6s", s.name, shape.name,
-                    unit == compare::PairedUnit::Round ? "round" : "block");
+        const char* names[] = {"round", "block", "agree"};
+        std::printf("%-24s %-7s %-6s", s.name, shape.name, names[static_cast<int>(unit)]);
         for (const bool difference : {false, true}) {
           std::printf(" %14d %14d", rejections(s.drift, shape, unit, difference, repetitions),
                       rejections(slower, shape, unit, difference, repetitions));

@@ -99,7 +99,7 @@ TEST_F(BuildsCli, RatiosAreAgainstTheReferenceGivenAndSoAreAMergesOfTheExport) {
         fmt::format("{} {} {}", c["entry"].get<std::string>(), c["test"].get<std::string>(),
                     c["series"].get<std::string>());
     const json& same = found.at(key);
-    EXPECT_EQ(c["method"], "sign test") << key;
+    EXPECT_EQ(c["method"], "sign test of agreeing blocks") << key;
     EXPECT_EQ(c["ratio"], same["ratio"]) << key;
     EXPECT_EQ(c["p_value"], same["p_value"]) << key;
     EXPECT_EQ(c["verdict"], same["verdict"]) << key;

@@ -70,14 +70,16 @@ TEST(SignTestWithTies, PAndIntervalFollowOneRule) {
   EXPECT_GT(rejected, 100);
 }
 
-TEST(PairedRatio, OneSessionTakesTheSignTestOnItsBlocks) {
+TEST(PairedRatio, OneSessionTakesTheTestOfItsAgreeingBlocks) {
   // Rounds alternate 2 and 1/2 (a linear drift flips with the mirrored
-  // order): every block's mean log ratio is 0.
+  // order): no block agrees, and they balance at 1.
   Rounds drift;
   for (int i = 0; i < 20; ++i) drift.emplace_back(i % 2 == 0 ? 2.0 : 0.5, 1.0);
   EXPECT_EQ(unit_log_ratios(drift, PairedUnit::Round).size(), 20u);
   const ReferenceTest r = paired_ratio({drift});
-  EXPECT_EQ(r.method, RatioMethod::SignTest);
+  EXPECT_EQ(r.method, RatioMethod::AgreeingBlocks);
+  EXPECT_NEAR(r.interval->low, 0.5, 1e-12);
+  EXPECT_NEAR(r.interval->high, 2, 1e-12);
   EXPECT_NEAR(*r.ratio, 1.0, 1e-12);
   EXPECT_DOUBLE_EQ(*r.p, 1.0);
   // A round without its mirror is left out of the blocks.
@@ -90,9 +92,9 @@ TEST(PairedRatio, OneSessionTakesTheSignTestOnItsBlocks) {
 TEST(PairedRatio, SessionsWithoutRoundsDoNotCount) {
   Rounds slower;
   for (int i = 0; i < 20; ++i) slower.emplace_back(1.05 + 0.001 * i, 1.0);
-  // The first session shares no round: the second one's sign test, not nothing.
+  // The first session shares no round: the second one's test, not nothing.
   const ReferenceTest one = paired_ratio({Rounds{}, slower});
-  EXPECT_EQ(one.method, RatioMethod::SignTest);
+  EXPECT_EQ(one.method, RatioMethod::AgreeingBlocks);
   EXPECT_GT(*one.ratio, 1.05);
   EXPECT_DOUBLE_EQ(*one.p, 2.0 / 1024);  // 10 blocks, all slower
   EXPECT_FALSE(one.df);
@@ -157,10 +159,10 @@ TEST(Decide, HolmOverEverySeriesTestedAndUntestedKeepTheirReason) {
 }
 
 // A/A comparisons of one 40-round session on machines that drift (seeded:
-// the same stand-ins every run). Blocks keep the false verdicts of a single
-// series at the sign test's level, 4.1% for 20 units, within 3 standard
-// errors of 5%; rounds as units do not where the ends of a round run slow
-// (both rounds of a block share that), which is why blocks are the unit.
+// the same stand-ins every run). Agreeing blocks keep the false verdicts of a
+// single series at the test's level, within 3 standard errors of 5%; rounds
+// as units do not where the ends of a round run slow (both rounds of a block
+// share that), which is why blocks are the unit.
 TEST(PairedRatio, BlocksKeepFalseVerdictsAtTheirLevelOnDriftingMachines) {
   constexpr int kRepetitions = 2000;
   const int most =
