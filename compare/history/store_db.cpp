@@ -55,6 +55,20 @@ int wait_for_lock(void* /*unused*/, int attempt) {
   return 1;
 }
 
+// Write-ahead logging, so that readers never wait for a writer. Switching
+// to it takes the database to itself, and SQLite answers "busy" to a switch
+// while another process holds it, without calling the busy handler: the
+// switch is tried again, after the same waits, until it is made.
+void set_wal(Store::Impl& s) {
+  for (int attempt = 0;; ++attempt) {
+    const int status = sqlite3_exec(s.db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    if (status == SQLITE_OK) return;
+    if ((status & 0xFF) != SQLITE_BUSY && (status & 0xFF) != SQLITE_LOCKED)
+      store_failed(s, "cannot use the history");
+    wait_for_lock(nullptr, attempt);
+  }
+}
+
 bool empty_file(const std::string& path) {
   struct stat s {};
   return stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode) && s.st_size == 0;
@@ -121,7 +135,7 @@ void set_up(Store::Impl& s, Store::Access access) {
     return;
   }
   if (!fresh) check_whole(s);
-  execute(s, "PRAGMA journal_mode = WAL");
+  set_wal(s);
   execute(s, "PRAGMA synchronous = NORMAL");
   if (fresh) create_schema(s);
 }

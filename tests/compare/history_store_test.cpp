@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
 
 #include "../support.h"
@@ -223,7 +224,8 @@ TEST(HistoryStore, EightWritersAtOnceStoreEveryComparisonOnce) {
     if (pid == 0) {
       try {
         write_many(path, id, 25);
-      } catch (...) {
+      } catch (const std::exception& error) {
+        std::fprintf(stderr, "writer %d: %s\n", id, error.what());
         _exit(1);
       }
       _exit(0);
