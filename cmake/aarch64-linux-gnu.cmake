@@ -3,9 +3,9 @@
 # Debian provides the rest: the cross compilers' own sysroot in
 # /usr/aarch64-linux-gnu (C library, libstdc++, libgomp) to link against, and
 # through multiarch the AArch64 libraries bench_compare links (libelf, fmt,
-# GoogleTest: the ":arm64" packages) in /usr/lib/aarch64-linux-gnu, beside
-# the x86-64 ones. The header-only libraries (CLI11, nlohmann-json,
-# Boost.Math) are shared.
+# SQLite, GoogleTest: the ":arm64" packages) in /usr/lib/aarch64-linux-gnu,
+# beside the x86-64 ones. The header-only libraries (CLI11, nlohmann-json,
+# Boost.Math) and SQLite's header are shared.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(BENCH_CROSS_TRIPLE aarch64-linux-gnu)

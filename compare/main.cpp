@@ -6,9 +6,11 @@
 #include <iostream>
 #include <random>
 
+#include "compare/commands/history.h"
 #include "compare/commands/measure.h"
 #include "compare/commands/merge.h"
 #include "compare/commands/verify.h"
+#include "compare/history/store.h"
 #include "compare/proof/prove.h"
 #include "compare/render/table.h"
 #include "compare/running/files.h"
@@ -45,9 +47,9 @@ CLI::Validator whole_number(long long low, long long high) {
 // What a run does: time one pair, several builds, merge exports or verify.
 // Each option is declared with the modes it means something in; given in
 // another, it is refused with one line.
-enum Mode : unsigned { kPair = 1U, kBuilds = 2U, kMerge = 4U, kVerify = 8U };
+enum Mode : unsigned { kPair = 1U, kBuilds = 2U, kMerge = 4U, kVerify = 8U, kImport = 16U };
 constexpr unsigned kMeasuring = kPair | kBuilds;
-constexpr unsigned kEveryMode = kMeasuring | kMerge | kVerify;
+constexpr unsigned kEveryMode = kMeasuring | kMerge | kVerify | kImport;
 
 class Declared {
  public:
@@ -88,6 +90,7 @@ struct Options {
   Declared declared;
   MeasureOptions measure;
   MergeOptions merge;
+  std::vector<std::string> imports;
   double precision = 0;
   bool quiet = false;
   bool verify = false;
@@ -206,6 +209,16 @@ void add_other_options(CLI::App& app, Options& o) {
       ->type_name("N|quiet");
   d.in(kMeasuring, app.add_option("--seed", o.measure.run.seed,
                                   "Seed of the block orders, to repeat a comparison's order"));
+  d.in(kMeasuring | kImport,
+       app.add_option("--history", o.measure.history,
+                      "Append the comparison (with --import: the exports) to the SQLite history "
+                      "FILE, made when absent"))
+      ->type_name("FILE");
+  d.in(kImport, app.add_option("--import", o.imports,
+                               "Instead of timing, store the JSON exports (files or directories of "
+                               "them) in --history, each session once"))
+      ->type_name("EXPORT...")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   d.in(kEveryMode, app.add_flag("--quiet", o.quiet, "No progress display"));
   d.in(kVerify, app.add_flag("--verify", o.verify,
                              "Instead of timing, prove under the probe that each program does "
@@ -226,6 +239,7 @@ void add_other_options(CLI::App& app, Options& o) {
 Mode mode_of(const Options& o) {
   if (o.verify) return kVerify;
   if (!o.merge.inputs.empty()) return kMerge;
+  if (!o.imports.empty()) return kImport;
   return o.measure.builds.empty() ? kPair : kBuilds;
 }
 
@@ -241,6 +255,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
         return "--verify takes only " + o.declared.taken_by(kVerify, "--verify") + ", not " + name;
       case kMerge:
         return "--merge runs nothing: " + name;
+      case kImport:
+        return "--import runs nothing: " + name;
       case kBuilds:
         return "--build names each build's programs and compares them with each other: not " + name;
       default:
@@ -265,6 +281,10 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
         "--precision with --build is a fraction of each ratio, below 1 (0.005 for 0.5%), not {:g}",
         o.precision);
   }
+  if (app.count("--history") != 0 && o.measure.history.empty()) {
+    return "--history must not be empty";
+  }
+  if (mode == kImport && o.measure.history.empty()) return "--import requires --history";
   if (app.count("--label") != 0 && o.measure.label.empty()) return "--label must not be empty";
   if (printable(o.measure.label) != o.measure.label) {
     return "--label must not hold control characters";
@@ -283,6 +303,7 @@ int dispatch(const CLI::App& app, Options& o) {
     if (!m.builds.empty()) return verify_builds(m.builds, verify_options, std::cout, std::cerr);
     return verify(verify_options, std::cout, std::cerr);
   }
+  if (!o.imports.empty()) return import_exports(m.history, o.imports, std::cout, std::cerr);
   if (!o.merge.inputs.empty()) {
     o.merge.json = m.exports.json;
     o.merge.csv = m.exports.csv;
@@ -335,6 +356,9 @@ int run(int argc, char** argv) {
     fail(std::cerr, fmt::format("{} is not available here: {}",
                                 o.verify ? "--verify" : "--counters", unsupported));
     return kUsage;
+  }
+  if (!o.measure.history.empty() && !history_unavailable().empty()) {
+    return fail(std::cerr, history_unavailable());
   }
   const std::string misplaced = misplaced_option(app, o);
   if (!misplaced.empty()) return usage_error(std::cerr, misplaced);

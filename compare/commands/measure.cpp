@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "compare/commands/history.h"
 #include "compare/history/baseline.h"
 #include "compare/render/format.h"
 #include "compare/report/report.h"
@@ -24,7 +25,8 @@ namespace {
 // the baseline.
 int refuse_overwriting_inputs(const MeasureOptions& options, const std::vector<BuildSpec>& builds,
                               std::ostream& err) {
-  std::vector<NamedFile> inputs = {{"--baseline", options.baseline}};
+  std::vector<NamedFile> inputs = {{"--baseline", options.baseline},
+                                   {"--history", options.history}};
   for (const BuildSpec& b : builds) {
     const bool pair = b.label.empty();
     inputs.push_back({pair ? "--random" : "--build " + b.label, b.random});
@@ -84,6 +86,7 @@ std::string checked(const MeasureOptions& options, const std::vector<BuildSpec>&
   std::string why =
       options.builds.empty() ? pair_unrunnable(builds.front().random, builds.front().fixed) : "";
   if (why.empty()) why = unwritable_export(options.exports);
+  if (why.empty() && !options.history.empty()) why = history_unusable(options.history);
   if (options.counters) counting_probe = counting_probe_path(options.probe);
   for (const BuildSpec& b : builds) {
     if (why.empty() && options.counters) why = counting_unusable(counting_probe, b.random, b.fixed);
@@ -111,7 +114,11 @@ int finish(const Comparison& c, const MeasureOptions& options, bool interrupted,
            std::ostream& err) {
   if (!c.stopped.empty()) fail(err, c.stopped);
   out << text_report(c) << std::flush;
-  const bool exported = write_each(exports_of(c, options.exports), err);
+  bool exported = write_each(exports_of(c, options.exports), err);
+  // The history stores what the export holds, read back as --import reads it.
+  if (!options.history.empty() && !rounds_of(pair_of(c)).empty()) {
+    exported = append_history(options.history, export_text(to_json(c)), out, err) && exported;
+  }
   // An interrupt while gnuplot drew ends the comparison as one between runs.
   if (interrupted || compare::interrupted()) return kInterrupted;
   return c.stopped.empty() && exported && out.good() ? 0 : kFailed;

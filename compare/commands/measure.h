@@ -18,6 +18,7 @@ struct MeasureOptions {
   ExportPaths exports;
   std::string baseline;   // an earlier export to compare with, when given
   std::string label;      // of this comparison; the host name when empty
+  std::string history;    // the SQLite history the comparison is appended to, when given
   bool counters = false;  // count each window under the counting probe
   std::string probe;      // the tracing probe; the counting probe is beside it
   std::string version;    // of this bench_compare

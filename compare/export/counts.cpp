@@ -1,5 +1,7 @@
 #include "compare/export/counts.h"
 
+#include <cmath>
+
 #include "compare/export/fields.h"
 
 namespace compare {
@@ -20,6 +22,36 @@ json round_counts_json(const RoundCounts& counts) {
     fixed.push_back(window_json(counts.fixed.at(t)));
   }
   return {{side_name(Side::Random), random}, {side_name(Side::Fixed), fixed}};
+}
+
+namespace {
+
+WindowCounts window_from_json(const json& window) {
+  WindowCounts counts{};
+  for (int e = 0; e < kEvents; ++e) {
+    const auto found = window.is_object() ? window.find(kEventNames.at(e)) : window.end();
+    if (window.is_object() && found != window.end() && found->is_number()) {
+      const double x = found->get<double>();
+      if (std::isfinite(x)) counts.at(e) = x;
+    }
+  }
+  return counts;
+}
+
+}  // namespace
+
+std::optional<RoundCounts> round_counts_from_json(const json& counts) {
+  if (!counts.is_object()) return std::nullopt;
+  RoundCounts round{};
+  for (Side side : {Side::Random, Side::Fixed}) {
+    const auto found = counts.find(side_name(side));
+    if (found == counts.end() || !found->is_array()) continue;
+    RunCounts& run = side == Side::Random ? round.random : round.fixed;
+    for (std::size_t t = 0; t < kTests && t < found->size(); ++t) {
+      run.at(t) = window_from_json((*found)[t]);
+    }
+  }
+  return round;
 }
 
 }  // namespace compare

@@ -61,4 +61,33 @@ std::optional<Detectable> detectable_of(const json& verdict) {
   return d;
 }
 
+namespace {
+
+std::optional<double> finite_at(const json& object, const char* key) {
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_number()) return std::nullopt;
+  const double x = found->get<double>();
+  return std::isfinite(x) ? std::optional<double>(x) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<StoredVerdict> stored_verdict(const json& verdict) {
+  if (!verdict.is_object()) return std::nullopt;
+  StoredVerdict v;
+  v.verdict = text_of(verdict, "verdict", "");
+  if (v.verdict.empty()) return std::nullopt;
+  v.entry = text_of(verdict, "entry", "");
+  v.test = text_of(verdict, "test", "");
+  v.series = text_of(verdict, "series", "");
+  v.method = text_of(verdict, "method", "");
+  const json& ratio = part(verdict, "ratio");
+  v.ratio = finite_at(ratio, "estimate");
+  v.low = finite_at(ratio, "low");
+  v.high = finite_at(ratio, "high");
+  v.p = finite_at(verdict, "p_value");
+  v.p_adjusted = finite_at(verdict, "p_adjusted");
+  return v;
+}
+
 }  // namespace compare

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
 #include "compare/model.h"
 
@@ -19,5 +20,14 @@ nlohmann::json verdict_json(const Verdict& v);
 // missing (older exports), null, or malformed: a slower not above 1, a
 // faster not in (0, 1).
 std::optional<Detectable> detectable_of(const nlohmann::json& verdict);
+
+// A verdict as the history keeps it: its texts printable, each figure a
+// finite number or none.
+struct StoredVerdict {
+  std::string entry, test, series, method, verdict;
+  std::optional<double> ratio, low, high, p, p_adjusted;
+};
+// None where the value is no object or names no verdict.
+std::optional<StoredVerdict> stored_verdict(const nlohmann::json& verdict);
 
 }  // namespace compare

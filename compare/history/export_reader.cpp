@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "compare/export/counts.h"
 #include "compare/export/fields.h"
 #include "compare/export/head.h"
 #include "compare/export/program.h"
@@ -69,6 +70,7 @@ ExportFile common_part(const json& j, const std::string& path, const ExportHead&
   file.started_at = head.started_at;
   file.finished_at = head.finished_at;
   file.label = head.label;
+  file.comparison_label = head.label;
   if (file.label.empty()) file.label = printable(std::filesystem::path(path).stem().string());
   json without_seed = part(j, kMethodKey);
   without_seed.erase("seed");  // each comparison draws its own
@@ -85,7 +87,12 @@ void read_sessions(const json& j, const std::string& path, ExportFile& file, Rou
   const json& rounds = j[kRoundsKey];
   std::map<int, std::vector<Round>> by_session;
   for (size_t i = 0; i < rounds.size(); ++i) {
-    Round round = round_from_json(round_at(rounds[i]), i, path);
+    const json own = round_at(rounds[i]);
+    Round round = round_from_json(own, i, path);
+    const auto counted = own.is_object() ? own.find("counters") : own.end();
+    const std::optional<RoundCounts> counts =
+        counted != own.end() ? round_counts_from_json(*counted) : std::nullopt;
+    if (counts) file.counts[key_of(round)] = *counts;
     by_session[round.session].push_back(round);
   }
   if (by_session.size() > kMaxExportSessions) {
@@ -104,6 +111,19 @@ void read_sessions(const json& j, const std::string& path, ExportFile& file, Rou
   }
 }
 
+// The verdicts under `key` on the entry: a pair's all (its baseline's), a
+// build's those naming it.
+void add_verdicts(const json& object, const char* key, bool named, ExportFile& file) {
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_array()) return;
+  for (const json& v : *found) {
+    std::optional<StoredVerdict> verdict = stored_verdict(v);
+    if (verdict && (!named || verdict->entry == file.label)) {
+      file.verdicts.push_back(std::move(*verdict));
+    }
+  }
+}
+
 // One entry per build of an export of several builds.
 std::vector<ExportFile> builds_of(const json& j, const std::string& path, const ExportHead& head) {
   std::vector<ExportFile> entries;
@@ -114,6 +134,7 @@ std::vector<ExportFile> builds_of(const json& j, const std::string& path, const 
     file.reference = text_of(j, kReferenceKey, "");
     const std::string key = build_key(build);
     read_sessions(j, path, file, [&](const json& round) { return build_round(round, key); });
+    add_verdicts(j, "comparisons", true, file);
     entries.push_back(std::move(file));
   }
   return entries;
@@ -124,6 +145,7 @@ ExportFile pair_of_export(const json& j, const std::string& path, const ExportHe
   ExportFile file = common_part(j, path, head);
   read_sessions(j, path, file, [](const json& round) { return round; });
   programs_from_json(part(j, kProgramsKey), file.random, file.fixed);
+  add_verdicts(part(j, "baseline"), "verdicts", false, file);
   return file;
 }
 

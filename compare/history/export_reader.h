@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "compare/export/round.h"
+#include "compare/export/verdict.h"
 #include "compare/model.h"
 
 namespace compare {
@@ -64,6 +65,13 @@ struct ExportFile {
   // sessions is one session); each round keeps its session's number.
   std::vector<std::vector<Round>> sessions;
   std::vector<std::string> session_started;  // each session's start, where known
+  // The comparison's own label (the host name by default; for each build
+  // of several the label above is the build's); empty where it has none.
+  std::string comparison_label;
+  CountsByRound counts;  // with --counters: each counted round's counts
+  // The verdicts the export holds on this entry: of a pair, its baseline's;
+  // of a build, those naming it.
+  std::vector<StoredVerdict> verdicts;
 };
 
 // Reads an export; throws std::runtime_error with one line naming the file
