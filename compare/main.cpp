@@ -9,6 +9,7 @@
 #include "compare/commands/history.h"
 #include "compare/commands/measure.h"
 #include "compare/commands/merge.h"
+#include "compare/commands/trend.h"
 #include "compare/commands/verify.h"
 #include "compare/history/store.h"
 #include "compare/proof/prove.h"
@@ -47,9 +48,18 @@ CLI::Validator whole_number(long long low, long long high) {
 // What a run does: time one pair, several builds, merge exports or verify.
 // Each option is declared with the modes it means something in; given in
 // another, it is refused with one line.
-enum Mode : unsigned { kPair = 1U, kBuilds = 2U, kMerge = 4U, kVerify = 8U, kImport = 16U };
+enum Mode : unsigned {
+  kPair = 1U,
+  kBuilds = 2U,
+  kMerge = 4U,
+  kVerify = 8U,
+  kImport = 16U,
+  kTrend = 32U
+};
 constexpr unsigned kMeasuring = kPair | kBuilds;
-constexpr unsigned kEveryMode = kMeasuring | kMerge | kVerify | kImport;
+constexpr unsigned kEveryMode = kMeasuring | kMerge | kVerify | kImport | kTrend;
+// What reports comparisons already made, running nothing.
+constexpr unsigned kReporting = kMerge | kTrend;
 
 class Declared {
  public:
@@ -91,6 +101,8 @@ struct Options {
   MeasureOptions measure;
   MergeOptions merge;
   std::vector<std::string> imports;
+  bool trend = false;
+  TrendOptions trend_options;
   double precision = 0;
   bool quiet = false;
   bool verify = false;
@@ -143,25 +155,50 @@ void add_measure_options(CLI::App& app, Options& o) {
       ->check(CLI::Range(0.001, 1e6));
   d.in(kEveryMode, app.add_option("--json", e.json, "Write everything found as JSON to FILE"))
       ->type_name("FILE");
-  d.in(kMeasuring | kMerge,
+  d.in(kMeasuring | kReporting,
        app.add_option("--csv", e.csv, "Write one row per run and test as CSV to FILE"))
       ->type_name("FILE");
-  d.in(kMeasuring | kMerge,
+  d.in(kMeasuring | kReporting,
        app.add_option("--markdown", e.markdown, "Write the summary table as Markdown to FILE"))
       ->type_name("FILE");
   d.in(kMeasuring,
        app.add_option("--plot", e.plot, "Draw the rounds and differences as SVG to FILE"))
       ->type_name("FILE");
-  d.in(kMeasuring | kMerge,
+  d.in(kMeasuring | kReporting,
        app.add_option("--html", e.html, "Write the report and charts as one web page to FILE"))
       ->type_name("FILE");
-  d.in(kMeasuring | kMerge,
+  d.in(kMeasuring | kReporting,
        app.add_option("--gnuplot", e.gnuplot, "The gnuplot that draws --plot and --html"))
       ->type_name("PROGRAM")
       ->capture_default_str();
-  d.in(kMeasuring, app.add_option("--label", o.measure.label,
-                                  "Name of this comparison among others (default: host name)"))
+  d.in(kMeasuring | kTrend,
+       app.add_option("--label", o.measure.label,
+                      "Name of this comparison among others (default: host name); with --trend, "
+                      "only the sessions of the comparisons or builds so labelled"))
       ->type_name("LABEL");
+}
+
+// The trend's own options: what it reports on and when it fails.
+void add_trend_options(CLI::App& app, Options& o) {
+  Declared& d = o.declared;
+  TrendOptions& t = o.trend_options;
+  d.in(kTrend, app.add_flag("--trend", o.trend,
+                            "Instead of timing, report each series of --history over time and "
+                            "the changes found in it"));
+  d.in(kTrend, app.add_option("--since", t.filter.since,
+                              "Only sessions started at or after DATE (ISO 8601, UTC)"))
+      ->type_name("DATE");
+  d.in(kTrend, app.add_option("--until", t.filter.until,
+                              "Only sessions started up to DATE (a date: all of that day)"))
+      ->type_name("DATE");
+  d.in(kTrend, app.add_option("--machine", t.filter.machine,
+                              "Only sessions on the machine (processor) so named"))
+      ->type_name("NAME");
+  d.in(kTrend, app.add_option("--fail-on-slower", t.fail_on_slower,
+                              "Exit with status 1 when a slower change begins among the latest "
+                              "N sessions of a series"))
+      ->type_name("N")
+      ->check(whole_number(1, 1000000));
 }
 
 // The options of the other modes, and those every mode shares.
@@ -178,9 +215,10 @@ void add_other_options(CLI::App& app, Options& o) {
                       "build tree or installed prefix) or LABEL=RANDOM,FIXED; give 2 to 16"))
       ->type_name("LABEL=DIR")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  d.in(kMerge | kBuilds,
+  d.in(kMerge | kBuilds | kTrend,
        app.add_option("--reference", o.merge.reference,
-                      "The label the merge or the builds are compared with (default: the first)"))
+                      "The label the merge or the builds are compared with (default: the "
+                      "first); with --trend, the build whose ratios in the same rounds are shown"))
       ->type_name("LABEL");
   d.in(kPair, app.add_option("--baseline", o.measure.baseline,
                              "Compare with a JSON file an earlier run wrote"));
@@ -207,9 +245,11 @@ void add_other_options(CLI::App& app, Options& o) {
                                   "Keep every run to processor N, or to the one other work uses "
                                   "least (quiet)"))
       ->type_name("N|quiet");
-  d.in(kMeasuring, app.add_option("--seed", o.measure.run.seed,
-                                  "Seed of the block orders, to repeat a comparison's order"));
-  d.in(kMeasuring | kImport,
+  d.in(kMeasuring | kTrend,
+       app.add_option("--seed", o.measure.run.seed,
+                      "Seed of the block orders, to repeat a comparison's order (with --trend: "
+                      "of the permutation tests)"));
+  d.in(kMeasuring | kImport | kTrend,
        app.add_option("--history", o.measure.history,
                       "Append the comparison (with --import: the exports) to the SQLite history "
                       "FILE, made when absent"))
@@ -219,6 +259,7 @@ void add_other_options(CLI::App& app, Options& o) {
                                "them) in --history, each session once"))
       ->type_name("EXPORT...")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  add_trend_options(app, o);
   d.in(kEveryMode, app.add_flag("--quiet", o.quiet, "No progress display"));
   d.in(kVerify, app.add_flag("--verify", o.verify,
                              "Instead of timing, prove under the probe that each program does "
@@ -239,6 +280,7 @@ void add_other_options(CLI::App& app, Options& o) {
 Mode mode_of(const Options& o) {
   if (o.verify) return kVerify;
   if (!o.merge.inputs.empty()) return kMerge;
+  if (o.trend) return kTrend;
   if (!o.imports.empty()) return kImport;
   return o.measure.builds.empty() ? kPair : kBuilds;
 }
@@ -257,6 +299,8 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
         return "--merge runs nothing: " + name;
       case kImport:
         return "--import runs nothing: " + name;
+      case kTrend:
+        return "--trend runs nothing: " + name;
       case kBuilds:
         return "--build names each build's programs and compares them with each other: not " + name;
       default:
@@ -285,6 +329,11 @@ std::string misplaced_option(const CLI::App& app, const Options& o) {
     return "--history must not be empty";
   }
   if (mode == kImport && o.measure.history.empty()) return "--import requires --history";
+  if (mode == kTrend && o.measure.history.empty()) return "--trend requires --history";
+  for (const std::string* text : {&o.trend_options.filter.since, &o.trend_options.filter.until,
+                                  &o.trend_options.filter.machine}) {
+    if (printable(*text) != *text) return "--since, --until and --machine must be plain text";
+  }
   if (app.count("--label") != 0 && o.measure.label.empty()) return "--label must not be empty";
   if (printable(o.measure.label) != o.measure.label) {
     return "--label must not hold control characters";
@@ -302,6 +351,16 @@ int dispatch(const CLI::App& app, Options& o) {
     if (app.count("--timeout") != 0) verify_options.timeout = m.run.timeout;
     if (!m.builds.empty()) return verify_builds(m.builds, verify_options, std::cout, std::cerr);
     return verify(verify_options, std::cout, std::cerr);
+  }
+  if (o.trend) {
+    TrendOptions& t = o.trend_options;
+    t.history = m.history;
+    t.filter.label = m.label;
+    t.reference = o.merge.reference;
+    if (app.count("--seed") != 0) t.seed = m.run.seed;
+    t.exports = m.exports;
+    t.version = BENCH_VERSION;
+    return run_trend(t, std::cout, std::cerr);
   }
   if (!o.imports.empty()) return import_exports(m.history, o.imports, std::cout, std::cerr);
   if (!o.merge.inputs.empty()) {
