@@ -59,7 +59,8 @@ inline constexpr const char* kTrendMeaning =
     "(p), and every split of every series is adjusted together by Holm's method; a change is "
     "slower or faster when its adjusted p is below 0.05. The medians are of the sessions either "
     "side of the change, up to the next change; the ratio is after over before (above 1: more "
-    "time), with its 95% interval. Each session's own figure is the median of its rounds. The "
+    "time), with its 95% interval. Each session's own figure is the median of its rounds, or its "
+    "ratio to the reference where its blocks of two rounds balance. The "
     "tables list the changes found; the JSON and CSV exports hold every split tested.";
 
 struct Trend {
