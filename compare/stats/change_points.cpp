@@ -30,6 +30,24 @@ constexpr std::size_t kMaxPermutations = 100000;
 
 bool has_figure(double v) { return std::isfinite(v) && v > 0; }
 
+// The logarithms, each held within 3 robust standard deviations (1.4826
+// MAD) of their median: what the search compares. A session far off (a
+// disturbed night) would otherwise move a segment's mean as far as it lies,
+// and hide a step or make one; held in, it counts as a large value among
+// others. A step larger than the bounds still stands out as values at one.
+std::vector<double> held_logs(const std::vector<double>& values) {
+  // From the first value's logarithm: small numbers whose sums keep their
+  // precision, and a constant series exactly zero throughout.
+  const double origin = std::log(values.front());
+  std::vector<double> logs;
+  logs.reserve(values.size());
+  for (const double v : values) logs.push_back(std::log(v) - origin);
+  const double centre = median(logs);
+  const double reach = 3 * 1.4826 * mad(logs);
+  for (double& l : logs) l = std::clamp(l, centre - reach, centre + reach);
+  return logs;
+}
+
 std::size_t min_segment_of(const ChangeSettings& settings) {
   return std::max<std::size_t>(2, settings.min_segment);
 }
@@ -286,14 +304,9 @@ SeriesChanges find_changes(const std::vector<double>& values, const ChangeSettin
     raw.push_back(values[i]);
   }
   if (raw.size() < 2 * min_segment_of(settings)) return {};
-  // Logarithms from the first value's: small numbers whose sums keep their
-  // precision, and a constant series exactly zero throughout.
-  const double origin = std::log(raw.front());
-  std::vector<double> logs;
-  logs.reserve(raw.size());
-  for (const double v : raw) logs.push_back(std::log(v) - origin);
   SeriesChanges result;
-  result.changes = measure_changes(raw, where, search_splits(logs, settings, result.unkept));
+  result.changes =
+      measure_changes(raw, where, search_splits(held_logs(raw), settings, result.unkept));
   return result;
 }
 

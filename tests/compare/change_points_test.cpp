@@ -179,8 +179,10 @@ TEST(ChangePoints, TheSameSeedGivesTheSameAnswer) {
 }
 
 TEST(ChangePoints, TheMinimumSegmentIsKept) {
-  // Two high values first: a split after them needs segments of 2.
-  const std::vector<double> values = steps({{2, 1.5}, {18, 1.0}});
+  // Two high values first: a split after them needs segments of 2. (Held
+  // within the bounds the search puts on far values, two sessions stand out
+  // only among enough others.)
+  const std::vector<double> values = steps({{2, 1.5}, {58, 1.0}});
   ChangeSettings settings;
   settings.min_segment = 2;
   const std::vector<FoundChange> short_first = find_changes(values, settings).changes;
@@ -199,6 +201,20 @@ TEST(ChangePoints, TheMinimumSegmentIsKept) {
     EXPECT_GE(c.first, 2u);
     EXPECT_LE(c.first, outlier.size() - 2);
   }
+}
+
+// Three disturbed sessions, 15% slow, before a 2% step: taken as they lie
+// they would lift the first segment's mean to the second's and hide the
+// step; held within the search's bounds they count as three high values.
+TEST(ChangePoints, FarSessionsNeitherHideAStepNorMakeOne) {
+  std::vector<double> values = steps({{30, 1.0}, {30, 1.02}});
+  for (const std::size_t far : {5, 12, 20}) values[far] *= 1.15;
+  const std::vector<FoundChange> found = find_changes(values, {}).changes;
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].first, 30u);
+  std::vector<double> flat = steps({{60, 1.0}});
+  for (const std::size_t far : {40, 47, 55}) flat[far] *= 1.15;
+  EXPECT_TRUE(find_changes(flat, {}).changes.empty());
 }
 
 TEST(ChangePoints, ValuesWithoutAFigureAreLeftOut) {
