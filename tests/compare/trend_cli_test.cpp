@@ -22,7 +22,7 @@ class TrendCli : public BuildsCli {
   // 24 days of two sessions each; from day 15 on every bench_random time is
   // 5% longer. Each day's factor also wobbles by up to 0.4%, as sessions do.
   std::string stepped_history() const {
-    const std::string history = dir_.file("h.db");
+    std::string history = dir_.file("h.db");
     std::vector<std::string> args = {"--history", history, "--import"};
     for (int day = 1; day <= 24; ++day) {
       const double wobble = 1 + 0.002 * ((day * 7) % 5 - 2);
