@@ -227,7 +227,8 @@ TEST_F(WindowsCompare, CtrlCEndsTheRunAndWritesWhatWasCompleted) {
   // it. Should bench_compare end before that, the test fails at once.
   int status = 0;
   while (!std::filesystem::exists(sleeper) || support::read_file(sleeper).empty()) {
-    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << support::read_file(dir.file("err"));
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0)
+        << "ended with wait status " << status << ": " << support::read_file(dir.file("err"));
     usleep(20000);
   }
   kill(pid, SIGINT);
