@@ -101,10 +101,10 @@ double agreeing_p(const Agreeing& a) {
 std::optional<AgreeingTest> agreeing_test(const std::vector<BlockPair>& blocks) {
   if (blocks.empty()) return std::nullopt;
   AgreeingTest t;
-  t.p = agreeing_p(agreeing_at(blocks, 0));
+  const SortedEnds ends(blocks);
+  t.p = agreeing_p(ends.at(0));
   const std::vector<double> at = breakpoints(blocks);
   const std::vector<double> shifts = probes(at);
-  const SortedEnds ends(blocks);
   // As the shift rises, up falls and down rises, so each one-sided p and the
   // balance up - down are monotone over the probes: every end is found by
   // halving, which keeps the test cheap enough to ask after every block.

@@ -142,6 +142,15 @@ std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>
   return blocks;
 }
 
+std::vector<const std::vector<std::pair<double, double>>*> sessions_with_units(
+    const std::vector<std::vector<std::pair<double, double>>>& sessions, PairedUnit unit) {
+  const std::size_t fewest = unit == PairedUnit::Round ? 1 : 2;
+  std::vector<const std::vector<std::pair<double, double>>*> with_units;
+  for (const auto& session : sessions)
+    if (session.size() >= fewest) with_units.push_back(&session);
+  return with_units;
+}
+
 std::optional<double> session_log_ratio(const std::vector<std::pair<double, double>>& rounds,
                                         PairedUnit unit) {
   if (unit != PairedUnit::AgreeingBlock) {
@@ -169,14 +178,7 @@ ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, doubl
     r.untested = VerdictKind::NotComparable;
     return r;
   }
-  std::vector<const std::vector<std::pair<double, double>>*> with_units;
-  std::vector<double> figures;
-  for (const auto& session : sessions) {
-    if (const std::optional<double> figure = session_log_ratio(session, unit)) {
-      with_units.push_back(&session);
-      figures.push_back(*figure);
-    }
-  }
+  const auto with_units = sessions_with_units(sessions, unit);
   if (with_units.empty()) {
     r.untested = VerdictKind::TooFewRounds;
     return r;
@@ -187,6 +189,9 @@ ReferenceTest paired_ratio(const std::vector<std::vector<std::pair<double, doubl
       return agreeing_test_of(unit_log_ratios(only, PairedUnit::Round), r);
     return sign_test_of(unit_log_ratios(only, unit), r);
   }
+  std::vector<double> figures;
+  figures.reserve(with_units.size());
+  for (const auto* session : with_units) figures.push_back(*session_log_ratio(*session, unit));
   return t_of(figures, r);
 }
 

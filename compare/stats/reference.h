@@ -35,6 +35,11 @@ constexpr PairedUnit kPairedUnit = PairedUnit::AgreeingBlock;
 std::vector<double> unit_log_ratios(const std::vector<std::pair<double, double>>& rounds,
                                     PairedUnit unit);
 
+// The sessions with at least one unit (a round; with blocks, two rounds),
+// in order: the ones the tests count.
+std::vector<const std::vector<std::pair<double, double>>*> sessions_with_units(
+    const std::vector<std::vector<std::pair<double, double>>>& sessions, PairedUnit unit);
+
 // One session's figure of the log ratio, as the test across sessions takes
 // it: the median of its units, or with agreeing blocks the shift at which as
 // many blocks agree above as below. None for a session without a unit.

@@ -65,25 +65,24 @@ double reach_of(const Interval& log_interval, double centre) {
 
 std::optional<double> sign_free_half_width(
     const std::vector<std::vector<std::pair<double, double>>>& sessions) {
-  std::vector<const std::vector<std::pair<double, double>>*> with_units;
-  std::vector<double> figures;
   for (const auto& session : sessions) {
     for (const auto& [now, reference] : session) {
       if (!(now > 0 && reference > 0 && std::isfinite(now) && std::isfinite(reference))) {
         return std::nullopt;
       }
     }
-    if (const std::optional<double> figure = session_log_ratio(session, kPairedUnit)) {
-      with_units.push_back(&session);
-      figures.push_back(*figure);
-    }
   }
+  const auto with_units = sessions_with_units(sessions, kPairedUnit);
   if (with_units.empty()) return std::nullopt;
   if (with_units.size() == 1) {
     const auto found = one_session_about_no_change(*with_units.front());
     if (!found) return std::nullopt;
     return reach_of(found->first, found->second);
   }
+  std::vector<double> figures;
+  figures.reserve(with_units.size());
+  for (const auto* session : with_units)
+    figures.push_back(*session_log_ratio(*session, kPairedUnit));
   const std::optional<OneSampleT> t = one_sample_t(about_no_change(figures));
   if (!t) return std::nullopt;
   return reach_of(t->interval, t->mean);
