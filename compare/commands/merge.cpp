@@ -13,7 +13,6 @@
 #include "compare/render/format.h"
 #include "compare/render/table.h"
 #include "compare/running/files.h"
-#include "compare/running/process.h"
 
 namespace compare {
 
@@ -110,16 +109,12 @@ int run_merge(const MergeOptions& options, std::ostream& out, std::ostream& err)
   Merge merge;
   if (const int status = merge_of(options, merge, err); status != 0) return status;
 
-  out << merge_text(merge) << std::flush;
-  const bool ok = out.good();
-  const bool written =
-      write_each({{options.json, [&] { return export_text(merge_json(merge)); }},
-                  {options.csv, [&] { return merge_csv(merge); }},
-                  {options.markdown, [&] { return merge_markdown(merge); }},
-                  {options.html, [&] { return merge_html(merge, options.gnuplot); }}},
-                 err);
-  if (interrupted()) return kInterrupted;  // Ctrl-C while gnuplot drew
-  return written && ok ? 0 : kFailed;
+  return write_report(merge_text(merge),
+                      {{options.json, [&] { return export_text(merge_json(merge)); }},
+                       {options.csv, [&] { return merge_csv(merge); }},
+                       {options.markdown, [&] { return merge_markdown(merge); }},
+                       {options.html, [&] { return merge_html(merge, options.gnuplot); }}},
+                      out, err);
 }
 
 }  // namespace compare

@@ -8,6 +8,7 @@
 #include "compare/render/table.h"
 #include "compare/running/files.h"
 #include "compare/running/gnuplot.h"
+#include "compare/running/process.h"
 
 namespace compare {
 
@@ -94,6 +95,15 @@ bool write_each(const std::vector<Export>& exports, std::ostream& err) {
     fail(err, fmt::format("cannot write {}: {}{}", e.path, why, kept));
   }
   return ok;
+}
+
+int write_report(const std::string& text, const std::vector<Export>& exports, std::ostream& out,
+                 std::ostream& err) {
+  out << text << std::flush;
+  const bool ok = out.good();
+  const bool written = write_each(exports, err);
+  if (interrupted()) return kInterrupted;  // Ctrl-C while gnuplot drew
+  return written && ok ? 0 : kFailed;
 }
 
 }  // namespace compare

@@ -70,4 +70,10 @@ struct Export {
 // failed.
 bool write_each(const std::vector<Export>& exports, std::ostream& err);
 
+// A report of what ran before (a merge, a trend): its text on `out`, then
+// each export on its own. 0; kFailed when the text or any export could not
+// be written; kInterrupted on Ctrl-C while gnuplot drew.
+int write_report(const std::string& text, const std::vector<Export>& exports, std::ostream& out,
+                 std::ostream& err);
+
 }  // namespace compare

@@ -3,7 +3,6 @@
 #include "compare/export/trend.h"
 #include "compare/render/format.h"
 #include "compare/report/trend.h"
-#include "compare/running/process.h"
 
 namespace compare {
 
@@ -19,15 +18,12 @@ int check_trend_outputs(const ExportPaths& paths, const std::string& history, st
 
 int write_trend_report(const Trend& t, const ExportPaths& paths, std::ostream& out,
                        std::ostream& err) {
-  out << trend_text(t) << std::flush;
-  const bool ok = out.good();
-  const bool written = write_each({{paths.json, [&] { return export_text(trend_json(t)); }},
-                                   {paths.csv, [&] { return trend_csv(t); }},
-                                   {paths.markdown, [&] { return trend_markdown(t); }},
-                                   {paths.html, [&] { return trend_html(t, paths.gnuplot); }}},
-                                  err);
-  if (interrupted()) return kInterrupted;  // Ctrl-C while gnuplot drew
-  return written && ok ? 0 : kFailed;
+  return write_report(trend_text(t),
+                      {{paths.json, [&] { return export_text(trend_json(t)); }},
+                       {paths.csv, [&] { return trend_csv(t); }},
+                       {paths.markdown, [&] { return trend_markdown(t); }},
+                       {paths.html, [&] { return trend_html(t, paths.gnuplot); }}},
+                      out, err);
 }
 
 }  // namespace compare
