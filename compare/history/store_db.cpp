@@ -155,14 +155,18 @@ Store::Store(const std::string& path, Access access) : impl_(std::make_unique<Im
   const bool exists = stat(path.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) throw StoreError(printable(path) + ": not a regular file");
   if (!exists && access == Access::Read) throw StoreError(printable(path) + ": no such history");
+  // Only a writer makes the file: read, an empty file is a history yet to
+  // be made (and SQLite refuses to be asked to create a file read-only).
   int flags = access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-  if (!exists || empty_file(path)) flags |= SQLITE_OPEN_CREATE;
-  if (sqlite3_open_v2(path.c_str(), &impl_->db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-    store_failed(*impl_, "cannot open the history");
+  if (access == Access::Append && (!exists || empty_file(path))) flags |= SQLITE_OPEN_CREATE;
+  const int opened =
+      sqlite3_open_v2(path.c_str(), &impl_->db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   try {
+    if (opened != SQLITE_OK) store_failed(*impl_, "cannot open the history");
     set_up(*impl_, access);
   } catch (...) {
-    // Closed here, as no destructor will: no -wal or -shm file left behind.
+    // Closed here, as no destructor will, whether or not it opened (SQLite
+    // hands out a connection either way): no -wal or -shm file left behind.
     sqlite3_close_v2(impl_->db);
     impl_->db = nullptr;
     throw;

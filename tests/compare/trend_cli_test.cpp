@@ -89,12 +89,14 @@ TEST_F(TrendCli, TheTrendRefusesWhatItCannotReadOrWouldOverwrite) {
     const char* says;
   };
   support::write_file(dir_.file("notes.txt"), "notes\n");
+  support::write_file(dir_.file("empty.db"), "");
   const std::vector<Case> cases = {
       {{"--trend"}, 2, "--trend requires --history"},
       {{"--trend", "--history", history, "--json", history}, 2, "h.db"},
       {{"--trend", "--history", history, "--rounds", "4"}, 2, "--trend runs nothing: --rounds"},
       {{"--trend", "--history", dir_.file("notes.txt")}, 1, "notes.txt"},
       {{"--trend", "--history", dir_.file("absent.db")}, 1, "absent.db"},
+      {{"--trend", "--history", dir_.file("empty.db")}, 1, "empty.db: holds no history yet"},
       {{"--trend", "--history", history, "--fail-on-slower", "0"}, 2, "--fail-on-slower"}};
   for (const Case& c : cases) {
     const support::RunResult r = compare(c.args);
@@ -107,6 +109,7 @@ TEST_F(TrendCli, TheTrendRefusesWhatItCannotReadOrWouldOverwrite) {
   }
   EXPECT_EQ(support::read_file(history), bytes);  // read, never written
   EXPECT_FALSE(std::filesystem::exists(dir_.file("absent.db")));
+  EXPECT_EQ(support::read_file(dir_.file("empty.db")), "");
 }
 
 }  // namespace
