@@ -1,6 +1,6 @@
 // Each session's figures: made once as a comparison is stored, so that a
 // trend over thousands of sessions reads them rather than every round.
-#include <map>
+#include <optional>
 
 #include "compare/history/store.h"
 #include "compare/stats/builds.h"
@@ -12,19 +12,11 @@ namespace compare {
 
 namespace {
 
-// The session's ratio to the reference's rounds of the same numbers.
-ReferenceTest ratio_to(const std::vector<Round>& rounds, const std::vector<Round>& reference,
-                       Series which, int test) {
-  std::map<int, const Round*> by_index;
-  for (const Round& r : reference) by_index[r.index] = &r;
-  std::vector<std::pair<double, double>> pairs;
-  for (const Round& r : rounds) {
-    const auto found = by_index.find(r.index);
-    if (found != by_index.end()) {
-      pairs.emplace_back(value_of(r, which, test), value_of(*found->second, which, test));
-    }
-  }
-  return paired_ratio({pairs});
+// A session's rounds as a build of that one session, for paired_values.
+Build one_session(const std::vector<Round>& rounds) {
+  Build b;
+  b.sessions.push_back(SessionRecord{rounds.front().session, "", rounds, {}});
+  return b;
 }
 
 }  // namespace
@@ -33,6 +25,11 @@ std::vector<SessionFigure> session_figures(const std::vector<Round>& rounds,
                                            const std::vector<Round>* reference) {
   std::vector<SessionFigure> figures;
   if (rounds.empty()) return figures;
+  // Paired with the reference's rounds of the same numbers, as --build pairs them.
+  const Build mine = one_session(rounds);
+  const std::optional<Build> theirs = reference != nullptr && !reference->empty()
+                                          ? std::optional<Build>(one_session(*reference))
+                                          : std::nullopt;
   for (int test = 0; test < kTests; ++test) {
     for (const Series which : kSeries) {
       SessionFigure f;
@@ -41,8 +38,8 @@ std::vector<SessionFigure> session_figures(const std::vector<Round>& rounds,
       const std::vector<double> values = series_values(rounds, which, test);
       f.value = median(values);
       f.interval = sign_interval(values);
-      if (reference != nullptr) {
-        const ReferenceTest r = ratio_to(rounds, *reference, which, test);
+      if (theirs) {
+        const ReferenceTest r = paired_ratio(paired_values(mine, *theirs, which, test));
         f.ratio = r.ratio;
         f.ratio_interval = r.interval;
       }
