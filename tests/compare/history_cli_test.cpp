@@ -36,7 +36,11 @@ std::string query_text(const std::string& path, const char* sql) {
 
 TEST_F(BuildsCli, AMeasuringRunAppendsItsComparisonWithRatiosToTheReference) {
   const std::string history = dir_.file("h.db");
-  const auto slower = [](bool random, int, int) { return random ? 1.1 : 1.0; };
+  // Slower by 10 to 13%, by the run, so that each series' ratio depends on
+  // which rounds are paired.
+  const auto slower = [](bool random, int, int run) {
+    return random ? 1.1 + 0.01 * (run % 4) : 1.0;
+  };
   const std::string a = build("a", kSame);
   const std::string b = build("b", slower);
   const support::RunResult r =
@@ -44,15 +48,33 @@ TEST_F(BuildsCli, AMeasuringRunAppendsItsComparisonWithRatiosToTheReference) {
                "--history", history, "--json", dir_.file("out.json")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("stored 1 session, 0 already held"), std::string::npos) << r.out;
+  // Each stored ratio is the one the run reported for its series: the
+  // history pairs the rounds as --build does.
+  const json exported = json::parse(support::read_file(dir_.file("out.json")));
   std::size_t ratios = 0;
   for (const compare::StoredFigure& f : figures_of(history)) {
-    if (f.build != "b" || f.series != compare::Series::Random) continue;
+    if (f.build != "b") continue;
     ++ratios;
     ASSERT_TRUE(f.ratio && f.ratio_interval);
-    EXPECT_NEAR(*f.ratio, 1.1, 1e-3);
     EXPECT_EQ(f.reference, "a");
+    if (f.series == compare::Series::Random) {
+      EXPECT_NEAR(*f.ratio, 1.115, 0.016);
+    }
+    const std::string test = compare::kTestNames.at(static_cast<std::size_t>(f.test));
+    std::size_t found = 0;
+    for (const json& c : exported.at("comparisons")) {
+      if (c.at("entry") != "b" || c.at("test") != test ||
+          c.at("series") != compare::series_name(f.series)) {
+        continue;
+      }
+      ++found;
+      EXPECT_DOUBLE_EQ(*f.ratio, c.at("ratio").at("estimate").get<double>()) << test;
+      EXPECT_DOUBLE_EQ(f.ratio_interval->low, c.at("ratio").at("low").get<double>()) << test;
+      EXPECT_DOUBLE_EQ(f.ratio_interval->high, c.at("ratio").at("high").get<double>()) << test;
+    }
+    EXPECT_EQ(found, 1U) << test;
   }
-  EXPECT_EQ(ratios, 3U);
+  EXPECT_EQ(ratios, 9U);
   EXPECT_EQ(query_text(history, "SELECT count(*) FROM verdict WHERE entry = 'b'"), "9");
   // The programs ran from here unchanged: each recognised by its digest.
   EXPECT_EQ(query_text(history, "SELECT count(*) FROM build WHERE length(random_sha1) = 40"), "2");
