@@ -77,9 +77,10 @@ inline std::string trend_reports(const std::vector<compare::StoredFigure>& figur
 
 // What the history fuzz target does with one database file: read as --trend
 // reads it, its trend reported of the times and of the ratios to the first
-// reference build it names, and then the partner stored in it as --history stores a
-// comparison, and its figures read again. Returns how far it got: 0 refused
-// on opening, 1 refused while reading or storing, 2 reported and stored.
+// reference build it names, and then the partner stored in it as --history
+// stores a comparison, and its figures read again. Returns how far it got:
+// 0 refused on opening, 1 refused while reading or storing, 2 reported and
+// stored.
 inline int exercise_history(const std::string& path, const compare::ExportFile& partner) {
   if (!compare::history_unavailable().empty()) return 0;
   std::vector<compare::StoredFigure> figures;
